@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace mpegin {
+
+// Byte store for Layer III main data. A frame's main data may begin in the main
+// data of earlier frames; every frame's bytes are appended here and the scale
+// factor and Huffman readers take their bits from the read position.
+//
+// The read position is held as one bit count, `bits_read`: bits consumed since
+// construction less all rewinds. It moves forward with get_bits/get_bit and back
+// with the rewinds; the ring index is that position masked to the 4096-byte ring,
+// so any position, also one past the stored bytes, reads inside the ring.
+// The ring keeps a copy of its first eight bytes behind its end so that a read
+// window of eight bytes never needs a wrap test.
+class BitReservoir {
+ public:
+  static constexpr int32_t kCapacity = 4096;   // bytes
+  static constexpr int32_t kIndexMask = kCapacity - 1;
+
+  BitReservoir() { std::memset(ring, 0, sizeof ring); }
+
+  // Appends one byte; 4096 bytes later it is overwritten whether it was read or not.
+  void put_byte(uint32_t value) {
+    const uint8_t byte = static_cast<uint8_t>(value);
+    ring[write_index] = byte;
+    if (write_index < kMirror) ring[kCapacity + write_index] = byte;
+    write_index = (write_index + 1) & kIndexMask;
+  }
+
+  // Next n bits, first bit in the most significant place. n = 0 returns 0 and reads
+  // nothing; n above 32 consumes n bits and returns 0 (used to skip data).
+  uint32_t get_bits(uint32_t n) {
+    uint32_t result = 0;
+    if (n - 1u < 32u) result = static_cast<uint32_t>(window(bits_read) >> (64u - n));
+    bits_read += static_cast<int32_t>(n);
+    return result;
+  }
+
+  uint32_t get_bit() {
+    const uint32_t byte = ring[byte_of(bits_read)];
+    const uint32_t bit = (byte >> (7u - (static_cast<uint32_t>(bits_read) & 7u))) & 1u;
+    ++bits_read;
+    return bit;
+  }
+
+  void rewind_bits(int32_t n) { bits_read -= n; }
+  void rewind_bytes(int32_t n) { bits_read -= 8 * n; }
+
+  // At least 57 valid bits starting at bit position `position`, MSB-aligned.
+  uint64_t window(int32_t position) const {
+    uint64_t w;
+    std::memcpy(&w, ring + byte_of(position), sizeof w);
+    return load_big_endian(w) << (static_cast<uint32_t>(position) & 7u);
+  }
+
+  // The read position as (byte being read, bits of it not yet read), with the lazy
+  // byte advance: a read that ends on a byte boundary leaves the used-up byte
+  // current with 0 bits left. A fresh reservoir stands at byte 0 with 8 bits left.
+  int32_t byte_index() const { return bits_read == 0 ? 0 : floor_div8(bits_read - 1); }
+  int32_t bits_left() const { return 8 * byte_index() + 8 - bits_read; }
+
+  static int32_t byte_of(int32_t position) {
+    return static_cast<int32_t>((static_cast<uint32_t>(position) >> 3) & kIndexMask);
+  }
+
+  int32_t write_index = 0;   // next ring entry to fill, 0..4095
+  int32_t bits_read = 0;     // read position in bits
+
+ private:
+  static constexpr int32_t kMirror = 8;
+
+  static int32_t floor_div8(int32_t v) { return v >= 0 ? v / 8 : -((7 - v) / 8); }
+
+  static uint64_t load_big_endian(uint64_t w) {
+#if defined(__GNUC__) || defined(__clang__)
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return __builtin_bswap64(w);
+#else
+    return w;
+#endif
+#else
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(&w);
+    uint64_t r = 0;
+    for (int i = 0; i < 8; ++i) r = (r << 8) | b[i];
+    return r;
+#endif
+  }
+
+ public:
+  uint8_t ring[kCapacity + kMirror];
+};
+
+}  // namespace mpegin

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mpegin {
+
+// Scale factor band limits in spectral lines of one granule.
+struct ScaleFactorBandTable {
+  int32_t long_bounds[23];    // long band b: lines long_bounds[b] .. long_bounds[b+1]-1
+  int32_t short_bounds[14];   // short band b of each window: short_bounds[b] .. [b+1]-1
+};
+
+// Indexed by the sampling frequency index, plus 3 for MPEG-1:
+// 0..2 = 22050, 24000, 16000 Hz (LSF); 3..5 = 44100, 48000, 32000 Hz (MPEG-1).
+extern const ScaleFactorBandTable band_tables[6];
+
+}  // namespace mpegin

@@ -1,0 +1,158 @@
+#include "layer3/imdct.h"
+
+#include <cmath>
+
+namespace mpegin {
+
+namespace {
+
+const double pi = 3.14159265358979323846;
+
+double long_window(int type, int i) {
+  const double long_sine = std::sin(pi / 36 * (i + 0.5));
+  switch (type) {
+    case 1:
+      if (i < 18) return long_sine;
+      if (i < 24) return 1.0;
+      if (i < 30) return std::sin(pi / 12 * (i - 18 + 0.5));
+      return 0.0;
+    case 3:
+      if (i < 6) return 0.0;
+      if (i < 12) return std::sin(pi / 12 * (i - 6 + 0.5));
+      if (i < 18) return 1.0;
+      return long_sine;
+    default:
+      return long_sine;
+  }
+}
+
+// Output factor of the fast transform for output i; outputs 4, 13, 22 and 31 take the middle
+// term of the odd 9-point transform, which carries no factor 2 of its own.
+double output_factor(int i) {
+  const double f = -1.0 / (4.0 * std::fabs(std::cos((2 * i + 19) * pi / 72)));
+  return (i % 9 == 4) ? 2.0 * f : f;
+}
+
+// The nine-point transform shared by the even and odd halves of the 36-point IMDCT.
+struct NinePoint {
+  float y[5];
+  float z[4];
+
+  explicit NinePoint(const float* x) {  // reads x[0], x[2], ..., x[16]
+    const float a1 = 1.8793852f, a2 = 1.5320889f, a4 = 0.34729636f, s3 = 1.7320508f;
+    const float b1 = 1.9696155f, b5 = 1.2855753f, b7 = 0.6840403f;
+    const float e0 = x[0], e1 = x[2], e2 = x[4], e3 = x[6], e4 = x[8];
+    const float e5 = x[10], e6 = x[12], e7 = x[14], e8 = x[16];
+    const float e00 = 2.0f * e0;
+    y[0] = e00 + e6 + a1 * e2 + a2 * e4 + a4 * e8;
+    z[0] = b1 * e1 + s3 * e3 + b5 * e5 + b7 * e7;
+    y[1] = e2 + e00 - e4 - 2.0f * e6 - e8;
+    z[1] = s3 * (e1 - e5 - e7);
+    y[2] = e00 + e6 - a4 * e2 - a1 * e4 + a2 * e8;
+    z[2] = b5 * e1 - s3 * e3 - b7 * e5 + b1 * e7;
+    y[3] = e00 + e6 - a2 * e2 + a4 * e4 - a1 * e8;
+    z[3] = b7 * e1 - s3 * e3 + b1 * e5 - b5 * e7;
+    y[4] = e8 + e4 + e0 - e2 - e6;
+  }
+};
+
+void long_imdct(float* x, float* r, const float* window) {
+  for (int k = 17; k >= 1; --k) x[k] += x[k - 1];
+  for (int k = 17; k >= 3; k -= 2) x[k] += x[k - 2];
+
+  const NinePoint even(x);
+  const NinePoint odd(x + 1);
+  // 1 / (2 cos((2m + 1) pi / 36)) for m = 8..5 (difference side) and m = 0..3 (sum side).
+  const float p_scale[4] = {5.7368565f, 1.9318516f, 1.1831008f, 0.8717234f};
+  const float q_scale[4] = {0.5019099f, 0.5176381f, 0.55168897f, 0.61038727f};
+
+  float t[18];
+  for (int m = 0; m < 4; ++m) {
+    const float p = (odd.y[m] - odd.z[m]) * p_scale[m];
+    const float q = (odd.y[m] + odd.z[m]) * q_scale[m];
+    const float diff = even.y[m] - even.z[m];
+    const float sum = even.y[m] + even.z[m];
+    t[9 + m] = diff - p;
+    t[8 - m] = diff + p;
+    t[17 - m] = sum - q;
+    t[m] = sum + q;
+  }
+  const float p4 = odd.y[4] * 0.70710677f;
+  t[13] = even.y[4] - p4;
+  t[4] = even.y[4] + p4;
+
+  for (int n = 0; n < 9; ++n) {
+    r[n] = -t[9 + n] * window[n];
+    r[9 + n] = t[17 - n] * window[9 + n];
+    r[18 + n] = t[8 - n] * window[18 + n];
+    r[27 + n] = t[n] * window[27 + n];
+  }
+}
+
+// Three 12-point transforms on the interleaved windows x[3k + j], windowed with sin(pi/12 (i + 1/2))
+// and added into r[6 + 6j ..]; the window values are folded into the constants below.
+void short_imdct(const float* x, float* r) {
+  for (int i = 0; i < 36; ++i) r[i] = 0.0f;
+  for (int j = 0; j < 3; ++j) {
+    float x0 = x[j], x1 = x[3 + j], x2 = x[6 + j], x3 = x[9 + j], x4 = x[12 + j], x5 = x[15 + j];
+    x5 += x4;
+    x4 += x3;
+    x3 += x2;
+    x2 += x1;
+    x1 += x0;
+    x5 += x3;
+    x3 += x1;
+
+    const float h = x0 + 0.5f * x4;
+    const float d = 0.8660254f * x2;
+    const float m = x1 + 0.5f * x5;
+    const float v = 0.8660254f * x3;
+
+    const float u = (m - v) * 1.9318516f;
+    const float a = ((h - d) - u) * 0.8213398f;
+    const float l = -(((h - d) + u) * 0.6302362f);
+
+    const float f = x0 - x4;
+    const float g = (x1 - x5) * 0.70710677f;
+    const float b = (f - g) * 1.306563f;
+    const float ff = -((f + g) * 0.5411961f);
+
+    const float m2 = (m + v) * 0.5176381f;
+    const float k = ((h + d) - m2) * 3.830649f;
+    const float hh = -(((h + d) + m2) * 0.5043145f);
+
+    float* out = r + 6 + 6 * j;
+    out[0] += a * 0.13052619f;
+    out[1] += b * 0.38268343f;
+    out[2] += k * 0.6087614f;
+    out[3] += -k * 0.7933533f;
+    out[4] += -b * 0.9238795f;
+    out[5] += -a * 0.9914449f;
+    out[6] += l * 0.9914449f;
+    out[7] += ff * 0.9238795f;
+    out[8] += hh * 0.7933533f;
+    out[9] += hh * 0.6087614f;
+    out[10] += ff * 0.38268343f;
+    out[11] += l * 0.13052619f;
+  }
+}
+
+}  // namespace
+
+const StartupTable<float[36], 4> imdct_windows([](float (*rows)[36]) {
+  for (int type = 0; type < 4; ++type) {
+    for (int i = 0; i < 36; ++i) {
+      rows[type][i] = type == 2 ? 0.0f : static_cast<float>(long_window(type, i) * output_factor(i));
+    }
+  }
+});
+
+void imdct(float* input, float* output, int32_t type) {
+  if (type == 2) {
+    short_imdct(input, output);
+  } else {
+    long_imdct(input, output, imdct_windows[type & 3]);
+  }
+}
+
+}  // namespace mpegin

@@ -1,0 +1,23 @@
+#ifndef MPEGIN_LAYER3_REQUANTIZE_TABLES_H
+#define MPEGIN_LAYER3_REQUANTIZE_TABLES_H
+
+#include <cstdint>
+
+#include "layer3/startup_table.h"
+
+namespace mpegin {
+
+// Pre-emphasis added to the long-band scale factors when `preflag` is set (ISO/IEC 11172-3).
+extern const int32_t pretab[22];
+
+constexpr int32_t pow43_table_size = 8192;
+// n^(4/3) for n = 0..8191.
+extern const StartupTable<float, pow43_table_size> pow43_table;
+
+constexpr int32_t scale_step_table_size = 64;
+// 2^(-n/2) for n = 0..63.
+extern const StartupTable<float, scale_step_table_size> scale_step_table;
+
+}  // namespace mpegin
+
+#endif

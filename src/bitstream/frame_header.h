@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "bitstream/crc16.h"
+
+namespace mpegin {
+
+class MpegFileReader;
+
+// frequency_table[version][sample_frequency] in Hz (index 3 is a placeholder of 1).
+extern const int32_t frequency_table[2][4];
+// bitrate_table[version][layer - 1][bitrate_index] in bit/s (0 for indexes 0 and 15).
+extern const uint32_t bitrate_table[2][3][16];
+// bitrate_strings[version][layer - 1][bitrate_index], e.g. "128 kbit/s", "free format".
+extern const char* const bitrate_strings[2][3][16];
+// ms_per_frame_table[layer - 1][sample_frequency] in milliseconds (both versions).
+extern const float ms_per_frame_table[3][3];
+
+// The 32-bit header of the current frame and the values derived from it.
+class FrameHeader {
+ public:
+  FrameHeader() = default;
+  FrameHeader(const FrameHeader&) = delete;
+  FrameHeader& operator=(const FrameHeader&) = delete;
+
+  // Finds the next header, parses it and reads its body. For a protected frame `crc_out`
+  // receives the header's accumulator, reset and fed with header bits 15..0; otherwise null.
+  // False at the end of the stream or when the first header has a reserved sampling frequency.
+  bool read_header(MpegFileReader& reader, Crc16*& crc_out);
+
+  // Recomputes frame_bytes and main_data_bytes from the fields; returns frame_bytes
+  // (0 when the header has no frame length).
+  uint32_t compute_frame_size();
+
+  const char* bitrate_string() const;
+  const char* version_string() const;
+  // Estimated number of frames in the file, using this header's frame length throughout.
+  uint64_t frame_count(const MpegFileReader& reader) const;
+  float ms_per_frame() const;
+  double total_ms(const MpegFileReader& reader) const;
+  // Sampling frequency in Hz.
+  int32_t sample_rate() const;
+
+  uint32_t layer = 0;             // 1, 2, 3
+  uint32_t protection_bit = 0;    // 0: a 16-bit check word follows the header
+  uint32_t bitrate_index = 0;
+  uint32_t padding = 0;
+  uint32_t mode_extension = 0;
+  uint32_t version = 0;           // 1 MPEG-1, 0 MPEG-2 LSF (from the first header)
+  uint32_t mode = 0;              // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+  uint32_t sample_frequency = 0;  // index 0..2 (from the first header)
+  uint32_t subband_count = 0;     // subbands coded by Layers I and II
+  uint32_t intensity_bound = 0;   // first joint-stereo subband; 0 unless mode is 1
+  uint32_t copyright = 0;
+  uint32_t original = 0;
+  bool header_seen = false;
+  std::unique_ptr<Crc16> crc;     // created on the first protected frame
+  uint32_t crc_read = 0;          // check word of the current protected frame
+  uint32_t frame_bytes = 0;       // frame length minus the 4 header bytes
+  uint32_t main_data_bytes = 0;   // Layer III main data bytes; 0 for other layers
+
+ private:
+  void decode_fields(uint32_t header_word);
+  uint32_t compute_subband_count() const;
+};
+
+}  // namespace mpegin

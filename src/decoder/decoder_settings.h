@@ -1,0 +1,16 @@
+#pragma once
+
+namespace mpegin {
+
+class FrameHeader;
+
+// Carries the current header and the single-channel flag to PcmBuffer::create.
+struct DecoderSettings {
+  const FrameHeader* header = nullptr;  // not owned
+  bool single_channel = false;
+};
+
+// The process-wide record, built at static initialisation.
+DecoderSettings& decoder_settings();
+
+}  // namespace mpegin

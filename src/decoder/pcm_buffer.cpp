@@ -1,0 +1,63 @@
+#include "decoder/pcm_buffer.h"
+
+#include <new>
+
+#include "bitstream/frame_header.h"
+
+namespace mpegin {
+
+std::unique_ptr<PcmBuffer> PcmBuffer::create(const DecoderSettings& settings) {
+  const FrameHeader* header = settings.header;
+  if (!header) return nullptr;
+  const uint32_t channels = (header->mode == 3 || settings.single_channel) ? 1 : 2;
+  // The sizing base: 4608 bytes per channel, halved for LSF, a third for Layer I.
+  uint32_t frame_bytes = channels * 4608;
+  if (header->version == 0) frame_bytes /= 2;
+  if (header->layer == 1) frame_bytes /= 3;
+  // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats.
+  std::unique_ptr<float[]> store(new (std::nothrow) float[frame_bytes * 3]);
+  if (!store) return nullptr;
+  std::unique_ptr<PcmBuffer> buffer(new (std::nothrow) PcmBuffer(channels, frame_bytes, std::move(store)));
+  return buffer;
+}
+
+PcmBuffer::PcmBuffer(uint32_t channels, uint32_t frame_bytes, std::unique_ptr<float[]> store)
+    : write_index_{0, 1},
+      channels_(channels),
+      frame_bytes_(frame_bytes),
+      capacity_(frame_bytes * 3),
+      store_(std::move(store)) {}
+
+// Samples that would fall beyond the store are dropped: a frame never produces that many,
+// so only a caller that stops taking could get there.
+void PcmBuffer::append(int channel, float value) {
+  uint32_t& index = write_index_[channel];
+  if (index >= capacity_) return;
+  store_[index] = value;
+  index += channels_;
+}
+
+void PcmBuffer::end_of_frame(int32_t) {}
+
+void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
+  uint32_t& index = write_index_[channel];
+  const uint32_t room = index < capacity_ ? (capacity_ - index + channels_ - 1) / channels_ : 0;
+  if (count > room) count = room;
+  float* out = store_.get() + index;
+  if (channels_ == 1) {
+    for (uint32_t i = 0; i < count; ++i) out[i] = values[i];
+  } else {
+    for (uint32_t i = 0; i < count; ++i) out[2 * i] = values[i];
+  }
+  index += channels_ * count;
+}
+
+const float* PcmBuffer::take(uint32_t& length_bytes) {
+  const uint32_t last = channels_ - 1;
+  length_bytes = 4 * (write_index_[last] - last);
+  write_index_[0] = 0;
+  write_index_[1] = 1;
+  return store_.get();
+}
+
+}  // namespace mpegin

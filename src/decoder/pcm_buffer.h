@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "decoder/decoder_settings.h"
+#include "synthesis/sample_sink.h"
+
+namespace mpegin {
+
+// Collects the samples of one frame, interleaved by channel: sample k of channel j is float
+// k * channels + j of the store.
+class PcmBuffer : public SampleSink {
+ public:
+  // One channel when the settings' header is single channel or the flag is set, else two.
+  // The store is sized from the first header; null when the header is missing or the store
+  // cannot be allocated.
+  static std::unique_ptr<PcmBuffer> create(const DecoderSettings& settings);
+
+  uint32_t channels() const { return channels_; }
+  // Store size in floats.
+  uint32_t capacity() const { return capacity_; }
+
+  void append(int channel, float value) override;
+  void end_of_frame(int32_t flag) override;
+  void append_block(int channel, const float* values, uint32_t count) override;
+  const float* take(uint32_t& length_bytes) override;
+
+ private:
+  PcmBuffer(uint32_t channels, uint32_t frame_bytes, std::unique_ptr<float[]> store);
+
+  uint32_t write_index_[2];  // float index of each channel's next sample
+  uint32_t channels_;
+  uint32_t frame_bytes_;
+  uint32_t capacity_;
+  std::unique_ptr<float[]> store_;
+};
+
+}  // namespace mpegin

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mpegin {
+
+// Receives the PCM samples that the synthesis filters produce, one channel at a time.
+// Samples are 32-bit floats at unit scale (full scale 1.0).
+class SampleSink {
+ public:
+  virtual ~SampleSink() = default;
+
+  // Appends one sample for `channel`.
+  virtual void append(int channel, float value) = 0;
+  // Marks the end of a decoded frame.
+  virtual void end_of_frame(int32_t flag) = 0;
+  // Appends `count` consecutive samples for `channel`.
+  virtual void append_block(int channel, const float* values, uint32_t count) = 0;
+  // Hands out everything appended since the last take, interleaved by channel, and rewinds.
+  // `length_bytes` receives the number of bytes at the returned address.
+  virtual const float* take(uint32_t& length_bytes) = 0;
+};
+
+}  // namespace mpegin

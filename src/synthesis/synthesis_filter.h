@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+#include "synthesis/sample_sink.h"
+
+namespace mpegin {
+
+// Polyphase synthesis filter bank of ISO/IEC 11172-3 for one channel: each slot turns 32
+// subband samples into 32 PCM samples. The V history lives in two alternating buffers of
+// 32 rows by 16 columns, written at a rotating column, so nothing is ever shifted.
+class SynthesisFilter {
+ public:
+  explicit SynthesisFilter(int channel);
+
+  // Clears the history and the inputs; the next slot writes column 15 of the first buffer.
+  void reset();
+
+  // Stores the sample of `subband` (0..31) for the current slot.
+  void put_sample(int subband, float value) { subband_inputs_[subband] = value; }
+
+  // Synthesises the current slot, appends its 32 samples for this filter's channel to `out`
+  // and clears the inputs for the next slot.
+  void synthesize(SampleSink& out);
+
+  int channel() const { return channel_; }
+
+ private:
+  void update_v();
+  void window(float* out) const;
+
+  alignas(16) float v_buffer_[2][512];  // row r, column q at 16 * r + q
+  alignas(16) float subband_inputs_[32];
+  uint32_t front_buffer_ = 0;  // which v_buffer_ the windowing reads this slot
+  uint32_t write_column_ = 15;
+  int channel_;
+};
+
+}  // namespace mpegin

@@ -1,0 +1,130 @@
+// mpegdec: a command-line host for the mpeginput module.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "decode_job.h"
+#include "job_runner.h"
+#include "messages.h"
+#include "module_api.h"
+#include "option_word.h"
+#include "settings.h"
+#include "stream_report.h"
+
+using namespace mpegin::mpegdec;
+
+namespace {
+
+int run_options_dialog(const ModuleApi& api, const Settings& settings) {
+  const uint32_t word = api.get_options(nullptr, api.library, 0, 0, 0, 0);
+  if (word == 0) {
+    if (!settings.quiet) std::fprintf(stderr, "mpegdec: options unchanged\n");
+    return 0;
+  }
+  if (!settings.quiet) {
+    std::fprintf(stderr, "mpegdec: stored options %u: %s\n", word, describe_word(word).c_str());
+  }
+  return 0;
+}
+
+int print_info(const ModuleApi& api, const Settings& settings) {
+  int status = 0;
+  std::vector<std::string> json;
+  for (const std::string& input : settings.inputs) {
+    if (input == "-") {
+      report("standard input", "--info needs a file name");
+      status = 1;
+      continue;
+    }
+    const std::string problem = input_problem(input);
+    if (!problem.empty()) {
+      report(input, "cannot open (" + problem + ")");
+      status = 1;
+      continue;
+    }
+    StreamReport stream;
+    std::string reason;
+    if (!read_stream_report(api, input, stream, reason)) {
+      report(input, reason);
+      status = 1;
+      continue;
+    }
+    if (settings.json) {
+      json.push_back(format_report_json(stream));
+    } else {
+      std::fputs(format_report_text(stream).c_str(), stdout);
+    }
+  }
+  if (settings.json) {
+    // One object for one input, an array for several.
+    if (settings.inputs.size() == 1) {
+      if (!json.empty()) std::printf("%s\n", json.front().c_str());
+    } else {
+      std::printf("[");
+      for (size_t i = 0; i < json.size(); ++i) std::printf("%s\n  %s", i ? "," : "", json[i].c_str());
+      std::printf("\n]\n");
+    }
+  }
+  if (std::fflush(stdout) != 0) {
+    report("standard output", std::string("write failed (") + std::strerror(errno) + ")");
+    status = 1;
+  }
+  return status;
+}
+
+int decode_all(const ModuleApi& api, const Settings& settings) {
+  std::vector<DecodeJob> jobs;
+  std::string error;
+  if (!plan_jobs(settings, jobs, error)) {
+    std::fprintf(stderr, "mpegdec: %s\n", error.c_str());
+    return 2;
+  }
+  const bool terminal = !settings.quiet && isatty(STDERR_FILENO);
+  if (settings.jobs <= 1 || jobs.size() <= 1) {
+    int status = 0;
+    for (const DecodeJob& job : jobs) {
+      if (!run_job(api, settings, job, terminal)) status = 1;
+    }
+    return status;
+  }
+  auto task = [&](size_t i) { return run_job(api, settings, jobs[i], false); };
+  auto done = [&](size_t index, int signal_number, size_t finished) {
+    if (terminal) std::fprintf(stderr, "\r\033[K");
+    if (signal_number != 0) {
+      report(jobs[index].display, std::string("decoding ended by signal ") +
+                                      std::to_string(signal_number) + " (" +
+                                      strsignal(signal_number) + ")");
+    }
+    if (terminal && finished < jobs.size()) {
+      std::fprintf(stderr, "%zu of %zu files done", finished, jobs.size());
+    }
+    std::fflush(stderr);
+  };
+  const size_t failed = run_in_processes(jobs.size(), settings.jobs, task, done);
+  return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  const int parsed = parse_command_line(argc, argv, settings);
+  if (parsed >= 0) return parsed;
+
+  ModuleApi api;
+  std::string error;
+  if (!load_module(api, error)) {
+    std::fprintf(stderr, "mpegdec: cannot load the input module: %s\n", error.c_str());
+    return 1;
+  }
+  if (settings.run_options) {
+    const int status = run_options_dialog(api, settings);
+    if (status != 0 || settings.inputs.empty()) return status;
+  }
+  return settings.info ? print_info(api, settings) : decode_all(api, settings);
+}

@@ -1,0 +1,81 @@
+#include "module_input.h"
+
+#include <algorithm>
+
+#include "messages.h"
+
+namespace mpegin::mpegdec {
+
+namespace {
+constexpr size_t kMinBufferBytes = 16384;  // what the module reports as its block size
+constexpr float kFromSixteenBitUnits = 1.0f / 32768.0f;   // a power of two: exact
+}  // namespace
+
+ModuleInput::ModuleInput(const ModuleApi& api) : api_(api) {}
+
+ModuleInput::~ModuleInput() { close(); }
+
+bool ModuleInput::open(const std::string& path, std::string& decoder_messages) {
+  close();
+  int32_t rate = 0;
+  int16_t bits = 0;
+  int16_t channels = 0;
+  int32_t block_bytes = 0;
+  {
+    StderrCapture capture;
+    handle_ = api_.open_input(path.c_str(), &rate, &bits, &channels, 0, &block_bytes);
+    decoder_messages = capture.finish();
+  }
+  if (handle_ == nullptr) return false;
+  sample_rate_ = rate;
+  channels_ = channels;
+  width_ = bits;
+  const size_t bytes = std::max(kMinBufferBytes, static_cast<size_t>(std::max(block_bytes, 0)));
+  buffer_.assign(bytes / sizeof(float), 0.0f);
+  return true;
+}
+
+int ModuleInput::apply_options(uint32_t word) {
+  if (handle_ == nullptr) return 0;
+  int32_t rate = sample_rate_;
+  int16_t channels = static_cast<int16_t>(channels_);
+  int16_t bits = static_cast<int16_t>(width_);
+  api_.set_options(handle_, word, &rate, &channels, &bits);
+  width_ = bits;
+  return width_;
+}
+
+uint32_t ModuleInput::read_frame() {
+  if (handle_ == nullptr) return 0;
+  for (uint32_t empty = 0; empty < kMaxEmptyReads; ++empty) {
+    const int32_t bytes = api_.read_input(handle_, buffer_.data(), 0);
+    if (bytes <= 0) continue;
+    if (width_ == 32) {
+      const uint32_t count = static_cast<uint32_t>(bytes) / 4;
+      float* samples = buffer_.data();
+      for (uint32_t i = 0; i < count; ++i) samples[i] *= kFromSixteenBitUnits;
+      return count;
+    }
+    return static_cast<uint32_t>(bytes) / 2;
+  }
+  return 0;
+}
+
+std::string ModuleInput::description() const {
+  if (handle_ == nullptr) return {};
+  char text[1024] = {};
+  api_.options_string(handle_, text);
+  text[sizeof text - 1] = '\0';
+  return text;
+}
+
+uint32_t ModuleInput::option_word() const {
+  return handle_ == nullptr ? 0 : api_.options(handle_);
+}
+
+void ModuleInput::close() {
+  if (handle_ != nullptr) api_.close_input(handle_);
+  handle_ = nullptr;
+}
+
+}  // namespace mpegin::mpegdec

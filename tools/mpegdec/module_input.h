@@ -1,0 +1,58 @@
+// One input opened through the module and read frame by frame, following the host calling
+// sequence: OpenFilterInput, FilterSetOptions2, ReadFilterInput, CloseFilterInput.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module_api.h"
+
+namespace mpegin::mpegdec {
+
+class ModuleInput {
+ public:
+  explicit ModuleInput(const ModuleApi& api);
+  ~ModuleInput();
+  ModuleInput(const ModuleInput&) = delete;
+  ModuleInput& operator=(const ModuleInput&) = delete;
+
+  // False when the module refuses the file (no MPEG audio in it). What the decoder itself
+  // wrote to standard error meanwhile is returned in `decoder_messages`.
+  bool open(const std::string& path, std::string& decoder_messages);
+
+  // Applies an OptionWord (0: the stored options, as the editor does) and returns the width
+  // the module delivers, 16 or 32.
+  int apply_options(uint32_t word);
+
+  // Reads on to the next frame that carries samples and returns their count (interleaved);
+  // 0 at the end of the stream. At width 32 the samples are floats with full scale 1.0
+  // (the module's 16-bit-unit floats divided by 32768), at width 16 16-bit integers.
+  uint32_t read_frame();
+  const float* float_samples() const { return buffer_.data(); }
+  const int16_t* short_samples() const { return reinterpret_cast<const int16_t*>(buffer_.data()); }
+
+  // FilterOptionsString's text ("MPEG-1 Layer 2\r\n(128 kbit/s)").
+  std::string description() const;
+
+  void close();
+
+  int sample_rate() const { return sample_rate_; }
+  int channels() const { return channels_; }
+  int width() const { return width_; }
+  uint32_t option_word() const;
+
+  // Reads that return nothing come at the end of the stream and for frames without samples
+  // (a failed CRC, Layer III main data not yet available); this many in a row mean the end.
+  static constexpr uint32_t kMaxEmptyReads = 4096;
+
+ private:
+  const ModuleApi& api_;
+  MpegInputHandle handle_ = nullptr;
+  std::vector<float> buffer_;
+  int sample_rate_ = 0;
+  int channels_ = 0;
+  int width_ = 0;
+};
+
+}  // namespace mpegin::mpegdec

@@ -1,0 +1,56 @@
+#include "option_word.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace mpegin::mpegdec {
+
+bool parse_gain_db(const std::string& text, double& db, std::string& reason) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(begin, &end);
+  if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+    reason = "'" + text + "' is not a number of decibels";
+    return false;
+  }
+  if (value < kMinGainDb || value > kMaxGainDb) {
+    reason = "gain " + text + " dB is outside -199 to 200 dB";
+    return false;
+  }
+  db = value;
+  return true;
+}
+
+uint32_t scale_field_for(double db) {
+  double v = (db + 200.0) * 100.0;
+  if (v < 0.0) v = 0.0;
+  if (v > 40000.0) v = 40000.0;
+  return static_cast<uint32_t>(v);
+}
+
+uint32_t compose_option_word(int bits, double db, bool dither) {
+  const uint32_t width = bits == 32 ? kWidth32Bits : kWidth16Bits;
+  return width | scale_field_for(db) | (dither ? kDitherBit : 0u);
+}
+
+int word_width(uint32_t word) { return static_cast<int>((word >> 16) & 0xFF); }
+
+double word_gain_db(uint32_t word) {
+  const double db = (word & kScaleMask) * 0.01 - 200.0;
+  return (db < kMinGainDb || db > kMaxGainDb) ? 0.0 : db;
+}
+
+bool word_dither(uint32_t word) { return (word & kDitherBit) != 0; }
+
+std::string describe_word(uint32_t word) {
+  const int width = word_width(word) == 32 ? 32 : 16;
+  char text[96];
+  std::snprintf(text, sizeof text, "%d-bit, %+g dB%s", width, word_gain_db(word),
+                width == 16 && word_dither(word) ? ", dither" : "");
+  return text;
+}
+
+}  // namespace mpegin::mpegdec

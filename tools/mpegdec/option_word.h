@@ -1,0 +1,34 @@
+// The packed OptionWord that the module applies to an input, built from the command line
+// the way the options dialog builds it when the user presses OK.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mpegin::mpegdec {
+
+constexpr uint32_t kWidth16Bits = 0x100000;
+constexpr uint32_t kWidth32Bits = 0x200000;
+constexpr uint32_t kDitherBit = 0x1000000;
+constexpr uint32_t kScaleMask = 0xFFFF;
+constexpr double kMinGainDb = -199.0;
+constexpr double kMaxGainDb = 200.0;
+
+// Reads a gain in decibels. The whole text must be a decimal number within
+// [kMinGainDb, kMaxGainDb]; anything else is refused with a reason.
+bool parse_gain_db(const std::string& text, double& db, std::string& reason);
+
+// The scale field the dialog stores for a typed gain: (dB + 200) x 100, clamped to
+// [0, 40000] and truncated toward zero.
+uint32_t scale_field_for(double db);
+
+// Width bits | scale field | dither bit, as the dialog composes the word.
+uint32_t compose_option_word(int bits, double db, bool dither);
+
+// Fields of a word, for messages.
+int word_width(uint32_t word);          // the width byte
+double word_gain_db(uint32_t word);     // decibels the module applies (0 when out of range)
+bool word_dither(uint32_t word);
+std::string describe_word(uint32_t word);   // e.g. "16-bit, +6 dB, dither"
+
+}  // namespace mpegin::mpegdec

@@ -1,0 +1,139 @@
+#include "stream_report.h"
+
+#include <cstdio>
+
+#include "decoder/decoder_context.h"
+#include "messages.h"
+#include "module_input.h"
+#include "progress_display.h"
+
+namespace mpegin::mpegdec {
+
+namespace {
+
+std::string one_line(std::string text) {
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+const char* yes_no(int32_t flag) { return flag ? "yes" : "no"; }
+const char* json_bool(int32_t flag) { return flag ? "true" : "false"; }
+
+}  // namespace
+
+const char* mode_name(int mode) {
+  switch (mode) {
+    case 0: return "stereo";
+    case 1: return "joint stereo";
+    case 2: return "dual channel";
+    case 3: return "single channel";
+    default: return "unknown";
+  }
+}
+
+bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames) {
+  DecoderContext context;
+  StderrCapture capture;
+  bool ok = context.open(path.c_str()) == 1;
+  if (ok) {
+    ok = context.describe(info) == 1;
+    frames = context.frame_count();
+    context.close();
+  }
+  capture.finish();
+  return ok;
+}
+
+bool read_stream_report(const ModuleApi& api, const std::string& path, StreamReport& report,
+                        std::string& reason) {
+  report = StreamReport{};
+  report.file = path;
+  ModuleInput input(api);
+  std::string decoder_messages;
+  if (!input.open(path, decoder_messages)) {
+    reason = "not MPEG audio";
+    return false;
+  }
+  report.description = input.description();
+  input.close();
+  if (!describe_stream(path, report.info, report.frames)) {
+    reason = "not MPEG audio";
+    return false;
+  }
+  return true;
+}
+
+std::string format_report_text(const StreamReport& report) {
+  const StreamInfo& info = report.info;
+  char text[2048];
+  std::snprintf(text, sizeof text,
+                "%s:\n"
+                "  %s\n"
+                "  version:      %s\n"
+                "  layer:        %d\n"
+                "  mode:         %s\n"
+                "  sample rate:  %d Hz\n"
+                "  channels:     %d\n"
+                "  bit rate:     %s\n"
+                "  frame bytes:  %d\n"
+                "  protection:   %s\n"
+                "  copyright:    %s\n"
+                "  original:     %s\n"
+                "  frames:       %llu\n"
+                "  duration:     %s (%.1f ms)\n",
+                report.file.c_str(), one_line(report.description).c_str(), info.version_text,
+                info.layer, mode_name(info.mode), info.sample_rate, info.channel_count,
+                info.bitrate_text, info.frame_bytes, info.protected_stream ? "CRC-16" : "none",
+                yes_no(info.copyright), yes_no(info.original),
+                static_cast<unsigned long long>(report.frames),
+                format_clock(info.duration_ms / 1000.0).c_str(), info.duration_ms);
+  return text;
+}
+
+std::string json_string(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string format_report_json(const StreamReport& report) {
+  const StreamInfo& info = report.info;
+  char numbers[1024];
+  std::snprintf(numbers, sizeof numbers,
+                "\"version\": %d, \"layer\": %d, \"mode\": %d, \"mode_text\": \"%s\", "
+                "\"sample_rate\": %d, \"channels\": %d, \"bitrate_index\": %d, ",
+                info.version, info.layer, info.mode, mode_name(info.mode), info.sample_rate,
+                info.channel_count, info.bitrate_index);
+  char tail[512];
+  std::snprintf(tail, sizeof tail,
+                "\"frame_bytes\": %d, \"protected\": %s, \"copyright\": %s, \"original\": %s, "
+                "\"frames\": %llu, \"duration_ms\": %.3f}",
+                info.frame_bytes, json_bool(info.protected_stream), json_bool(info.copyright),
+                json_bool(info.original), static_cast<unsigned long long>(report.frames),
+                info.duration_ms);
+  return "{\"file\": " + json_string(report.file) +
+         ", \"description\": " + json_string(report.description) +
+         ", \"version_text\": " + json_string(info.version_text) + ", " + numbers +
+         "\"bitrate_text\": " + json_string(info.bitrate_text) + ", " + tail;
+}
+
+}  // namespace mpegin::mpegdec

@@ -1,0 +1,302 @@
+#include "bitstream/mpeg_file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "bitstream/test_stream.h"
+
+namespace mpegin {
+namespace {
+
+using bitstream_test::append;
+using bitstream_test::append_word;
+using bitstream_test::Bytes;
+using bitstream_test::header_word;
+using bitstream_test::HeaderBits;
+using bitstream_test::make_frame;
+using bitstream_test::TempFile;
+
+// Reference: n bits starting at bit `position` of `bytes`, one bit at a time.
+uint32_t naive_bits(const Bytes& bytes, size_t position, uint32_t n) {
+  uint32_t value = 0;
+  for (uint32_t i = 0; i < n; ++i, ++position) {
+    value = (value << 1) | ((bytes[position / 8] >> (7 - position % 8)) & 1);
+  }
+  return value;
+}
+
+Bytes random_bytes(size_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes out(count);
+  for (auto& b : out) b = static_cast<uint8_t>(random());
+  return out;
+}
+
+// A file holding one header followed by `body`; the reader stands after the header.
+struct OneFrame {
+  explicit OneFrame(const Bytes& body) : file(with_header(body)), reader(file.path()) {
+    uint32_t word = 0;
+    found = reader.find_header(word, false);
+  }
+  static Bytes with_header(const Bytes& body) {
+    Bytes out;
+    append_word(out, header_word(HeaderBits{}));
+    append(out, body);
+    return out;
+  }
+  TempFile file;
+  MpegFileReader reader;
+  bool found = false;
+};
+
+class BitReading : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(BitReading, EveryOffsetAndWidthMatchesABitByBitReader) {
+  const size_t length = GetParam();
+  const Bytes body = random_bytes(length, static_cast<uint32_t>(length));
+  OneFrame frame(body);
+  ASSERT_TRUE(frame.found);
+  MpegFileReader& reader = frame.reader;
+  ASSERT_TRUE(reader.read_frame(static_cast<uint32_t>(length)));
+  EXPECT_EQ(reader.frame_bytes, length);
+
+  const size_t total_bits = length * 8;
+  for (size_t position = 0; position < total_bits; ++position) {
+    for (uint32_t n = 0; n <= 17 && position + n <= total_bits; ++n) {
+      reader.word_cursor = static_cast<uint32_t>(position / 32);
+      reader.bit_offset = static_cast<uint32_t>(position % 32);
+      ASSERT_EQ(reader.get_bits(n), naive_bits(body, position, n)) << "bit " << position << " width " << n;
+      const size_t next = position + n;
+      ASSERT_EQ(reader.word_cursor, next / 32);
+      ASSERT_EQ(reader.bit_offset, next % 32);
+    }
+  }
+}
+
+TEST_P(BitReading, RandomWidthsReadTheBodyInStreamOrder) {
+  const size_t length = GetParam();
+  const Bytes body = random_bytes(length, 7 + static_cast<uint32_t>(length));
+  OneFrame frame(body);
+  ASSERT_TRUE(frame.found);
+  ASSERT_TRUE(frame.reader.read_frame(static_cast<uint32_t>(length)));
+  std::mt19937 random(3);
+  size_t position = 0;
+  while (true) {
+    const uint32_t n = random() % 18;
+    if (position + n > length * 8) break;
+    ASSERT_EQ(frame.reader.get_bits(n), naive_bits(body, position, n)) << "bit " << position;
+    position += n;
+  }
+}
+
+// Whole words, a partly filled last word, and the largest body a frame can have.
+INSTANTIATE_TEST_SUITE_P(BodyLengths, BitReading, ::testing::Values(4, 37, 414, 1725, 1732));
+
+TEST(FrameBody, ReadsConsecutiveBodiesAndRewindsTheCursor) {
+  Bytes contents = random_bytes(100, 11);
+  OneFrame frame(contents);
+  ASSERT_TRUE(frame.found);
+  MpegFileReader& reader = frame.reader;
+  ASSERT_TRUE(reader.read_frame(30));
+  reader.get_bits(13);
+  ASSERT_TRUE(reader.read_frame(50));
+  EXPECT_EQ(reader.word_cursor, 0u);
+  EXPECT_EQ(reader.bit_offset, 0u);
+  EXPECT_EQ(reader.get_bits(16), naive_bits(contents, 30 * 8, 16));
+  // 20 bytes are left: a longer request delivers them but reports the short read.
+  EXPECT_FALSE(reader.read_frame(21));
+  EXPECT_EQ(reader.get_bits(8), contents[80]);
+}
+
+TEST(FrameBody, RefusesCountsLargerThanTheFrameBuffer) {
+  const Bytes body = random_bytes(4000, 5);
+  OneFrame frame(body);
+  ASSERT_TRUE(frame.found);
+  MpegFileReader& reader = frame.reader;
+  EXPECT_FALSE(reader.read_frame(MpegFileReader::kMaxFrameBytes + 1));
+  EXPECT_FALSE(reader.read_frame(0xFFFFFFFFu));
+  // Nothing was consumed by the refused requests.
+  ASSERT_TRUE(reader.read_frame(MpegFileReader::kMaxFrameBytes));
+  EXPECT_EQ(reader.get_bits(16), naive_bits(body, 0, 16));
+}
+
+TEST(FrameBody, ReadingFarPastTheBodyStaysInsideTheBuffer) {
+  OneFrame frame(random_bytes(64, 9));
+  ASSERT_TRUE(frame.found);
+  MpegFileReader& reader = frame.reader;
+  ASSERT_TRUE(reader.read_frame(10));
+  // A corrupt Layer II frame can ask for tens of thousands of bits from a short body.
+  for (int i = 0; i < 40000; ++i) {
+    reader.get_bits(17);
+    ASSERT_LT(reader.word_cursor, MpegFileReader::kBufferWords);
+    ASSERT_LT(reader.bit_offset, 32u);
+  }
+}
+
+TEST(HeaderSearch, SkipsJunkByteByByte) {
+  HeaderBits h;
+  // Junk that holds near misses: 0xFF without the sync nibble, and a sync at an odd offset.
+  Bytes contents = {0x00, 0xFF, 0x00, 0xFF, 0xEF, 0x12, 0x34, 0xFF};
+  const uint32_t word = header_word(h);
+  append_word(contents, word);
+  contents.push_back(0xAB);
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  ASSERT_TRUE(reader.find_header(found, false));
+  // The window at the junk's last 0xFF reads FF FF FD 90: a sync with bitrate index 15.
+  EXPECT_EQ(found, word);
+}
+
+TEST(HeaderSearch, FirstSearchTakesAnySyncWithAFrameLength) {
+  // Junk whose bytes happen to form a sync with a usable layer and bitrate index.
+  Bytes contents = {0x12, 0xFF, 0xF3, 0x45, 0x67};
+  append_word(contents, header_word(HeaderBits{}));
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  ASSERT_TRUE(reader.find_header(found, false));
+  EXPECT_EQ(found, 0xFFF34567u);
+}
+
+TEST(HeaderSearch, HeadersWithoutAFrameLengthAreNotHeaders) {
+  HeaderBits good;
+  HeaderBits free_format = good;
+  free_format.bitrate_index = 0;
+  HeaderBits forbidden = good;
+  forbidden.bitrate_index = 15;
+  HeaderBits reserved_layer = good;
+  reserved_layer.layer = 0;
+
+  for (bool match_pattern : {false, true}) {
+    Bytes contents;
+    append_word(contents, header_word(free_format));
+    append_word(contents, header_word(forbidden));
+    append_word(contents, header_word(reserved_layer));
+    // 0xFF 0xFF 0xFB ...: the window at the first 0xFF has bitrate index 15; the real header
+    // starts one byte later and must not be lost.
+    contents.push_back(0xFF);
+    append_word(contents, header_word(good));
+    TempFile file(contents);
+    MpegFileReader reader(file.path());
+    reader.set_sync_pattern(header_word(good) & 0xFFF80CC0);
+    uint32_t found = 0;
+    ASSERT_TRUE(reader.find_header(found, match_pattern));
+    EXPECT_EQ(found, header_word(good));
+    EXPECT_FALSE(reader.find_header(found, match_pattern));
+  }
+}
+
+TEST(HeaderSearch, PatternRequiresSameVersionFrequencyAndSingleChannelness) {
+  HeaderBits first;  // MPEG-1 Layer II stereo, 44100 Hz
+  HeaderBits other_version = first;
+  other_version.version = 0;
+  other_version.bitrate_index = 4;
+  HeaderBits other_frequency = first;
+  other_frequency.sample_frequency = 1;
+  HeaderBits single = first;
+  single.mode = 3;
+  HeaderBits joint = first;  // other stereo modes, layer, bitrate and flags may change
+  joint.mode = 1;
+  joint.mode_extension = 2;
+  joint.layer = 3;
+  joint.bitrate_index = 3;
+  joint.padding = 1;
+  joint.protected_frame = true;
+  joint.copyright = 1;
+  joint.emphasis = 1;
+
+  Bytes contents;
+  for (const HeaderBits* h : {&other_version, &other_frequency, &single, &joint, &first})
+    append_word(contents, header_word(*h));
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  reader.set_sync_pattern(header_word(first) & 0xFFF80CC0);
+  uint32_t found = 0;
+  ASSERT_TRUE(reader.find_header(found, true));
+  EXPECT_EQ(found, header_word(joint));
+  ASSERT_TRUE(reader.find_header(found, true));
+  EXPECT_EQ(found, header_word(first));
+  EXPECT_FALSE(reader.find_header(found, true));
+
+  // A single-channel stream accepts only single-channel headers.
+  reader.set_sync_pattern(header_word(single) & 0xFFF80CC0);
+  MpegFileReader again(file.path());
+  again.set_sync_pattern(header_word(single) & 0xFFF80CC0);
+  ASSERT_TRUE(again.find_header(found, true));
+  EXPECT_EQ(found, header_word(single));
+  EXPECT_FALSE(again.find_header(found, true));
+}
+
+TEST(HeaderSearch, ShortFilesEndTheSearch) {
+  const uint32_t word = header_word(HeaderBits{});
+  const Bytes whole = {uint8_t(word >> 24), uint8_t(word >> 16), uint8_t(word >> 8), uint8_t(word)};
+  for (size_t length = 0; length < 4; ++length) {
+    TempFile file(Bytes(whole.begin(), whole.begin() + length));
+    MpegFileReader reader(file.path());
+    ASSERT_TRUE(reader.is_open());
+    uint32_t found = 0;
+    EXPECT_FALSE(reader.find_header(found, false)) << length << " bytes";
+  }
+  // Junk, then a header cut short by the end of the file.
+  Bytes cut = random_bytes(50, 1);
+  for (auto& b : cut) b &= 0x7F;
+  cut.insert(cut.end(), whole.begin(), whole.begin() + 3);
+  TempFile file(cut);
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  EXPECT_FALSE(reader.find_header(found, false));
+}
+
+TEST(HeaderSearch, LeavesTheFileRightAfterTheHeader) {
+  HeaderBits h;
+  Bytes contents = {0x01, 0x02};
+  append(contents, make_frame(h, 0x00, {0xDE, 0xAD, 0xBE, 0xEF}));
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  ASSERT_TRUE(reader.find_header(found, false));
+  ASSERT_TRUE(reader.read_frame(4));
+  EXPECT_EQ(reader.get_bits(16), 0xDEADu);
+  EXPECT_EQ(reader.get_bits(16), 0xBEEFu);
+}
+
+TEST(ReaderFile, MissingFileIsReportedAndEveryOperationFails) {
+  const std::string name = "/nonexistent-mpegin-dir/missing.mp2";
+  ::testing::internal::CaptureStderr();
+  MpegFileReader reader(name.c_str());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error opening file: " + name + "\n");
+  EXPECT_FALSE(reader.is_open());
+  uint32_t found = 0;
+  EXPECT_FALSE(reader.find_header(found, false));
+  EXPECT_FALSE(reader.read_frame(10));
+  EXPECT_EQ(reader.file_size(), 0u);
+  reader.close();  // closing twice is harmless
+}
+
+TEST(ReaderFile, SizeIsKeptAcrossSearchesAndCoversFilesOver4GiB) {
+  const Bytes contents = make_frame(HeaderBits{});
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  ASSERT_TRUE(reader.find_header(found, false));
+  EXPECT_EQ(reader.file_size(), contents.size());
+  // Asking for the size does not move the read position.
+  ASSERT_TRUE(reader.read_frame(2));
+  EXPECT_EQ(reader.get_bits(16), 0x5555u);
+
+  std::error_code error;
+  const uint64_t big = (uint64_t{5} << 30) + 3;
+  std::filesystem::resize_file(file.path(), big, error);
+  if (error) GTEST_SKIP() << "no sparse file of 5 GiB here: " << error.message();
+  MpegFileReader large(file.path());
+  EXPECT_EQ(large.file_size(), big);
+  reader.close();
+  EXPECT_FALSE(reader.is_open());
+  EXPECT_FALSE(reader.find_header(found, false));
+}
+
+}  // namespace
+}  // namespace mpegin

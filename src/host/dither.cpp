@@ -1,0 +1,34 @@
+#include "host/dither.h"
+
+#include <cmath>
+
+namespace mpegin {
+namespace {
+
+uint32_t state = 0;
+const uint32_t multiplier = 524309;  // 0x80015
+
+}  // namespace
+
+void dither_seed(uint32_t value) { state = value; }
+
+uint32_t dither_state() { return state; }
+
+double dither_random() {
+  state = (state * multiplier + 1u) & 0x1FFFFFu;
+  return state * 4.76837158203125e-07;
+}
+
+void convert_dithered(int16_t* output, const float* input, int32_t count, int32_t, double amplitude) {
+  for (int32_t i = 0; i < count; ++i) {
+    const double r1 = dither_random();
+    const double r2 = dither_random();
+    const double noise = (r1 + r2 - 1.0) * amplitude;
+    double v = std::trunc(static_cast<double>(input[i]) + noise + 500000.5) - 500000.0;
+    v = v < 32767.0 ? v : 32767.0;
+    v = v > -32768.0 ? v : -32768.0;  // also takes a NaN sample to the low end
+    output[i] = static_cast<int16_t>(v);
+  }
+}
+
+}  // namespace mpegin

@@ -1,0 +1,48 @@
+#include "host/option_word.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace mpegin {
+namespace {
+
+constexpr const char* kSection = "MPEG Filter";
+constexpr const char* kKey = "InputFormat";
+constexpr const char* kProfile = "zazave.ini";
+
+}  // namespace
+
+int16_t reported_width(uint32_t word) {
+  const uint32_t width = option_width_byte(word);
+  return width == 16 || width == 32 ? static_cast<int16_t>(width) : 16;
+}
+
+int16_t delivered_width(uint32_t word) { return option_width_byte(word) == 16 ? 16 : 32; }
+
+double option_decibels(uint32_t word) { return option_scale(word) * 0.01 - 200.0; }
+
+double applied_decibels(uint32_t word) {
+  const double decibels = option_decibels(word);
+  return decibels < -199.0 || decibels > 200.0 ? 0.0 : decibels;
+}
+
+float gain_from_decibels(double decibels) { return static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05)); }
+
+uint32_t read_stored_option_word() { return platform::profile_get_int(kSection, kKey, 0, kProfile); }
+
+bool store_option_word(uint32_t word) {
+  char text[16];
+  platform::format_text(text, "%d", static_cast<int>(word));
+  return platform::profile_write_string(kSection, kKey, text, kProfile);
+}
+
+int32_t decoded_size(int32_t sample_rate, double duration_ms, int32_t bits_per_sample, int32_t channels) {
+  const double frames = std::trunc(static_cast<double>(sample_rate) * duration_ms * 0.001);
+  const double bytes = frames * static_cast<double>(bits_per_sample / 8) * static_cast<double>(channels);
+  if (!(bytes > 0.0)) return 0;  // also for NaN
+  return bytes >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(bytes);
+}
+
+}  // namespace mpegin

@@ -1,0 +1,89 @@
+// The dialog procedure of the options dialog.
+#include "host/options_dialog.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "host/format_decibels.h"
+#include "host/mpeginput.h"
+#include "host/option_word.h"
+#include "platform/platform.h"
+
+namespace mpegin {
+namespace {
+
+using platform::WindowHandle;
+
+void enable_dither_for_width(WindowHandle dialog) {
+  const bool sixteen = platform::is_dlg_button_checked(dialog, kControl16Bit) == platform::kChecked;
+  platform::enable_window(platform::get_dlg_item(dialog, kControlDither), sixteen);
+}
+
+void initialise(WindowHandle dialog, uint32_t word) {
+  double decibels = option_decibels(word);
+  if (decibels > 200.0) decibels = 0.0;
+  const int width_button = option_width_byte(word) == 32 ? kControl32Bit : kControl16Bit;
+  platform::check_dlg_button(dialog, width_button, platform::kChecked);
+  platform::check_dlg_button(dialog, kControlDither, option_dither(word) ? platform::kChecked : platform::kUnchecked);
+  char text[64];
+  format_decibels(text, sizeof text, decibels);
+  platform::set_dlg_item_text(dialog, kControlGain, text);
+  enable_dither_for_width(dialog);
+}
+
+uint32_t chosen_word(WindowHandle dialog) {
+  const uint32_t width =
+      platform::is_dlg_button_checked(dialog, kControl32Bit) == platform::kChecked ? kWidth32Bits : kWidth16Bits;
+  char text[kGainTextLimit + 1];
+  platform::get_dlg_item_text(dialog, kControlGain, text, sizeof text);
+  const uint32_t dither =
+      platform::is_dlg_button_checked(dialog, kControlDither) == platform::kChecked ? kDitherBit : 0;
+  return width | scale_from_text(text) | dither;
+}
+
+}  // namespace
+
+uint32_t scale_from_text(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  if (*p == '+' && p[1] != '-' && p[1] != '+') ++p;
+  double value = 0.0;
+  if (std::from_chars(p, p + std::strlen(p), value).ec != std::errc() || std::isnan(value)) value = 0.0;
+  const double v = (value + 200.0) * 100.0;
+  if (v <= 0.0) return 0;
+  if (v >= kMaxScale) return kMaxScale;
+  return static_cast<uint32_t>(v);
+}
+
+}  // namespace mpegin
+
+extern "C" intptr_t MPEGIN_CALL DIALOGMsgProc(MpegWindowHandle window, uint32_t message, uintptr_t wparam,
+                                              intptr_t lparam) {
+  switch (message) {
+    case mpegin::platform::kWmInitDialog:
+      mpegin::initialise(window, static_cast<uint32_t>(lparam));
+      return 1;
+    case mpegin::platform::kWmCommand:
+      switch (static_cast<int>(wparam & 0xFFFFu)) {
+        case mpegin::kControl16Bit:
+        case mpegin::kControl32Bit:
+          mpegin::enable_dither_for_width(window);
+          break;
+        case mpegin::platform::kIdOk:
+          mpegin::platform::end_dialog(window, static_cast<intptr_t>(mpegin::chosen_word(window)));
+          break;
+        case mpegin::platform::kIdCancel:
+          mpegin::platform::end_dialog(window, 0);
+          break;
+        default:
+          break;
+      }
+      return 1;
+    case mpegin::platform::kWmClose:
+      mpegin::platform::post_message(window, mpegin::platform::kWmCommand, mpegin::platform::kIdCancel, 0);
+      return 1;
+    default:
+      return 0;
+  }
+}

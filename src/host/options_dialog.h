@@ -1,0 +1,21 @@
+// The options dialog (resource template 101): control ids and the reading of its gain field.
+#pragma once
+
+#include <cstdint>
+
+namespace mpegin {
+
+constexpr int kOptionsDialogTemplate = 101;
+constexpr int kControl16Bit = 1000;
+constexpr int kControl32Bit = 1001;
+constexpr int kControlReadAs = 1006;
+constexpr int kControlGain = 1007;
+constexpr int kControlDither = 1008;
+constexpr int kGainTextLimit = 28;  // characters read from the gain field
+
+// The scale field for the gain field's text: (decimal value + 200) x 100 clamped to
+// [0, 40000] and truncated. Leading blanks are skipped; text that starts with no number (and
+// "nan") reads as 0 dB. The decimal point is always '.'.
+uint32_t scale_from_text(const char* text);
+
+}  // namespace mpegin

@@ -1,0 +1,15 @@
+// Scaling of decoded samples (full scale 1.0) into what the host reads.
+#pragma once
+
+#include <cstdint>
+
+namespace mpegin {
+
+// Multiplies count floats in place by gain, each product rounded to single precision.
+void scale_samples(float* samples, uint32_t count, float gain);
+
+// 16-bit samples without dither: v = f x gain in single precision, clipped to
+// [-32767, 32767] and truncated toward zero.
+void convert_clipped(int16_t* output, const float* input, uint32_t count, float gain);
+
+}  // namespace mpegin

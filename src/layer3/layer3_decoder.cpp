@@ -1,0 +1,41 @@
+#include "layer3/layer3_decoder.h"
+
+#include "bitstream/frame_header.h"
+
+namespace mpegin {
+
+Layer3Decoder::Layer3Decoder(MpegFileReader& reader, FrameHeader& header, SynthesisFilter& filter0,
+                             SynthesisFilter* filter1, SampleSink& pcm_buffer,
+                             int32_t channel_select)
+    : reader(reader),
+      header(header),
+      filter0(filter0),
+      filter1(filter1),
+      pcm_buffer(pcm_buffer),
+      channel_select(channel_select),
+      side_info(),
+      scale_factors(),
+      bytes_stored(0),
+      part2_start(0) {
+  channel_count = header.mode == 3 ? 1 : 2;
+  granule_count = header.version == 1 ? 2 : 1;
+  // The frame header never accepts the reserved frequency index 3; clamp all the same
+  // so that band_tables cannot be indexed past its end.
+  const uint32_t frequency = header.sample_frequency < 3 ? header.sample_frequency : 2;
+  band_table_index = static_cast<int32_t>(frequency + (header.version == 1 ? 3 : 0));
+
+  first_channel = 0;
+  last_channel = 1;
+  if (channel_count == 1 || channel_select == 1 || channel_select == 3) {
+    last_channel = 0;
+  } else if (channel_select == 2) {
+    first_channel = 1;
+  }
+
+  for (auto& channel : overlap)
+    for (auto& subband : channel)
+      for (float& value : subband) value = 0.0f;
+  nonzero_count[0] = nonzero_count[1] = 576;
+}
+
+}  // namespace mpegin

@@ -1,0 +1,150 @@
+#include "layer3/bit_reservoir.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace mpegin {
+namespace {
+
+std::vector<uint8_t> random_bytes(size_t count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> bytes(count);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
+  return bytes;
+}
+
+// Bits [position, position + n) of `bytes`, MSB first.
+uint32_t reference_bits(const std::vector<uint8_t>& bytes, size_t position, uint32_t n) {
+  uint32_t value = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    const size_t bit = position + k;
+    value = (value << 1) | ((bytes[(bit / 8) % bytes.size()] >> (7 - bit % 8)) & 1u);
+  }
+  return value;
+}
+
+void store(BitReservoir& reservoir, const std::vector<uint8_t>& bytes) {
+  for (uint8_t b : bytes) reservoir.put_byte(b);
+}
+
+TEST(BitReservoir, ReadsTheStoredBitStringInAnyWidths) {
+  const std::vector<uint8_t> bytes = random_bytes(600, 1);
+  {
+    BitReservoir reservoir;
+    store(reservoir, bytes);
+    for (uint8_t b : bytes) ASSERT_EQ(reservoir.get_bits(8), b);
+  }
+  BitReservoir reservoir;
+  store(reservoir, bytes);
+  const uint32_t widths[] = {3, 5, 8, 13, 1, 32, 17, 7, 0, 31, 2, 24};
+  size_t position = 0;
+  for (int round = 0; position + 32 < bytes.size() * 8; ++round) {
+    const uint32_t n = widths[round % 12];
+    if (round % 5 == 4) {
+      ASSERT_EQ(reservoir.get_bit(), reference_bits(bytes, position, 1)) << "at bit " << position;
+      ++position;
+    } else {
+      ASSERT_EQ(reservoir.get_bits(n), reference_bits(bytes, position, n)) << "at bit " << position;
+      position += n;
+    }
+    ASSERT_EQ(reservoir.bits_read, static_cast<int32_t>(position));
+  }
+}
+
+TEST(BitReservoir, ZeroWidthReadsAndSkips) {
+  BitReservoir reservoir;
+  store(reservoir, {0xFF, 0x0F, 0xA5, 0x5A, 0x12, 0x34, 0x56, 0x78});
+  EXPECT_EQ(reservoir.get_bits(0), 0u);
+  EXPECT_EQ(reservoir.bits_read, 0);
+  EXPECT_EQ(reservoir.byte_index(), 0);
+  EXPECT_EQ(reservoir.bits_left(), 8);
+  // Widths above 32 only move the position (used to skip unused granule bits).
+  reservoir.get_bits(40);
+  EXPECT_EQ(reservoir.bits_read, 40);
+  EXPECT_EQ(reservoir.get_bits(8), 0x34u);
+}
+
+TEST(BitReservoir, ByteAdvanceIsLazy) {
+  BitReservoir reservoir;
+  store(reservoir, {0xAB, 0xCD, 0xEF});
+  EXPECT_EQ(reservoir.get_bits(8), 0xABu);
+  EXPECT_EQ(reservoir.byte_index(), 0);
+  EXPECT_EQ(reservoir.bits_left(), 0);
+  EXPECT_EQ(reservoir.get_bits(4), 0xCu);
+  EXPECT_EQ(reservoir.byte_index(), 1);
+  EXPECT_EQ(reservoir.bits_left(), 4);
+  EXPECT_EQ(reservoir.get_bits(4), 0xDu);
+  EXPECT_EQ(reservoir.byte_index(), 1);
+  EXPECT_EQ(reservoir.bits_left(), 0);
+  EXPECT_EQ(reservoir.get_bit(), 1u);
+  EXPECT_EQ(reservoir.byte_index(), 2);
+  EXPECT_EQ(reservoir.bits_left(), 7);
+}
+
+TEST(BitReservoir, RewindsRestoreThePosition) {
+  const std::vector<uint8_t> bytes = random_bytes(64, 2);
+  BitReservoir reservoir;
+  store(reservoir, bytes);
+  // Every width from every bit offset within a byte, across byte boundaries.
+  for (uint32_t start = 0; start < 8; ++start) {
+    for (uint32_t k = 1; k <= 32; ++k) {
+      reservoir.bits_read = static_cast<int32_t>(start);
+      const uint32_t first = reservoir.get_bits(k);
+      reservoir.rewind_bits(static_cast<int32_t>(k));
+      ASSERT_EQ(reservoir.bits_read, static_cast<int32_t>(start));
+      ASSERT_EQ(reservoir.get_bits(k), first) << "start " << start << " width " << k;
+      ASSERT_EQ(first, reference_bits(bytes, start, k));
+    }
+  }
+  // After a rewind the partly read byte is current again, 0..7 bits left.
+  reservoir.bits_read = 0;
+  reservoir.get_bits(20);
+  reservoir.rewind_bits(9);
+  EXPECT_EQ(reservoir.byte_index(), 1);
+  EXPECT_EQ(reservoir.bits_left(), 5);
+  EXPECT_EQ(reservoir.get_bits(3), reference_bits(bytes, 11, 3));
+  // Whole bytes: the bit offset within the byte is kept.
+  reservoir.rewind_bytes(1);
+  EXPECT_EQ(reservoir.bits_read, 6);
+  EXPECT_EQ(reservoir.get_bits(10), reference_bits(bytes, 6, 10));
+}
+
+TEST(BitReservoir, RewindingTheRingSizeReadsTheSameByte) {
+  const std::vector<uint8_t> bytes = random_bytes(4096, 3);
+  BitReservoir reservoir;
+  store(reservoir, bytes);
+  reservoir.get_bits(8 * 4090 + 3);
+  const int32_t before = reservoir.bits_read;
+  reservoir.rewind_bytes(4096);
+  EXPECT_EQ(reservoir.bits_read, before - 32768);
+  EXPECT_EQ(reservoir.get_bits(21), reference_bits(bytes, 8 * 4090 + 3, 21));
+}
+
+TEST(BitReservoir, WritesWrapAroundTheRing) {
+  BitReservoir reservoir;
+  std::vector<uint8_t> bytes = random_bytes(4096, 4);
+  store(reservoir, bytes);
+  EXPECT_EQ(reservoir.write_index, 0);
+  // The 4097th..4100th bytes overwrite the first four.
+  const std::vector<uint8_t> newer = {0x11, 0x22, 0x33, 0x44};
+  store(reservoir, newer);
+  EXPECT_EQ(reservoir.write_index, 4);
+  std::copy(newer.begin(), newer.end(), bytes.begin());
+  EXPECT_EQ(reservoir.get_bits(8), 0x11u);
+  // Reads that straddle the end of the ring continue at its start.
+  for (uint32_t offset = 0; offset < 40; ++offset) {
+    const size_t position = 8 * 4092 + offset;
+    reservoir.bits_read = static_cast<int32_t>(position);
+    ASSERT_EQ(reservoir.get_bits(32), reference_bits(bytes, position, 32)) << offset;
+    reservoir.bits_read = static_cast<int32_t>(position);
+    ASSERT_EQ(reservoir.get_bit(), reference_bits(bytes, position, 1)) << offset;
+  }
+  // Positions far past anything stored (corrupt lengths) still read inside the ring.
+  reservoir.bits_read = 8 * (5 * 4096 + 2) + 1;
+  EXPECT_EQ(reservoir.get_bits(16), reference_bits(bytes, 8 * 2 + 1, 16));
+}
+
+}  // namespace
+}  // namespace mpegin

@@ -1,0 +1,100 @@
+#pragma once
+
+// Helpers for the Layer III tests: a bit string builder and a decoder standing on
+// inert collaborators, so that single stages can be driven directly.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bitstream/frame_header.h"
+#include "bitstream/mpeg_file_reader.h"
+#include "layer3/layer3_decoder.h"
+#include "synthesis/sample_sink.h"
+#include "synthesis/synthesis_filter.h"
+
+namespace mpegin {
+namespace test {
+
+// Collects bits most significant first.
+class BitWriter {
+ public:
+  void put(uint32_t value, uint32_t width) {
+    for (uint32_t k = width; k > 0; --k) bits_.push_back(((value >> (k - 1)) & 1u) != 0);
+  }
+  void put_string(const std::string& code) {
+    for (char c : code) bits_.push_back(c == '1');
+  }
+  void append(const BitWriter& other) {
+    bits_.insert(bits_.end(), other.bits_.begin(), other.bits_.end());
+  }
+  size_t size() const { return bits_.size(); }
+  // The bits as bytes, the last byte padded with `fill` bits.
+  std::vector<uint8_t> bytes(bool fill = false) const {
+    std::vector<uint8_t> out((bits_.size() + 7) / 8, fill ? 0xFF : 0x00);
+    for (size_t i = 0; i < bits_.size(); ++i) {
+      const uint8_t mask = static_cast<uint8_t>(0x80u >> (i % 8));
+      out[i / 8] = bits_[i] ? (out[i / 8] | mask) : (out[i / 8] & ~mask);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<bool> bits_;
+};
+
+class NullSink : public SampleSink {
+ public:
+  void append(int, float) override {}
+  void end_of_frame(int32_t) override {}
+  void append_block(int, const float*, uint32_t) override {}
+  const float* take(uint32_t& length_bytes) override {
+    length_bytes = 0;
+    return nullptr;
+  }
+};
+
+// A Layer3Decoder built for a header with the given version (1 MPEG-1, 0 LSF),
+// mode and sampling frequency index; the reader stands on /dev/null and frame bodies
+// are placed into its buffer with load_frame.
+struct DecoderHarness {
+  DecoderHarness(uint32_t version, uint32_t mode, uint32_t sample_frequency = 0,
+                 int32_t channel_select = 0)
+      : reader("/dev/null"), filter0(0), filter1(1) {
+    header.layer = 3;
+    header.version = version;
+    header.mode = mode;
+    header.sample_frequency = sample_frequency;
+    decoder = std::make_unique<Layer3Decoder>(reader, header, filter0,
+                                              mode == 3 ? nullptr : &filter1, sink,
+                                              channel_select);
+  }
+
+  // Places `body` as the current frame body and resets the read cursor.
+  void load_frame(const BitWriter& body) {
+    const std::vector<uint8_t> bytes = body.bytes();
+    for (uint32_t& word : reader.frame_buffer) word = 0;
+    for (size_t i = 0; i < bytes.size(); ++i)
+      reader.frame_buffer[i / 4] |= uint32_t{bytes[i]} << (24 - 8 * (i % 4));
+    reader.frame_bytes = static_cast<uint32_t>(bytes.size());
+    reader.word_cursor = 0;
+    reader.bit_offset = 0;
+  }
+  uint32_t frame_bits_read() const { return reader.word_cursor * 32 + reader.bit_offset; }
+
+  // Appends the bits to the reservoir (padded to whole bytes with `fill`).
+  void store(const BitWriter& bits, bool fill = false) {
+    for (uint8_t byte : bits.bytes(fill)) decoder->reservoir.put_byte(byte);
+  }
+
+  MpegFileReader reader;
+  FrameHeader header;
+  SynthesisFilter filter0;
+  SynthesisFilter filter1;
+  NullSink sink;
+  std::unique_ptr<Layer3Decoder> decoder;
+};
+
+}  // namespace test
+}  // namespace mpegin

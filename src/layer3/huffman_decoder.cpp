@@ -1,0 +1,78 @@
+#include "layer3/huffman_decoder.h"
+
+#include <algorithm>
+
+#include "layer3/layer3_decoder.h"
+#include "layer3/scale_factor_band_table.h"
+
+namespace mpegin {
+
+void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, int32_t& w,
+                           BitReservoir& reservoir) {
+  const HuffmanTable& t = huffman_tables[table];
+  int32_t values[4] = {0, 0, 0, 0};
+  if (t.lookup != nullptr) {
+    const uint64_t bits = reservoir.window(reservoir.bits_read);
+    const uint32_t used = table >= 32 ? decode_huffman_quad(t, bits, values)
+                                      : decode_huffman_pair(t, bits, values + 2);
+    reservoir.bits_read += static_cast<int32_t>(used);
+  }
+  v = values[0];
+  w = values[1];
+  x = values[2];
+  y = values[3];
+}
+
+void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
+  const GranuleInfo& gi = granule_info(ch, gr);
+  const int32_t end = part2_start + gi.part2_3_length;
+  int32_t position = reservoir.bits_read;
+
+  // Region limits in lines. Region counts can name bands past the last boundary in
+  // a corrupt stream; they then end at line 576. More than 288 big values would
+  // describe more than 576 lines: the big-value area ends at line 576.
+  int32_t region1 = 36;
+  int32_t region2 = 576;
+  if (!gi.is_short_block()) {
+    const int32_t* bounds = band_tables[band_table_index].long_bounds;
+    region1 = bounds[std::min(gi.region0_count + 1, 22)];
+    region2 = bounds[std::min(gi.region0_count + gi.region1_count + 2, 22)];
+  }
+  const int32_t big_end = 2 * std::min(gi.big_values, 288);
+  const int32_t limits[3] = {std::min(region1, big_end), std::min(region2, big_end), big_end};
+
+  int32_t i = 0;
+  for (int region = 0; region < 3; ++region) {
+    const int32_t limit = limits[region];
+    const HuffmanTable& table = huffman_tables[gi.table_select[region] & 31];
+    if (table.lookup == nullptr) {
+      for (; i < limit; ++i) quantized[i] = 0;
+      continue;
+    }
+    for (; i < limit; i += 2)
+      position += static_cast<int32_t>(
+          decode_huffman_pair(table, reservoir.window(position), quantized + i));
+  }
+
+  // Count1 area: quadruples until the granule's bits are used up or the spectrum is
+  // full. A quadruple starting at line 574 (odd big_values count) stores two values.
+  const HuffmanTable& quad_table = huffman_tables[32 + (gi.count1table_select & 1)];
+  while (position < end && i < 576) {
+    int32_t values[4];
+    position += static_cast<int32_t>(
+        decode_huffman_quad(quad_table, reservoir.window(position), values));
+    const int32_t count = std::min(4, 576 - i);
+    for (int32_t k = 0; k < count; ++k) quantized[i + k] = values[k];
+    i += 4;
+  }
+
+  // The last symbol ran past the granule's data: step back to its end and drop the
+  // last four values. Unused bits (stuffing) are skipped.
+  if (position > end) i = std::max(i - 4, 0);
+  reservoir.bits_read = end;
+
+  nonzero_count[ch] = std::min(i, 576);
+  for (; i < 576; ++i) quantized[i] = 0;
+}
+
+}  // namespace mpegin

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "layer3/huffman_decoder.h"
+#include "layer3_test_support.h"
+
+namespace mpegin {
+namespace {
+
+using test::BitWriter;
+using test::DecoderHarness;
+using Codes = std::map<std::pair<int, int>, std::string>;
+
+// A few codes of ISO/IEC 11172-3 Table 3-B.7.
+const Codes table1 = {{{0, 0}, "1"}, {{0, 1}, "001"}, {{1, 0}, "01"}, {{1, 1}, "000"}};
+const Codes table3 = {{{0, 0}, "11"}, {{0, 1}, "10"}, {{1, 0}, "001"}, {{1, 1}, "01"}};
+
+void put_pair(BitWriter& w, const Codes& codes, int x, int y) {
+  w.put_string(codes.at({std::abs(x), std::abs(y)}));
+  if (x != 0) w.put(x < 0, 1);
+  if (y != 0) w.put(y < 0, 1);
+}
+
+// Table B: 4-bit complement codes, then the signs of v, w, x, y.
+void put_quad_b(BitWriter& w, int v, int wv, int x, int y) {
+  const int values[4] = {v, wv, x, y};
+  uint32_t pattern = 0;
+  for (int value : values) pattern = (pattern << 1) | (value != 0);
+  w.put(~pattern & 15u, 4);
+  for (int value : values)
+    if (value != 0) w.put(value < 0, 1);
+}
+
+struct HuffmanFixture : testing::Test {
+  DecoderHarness h{1, 3, 0};
+  Layer3Decoder& d = *h.decoder;
+  GranuleInfo& gi = d.side_info.channel[0].granule[0];
+
+  // Stores `part2_bits` bits of scale factors and then `data` at the start of the
+  // ring, stands after the scale factors and runs the decoder with
+  // part2_3_length = part2_bits + data_bits.
+  void decode(const BitWriter& data, int32_t data_bits, int32_t part2_bits = 0) {
+    BitWriter all;
+    all.put(0, static_cast<uint32_t>(part2_bits));
+    all.append(data);
+    all.put(0xFFFFFFFF, 32);
+    d.reservoir.write_index = 0;
+    h.store(all);
+    d.part2_start = 0;
+    d.reservoir.bits_read = part2_bits;
+    gi.part2_3_length = part2_bits + data_bits;
+    for (int32_t& q : d.quantized) q = 12345;
+    d.decode_huffman(0, 0);
+  }
+  void long_block(int region0, int region1, int t0, int t1, int t2) {
+    gi.window_switching_flag = 0;
+    gi.block_type = 0;
+    gi.region0_count = region0;
+    gi.region1_count = region1;
+    gi.table_select[0] = t0;
+    gi.table_select[1] = t1;
+    gi.table_select[2] = t2;
+  }
+};
+
+TEST_F(HuffmanFixture, RegionsChooseTheirTablesAndCount1Follows) {
+  // 44100 Hz (index 3): region 0 = band 0 (lines 0..3), region 1 = band 1 (4..7).
+  d.band_table_index = 3;
+  long_block(0, 0, 1, 0, 3);
+  gi.big_values = 6;
+  gi.count1table_select = 1;
+  BitWriter w;
+  put_pair(w, table1, 1, -1);
+  put_pair(w, table1, 0, 1);
+  // lines 4..7: table 0, no bits
+  put_pair(w, table3, -1, 0);
+  put_pair(w, table3, 1, 1);
+  put_quad_b(w, 0, -1, 0, 1);
+  put_quad_b(w, 0, 0, 0, 0);
+  decode(w, static_cast<int32_t>(w.size()));
+  const int32_t expected[20] = {1, -1, 0, 1, 0, 0, 0, 0, -1, 0, 1, 1, 0, -1, 0, 1, 0, 0, 0, 0};
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(d.quantized[i], expected[i]) << i;
+  for (int i = 20; i < 576; ++i) ASSERT_EQ(d.quantized[i], 0) << i;
+  EXPECT_EQ(d.nonzero_count[0], 20);
+  EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(w.size()));
+
+  // The same region counts at 22050 Hz (index 0): band 0 is lines 0..5.
+  d.band_table_index = 0;
+  BitWriter lsf;
+  for (int k = 0; k < 3; ++k) put_pair(lsf, table1, 1, 0);
+  put_pair(lsf, table3, 0, 1);
+  gi.big_values = 4;
+  decode(lsf, static_cast<int32_t>(lsf.size()));
+  const int32_t lsf_expected[8] = {1, 0, 1, 0, 1, 0, 0, 0};  // lines 6..7 are region 1 (table 0)
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(d.quantized[i], lsf_expected[i]) << i;
+  // The three bits after the big values start a quadruple that runs past the end.
+  EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(lsf.size()));
+}
+
+TEST_F(HuffmanFixture, ShortBlocksSwitchTablesAtLine36) {
+  gi.window_switching_flag = 1;
+  gi.block_type = 2;
+  gi.mixed_block_flag = 0;
+  gi.table_select[0] = 1;
+  gi.table_select[1] = 3;
+  gi.table_select[2] = 0;  // never used for short blocks
+  gi.big_values = 20;      // lines 0..39
+  for (int32_t index : {0, 3, 5}) {
+    d.band_table_index = index;
+    BitWriter w;
+    for (int k = 0; k < 18; ++k) put_pair(w, table1, 1, 1);
+    for (int k = 0; k < 2; ++k) put_pair(w, table3, 0, 1);
+    decode(w, static_cast<int32_t>(w.size()));
+    for (int i = 0; i < 36; ++i) ASSERT_EQ(d.quantized[i], 1) << i;
+    EXPECT_EQ(d.quantized[36], 0);
+    EXPECT_EQ(d.quantized[37], 1);
+    EXPECT_EQ(d.nonzero_count[0], 40);
+    EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(w.size()));
+  }
+}
+
+TEST_F(HuffmanFixture, EndOfGranuleData) {
+  d.band_table_index = 3;
+  long_block(0, 0, 0, 0, 0);
+
+  // big_values 0 and only scale factor bits: nothing decoded.
+  gi.big_values = 0;
+  decode(BitWriter(), 0, 24);
+  EXPECT_EQ(d.nonzero_count[0], 0);
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(d.quantized[i], 0);
+  EXPECT_EQ(d.reservoir.bits_read, 24);
+
+  // Table B zeros: n quadruples use exactly 4n bits.
+  gi.count1table_select = 1;
+  BitWriter zeros;
+  for (int k = 0; k < 5; ++k) put_quad_b(zeros, 0, 0, 0, 0);
+  decode(zeros, 20);
+  EXPECT_EQ(d.nonzero_count[0], 20);
+  EXPECT_EQ(d.reservoir.bits_read, 20);
+
+  // The last quadruple ends exactly at the end: kept.
+  BitWriter exact;
+  put_quad_b(exact, 1, 0, 0, 0);
+  put_quad_b(exact, 0, 0, -1, 1);
+  const int32_t exact_bits = static_cast<int32_t>(exact.size());
+  decode(exact, exact_bits, 8);
+  EXPECT_EQ(d.nonzero_count[0], 8);
+  EXPECT_EQ(d.quantized[6], -1);
+  EXPECT_EQ(d.quantized[7], 1);
+  EXPECT_EQ(d.reservoir.bits_read, 8 + exact_bits);
+
+  // One bit short: the last quadruple is dropped and the reservoir moved back.
+  decode(exact, exact_bits - 1, 8);
+  EXPECT_EQ(d.nonzero_count[0], 4);
+  EXPECT_EQ(d.quantized[0], 1);
+  for (int i = 4; i < 8; ++i) EXPECT_EQ(d.quantized[i], 0);
+  EXPECT_EQ(d.reservoir.bits_read, 8 + exact_bits - 1);
+
+  // A full spectrum leaves the rest of the data unread: it is skipped.
+  gi.big_values = 288;
+  decode(zeros, 100);
+  EXPECT_EQ(d.nonzero_count[0], 576);
+  EXPECT_EQ(d.reservoir.bits_read, 100);
+}
+
+// The table-driven loop and the single-symbol path read the same symbols.
+TEST_F(HuffmanFixture, GranuleLoopMatchesSymbolBySymbolDecoding) {
+  std::mt19937 rng(11);
+  d.band_table_index = 3;
+  for (int table = 0; table < 32; ++table) {
+    long_block(15, 7, table, table, table);
+    gi.big_values = 288;
+    gi.count1table_select = table & 1;
+    for (int k = 0; k < 4096; ++k) d.reservoir.put_byte(rng());
+    d.part2_start = static_cast<int32_t>(rng() % 20000);
+    d.reservoir.bits_read = d.part2_start;
+    gi.part2_3_length = 4095;
+    BitReservoir copy = d.reservoir;
+    d.decode_huffman(0, 0);
+    for (int i = 0; i < 576; i += 2) {
+      int32_t x, y, v, w;
+      decode_huffman_symbol(static_cast<uint32_t>(table), x, y, v, w, copy);
+      ASSERT_EQ(d.quantized[i], x) << "table " << table << " line " << i;
+      ASSERT_EQ(d.quantized[i + 1], y) << "table " << table << " line " << i;
+    }
+    EXPECT_EQ(d.reservoir.bits_read, d.part2_start + 4095);
+  }
+}
+
+// Corrupt side information: the spectrum and the reservoir stay within bounds.
+TEST_F(HuffmanFixture, CorruptLengthsStayInBounds) {
+  std::mt19937 rng(5);
+  d.band_table_index = 3;
+  float* after = d.requantized[0];  // the memory right behind `quantized`
+  auto set_canary = [&] { after[0] = after[1] = after[2] = after[3] = 7.0f; };
+  auto canary_intact = [&] { return after[0] == 7.0f && after[1] == 7.0f && after[2] == 7.0f && after[3] == 7.0f; };
+
+  // big_values far above 288 with data that never ends.
+  for (int k = 0; k < 4096; ++k) d.reservoir.put_byte(rng() | 0x01);
+  long_block(15, 7, 24, 24, 31);
+  gi.big_values = 511;
+  set_canary();
+  d.part2_start = 8 * 4000;  // near the end of the ring: reads wrap around it
+  d.reservoir.bits_read = d.part2_start;
+  gi.part2_3_length = 4095;
+  d.decode_huffman(0, 0);
+  EXPECT_TRUE(canary_intact());
+  EXPECT_LE(d.nonzero_count[0], 576);
+  EXPECT_EQ(d.reservoir.bits_read, 8 * 4000 + 4095);
+
+  // A quadruple starting at line 574 stores only lines 574 and 575.
+  long_block(0, 0, 0, 0, 0);
+  gi.big_values = 287;
+  gi.count1table_select = 1;
+  BitWriter quad;
+  put_quad_b(quad, 1, -1, 1, 1);
+  set_canary();
+  decode(quad, static_cast<int32_t>(quad.size()));
+  EXPECT_EQ(d.quantized[573], 0);
+  EXPECT_EQ(d.quantized[574], 1);
+  EXPECT_EQ(d.quantized[575], -1);
+  EXPECT_EQ(d.nonzero_count[0], 576);
+  EXPECT_TRUE(canary_intact());
+  // ... and when it runs past the end it is dropped.
+  decode(quad, static_cast<int32_t>(quad.size()) - 1);
+  EXPECT_EQ(d.quantized[574], 0);
+  EXPECT_EQ(d.quantized[575], 0);
+  EXPECT_EQ(d.nonzero_count[0], 574);
+  EXPECT_TRUE(canary_intact());
+
+  // part2_3_length shorter than the scale factors already read, with one big-value
+  // pair: the overrun repair never moves before line 0.
+  long_block(0, 0, 1, 1, 1);
+  gi.big_values = 1;
+  BitWriter pair;
+  put_pair(pair, table1, 1, 1);
+  decode(pair, -8, 16);
+  EXPECT_EQ(d.nonzero_count[0], 0);
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(d.quantized[i], 0);
+  EXPECT_EQ(d.reservoir.bits_read, 8);
+}
+
+}  // namespace
+}  // namespace mpegin

@@ -84,6 +84,10 @@ std::string input_problem(const std::string& path) {
   return {};
 }
 
+std::string not_mpeg_reason(const std::string& path) {
+  return is_empty_file(path) ? "not MPEG audio (empty file)" : "not MPEG audio";
+}
+
 bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::string& error) {
   jobs.clear();
   const FileType default_type = settings.type.value_or(FileType::kWav);
@@ -165,11 +169,13 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   ModuleInput input(api);
   std::string decoder_messages;
   if (!input.open(path, decoder_messages)) {
-    report(job.display, is_empty_file(path) ? "not MPEG audio (empty file)" : "not MPEG audio");
+    report(job.display, not_mpeg_reason(path));
     if (settings.verbose && !decoder_messages.empty()) std::fputs(decoder_messages.c_str(), stderr);
     return false;
   }
-  const int width = input.apply_options(settings.option_word());
+  // With no option of the word on the command line the stored options apply, as in the editor.
+  const uint32_t given = settings.option_word();
+  const int width = input.apply_options(given != 0 ? given : stored_option_word());
   const uint32_t word = input.option_word();
   StreamInfo info{};
   uint64_t frames = 0;

@@ -28,5 +28,7 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
 
 // Why a named input cannot be read, or an empty string when it can.
 std::string input_problem(const std::string& path);
+// Why a readable input was refused by the module.
+std::string not_mpeg_reason(const std::string& path);
 
 }  // namespace mpegin::mpegdec

@@ -26,8 +26,8 @@ struct Settings {
   bool overwrite = false;
   int jobs = 1;
 
-  // The OptionWord given on the command line, or 0 when no option of the word was given,
-  // in which case the stored options apply.
+  // The OptionWord given on the command line, or 0 when no option of the word was given
+  // (the stored options then apply).
   uint32_t option_word() const;
 };
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "decode_job.h"
 #include "decoder/decoder_context.h"
 #include "messages.h"
 #include "module_input.h"
-#include "progress_display.h"
 
 namespace mpegin::mpegdec {
 
@@ -16,6 +16,15 @@ std::string one_line(std::string text) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
+  return text;
+}
+
+// "m:ss.mmm"
+std::string format_duration(double seconds) {
+  if (!(seconds >= 0.0)) seconds = 0.0;
+  const long long millis = static_cast<long long>(seconds * 1000.0 + 0.5);
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", millis / 60000, millis / 1000 % 60, millis % 1000);
   return text;
 }
 
@@ -54,7 +63,7 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
   ModuleInput input(api);
   std::string decoder_messages;
   if (!input.open(path, decoder_messages)) {
-    reason = "not MPEG audio";
+    reason = not_mpeg_reason(path);
     return false;
   }
   report.description = input.description();
@@ -89,7 +98,7 @@ std::string format_report_text(const StreamReport& report) {
                 info.bitrate_text, info.frame_bytes, info.protected_stream ? "CRC-16" : "none",
                 yes_no(info.copyright), yes_no(info.original),
                 static_cast<unsigned long long>(report.frames),
-                format_clock(info.duration_ms / 1000.0).c_str(), info.duration_ms);
+                format_duration(info.duration_ms / 1000.0).c_str(), info.duration_ms);
   return text;
 }
 

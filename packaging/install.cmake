@@ -1,0 +1,27 @@
+# What `cmake --install` puts in place: mpegdec and its man page (tools/mpegdec), the input
+# module as a plug-in in <libdir>/mpegin, the mpegaudio static library with its headers under
+# <includedir>/mpegaudio, and a pkg-config file for the library.
+include(GNUInstallDirs)
+
+install(TARGETS mpegaudio ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mpegaudio
+        FILES_MATCHING PATTERN "*.h"
+        PATTERN "host" EXCLUDE PATTERN "platform" EXCLUDE)
+if(TARGET mpeginput)
+  install(TARGETS mpeginput LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/mpegin)
+  install(FILES ${PROJECT_SOURCE_DIR}/src/host/mpeginput.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mpegin)
+endif()
+
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(MPEGIN_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+else()
+  set(MPEGIN_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(MPEGIN_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
+  set(MPEGIN_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/mpegaudio.pc.in ${PROJECT_BINARY_DIR}/mpegaudio.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/mpegaudio.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

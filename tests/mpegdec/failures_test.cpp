@@ -1,0 +1,107 @@
+// What goes wrong: one line per failure naming the file and the reason, the exit status,
+// and no output file under its final name unless it is complete.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "mpegdec_harness.h"
+
+namespace mpegdec_test {
+namespace {
+
+bool is_one_line(const std::string& text) {
+  return !text.empty() && text.back() == '\n' && std::count(text.begin(), text.end(), '\n') == 1;
+}
+
+TEST(Failures, InputsThatCannotBeDecodedFailWithOneLineEach) {
+  TempDir dir;
+  const std::string wav = dir.file("renamed.mp3");
+  ASSERT_EQ(run_mpegdec({"-o", dir.file("real.wav"), sample_path()}).status, 0);
+  write_file(wav, read_file(dir.file("real.wav")));
+  write_file(dir.file("empty.mp3"), "");
+  ASSERT_EQ(mkdir(dir.file("folder.mp3").c_str(), 0777), 0);
+  const struct {
+    std::string input;
+    std::string message;
+  } cases[] = {
+      {dir.file("missing.mp3"), "cannot open (No such file or directory)"},
+      {dir.file("folder.mp3"), "cannot open (is a directory)"},
+      {wav, "not MPEG audio"},
+      {dir.file("empty.mp3"), "not MPEG audio (empty file)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    const RunResult run = run_mpegdec({"-o", dir.file("out.wav"), c.input});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "mpegdec: " + c.input + ": " + c.message + "\n");
+    EXPECT_TRUE(is_one_line(run.err));
+    EXPECT_FALSE(file_exists(dir.file("out.wav")));
+    const RunResult info = run_mpegdec({"--info", c.input});
+    EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.err, "mpegdec: " + c.input + ": " + c.message + "\n");
+  }
+}
+
+TEST(Failures, OneFailedInputDoesNotStopTheOthers) {
+  TempDir dir;
+  const RunResult run = run_mpegdec({"-o", dir.file("out"), dir.file("nothing.mp2"), sample_path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(is_one_line(run.err)) << run.err;
+  std::string stem = sample_path().substr(sample_path().rfind('/') + 1);
+  stem = stem.substr(0, stem.rfind('.'));
+  EXPECT_TRUE(file_exists(dir.file("out/" + stem + ".wav")));
+}
+
+TEST(Failures, UnwritableOutputsReportAWriteFailure) {
+  TempDir dir;
+  const RunResult no_dir = run_mpegdec({"-o", dir.file("no/such/dir/out.wav"), sample_path()});
+  EXPECT_EQ(no_dir.status, 1);
+  EXPECT_EQ(no_dir.err, "mpegdec: " + dir.file("no/such/dir/out.wav") +
+                            ": write failed (No such file or directory)\n");
+  const RunResult full = run_mpegdec({"--raw", "-o", "/dev/full", sample_path()});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "mpegdec: /dev/full: write failed (No space left on device)\n");
+}
+
+TEST(Failures, AFileThatCannotBeCompletedLeavesNothingBehind) {
+  TempDir dir;
+  RunOptions limited;
+  limited.file_size_limit = 20000;   // the decoded sample is several hundred kilobytes
+  for (const char* name : {"out.wav", "out.raw", "out.flac"}) {
+    SCOPED_TRACE(name);
+    const RunResult run = run_mpegdec({"-o", dir.file(name), sample_path()}, limited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("mpegdec: " + dir.file(name) + ": write failed (", 0), 0u) << run.err;
+    EXPECT_TRUE(is_one_line(run.err)) << run.err;
+    EXPECT_TRUE(dir.entries().empty()) << "left: " << dir.entries().front();
+  }
+}
+
+TEST(Failures, UsageErrorsExitWithTwo) {
+  TempDir dir;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"-o", "-", sample_path(), sample_path()}, {"-", "-"},
+        {"-o", dir.file("x.mp4"), sample_path()}}) {
+    const RunResult run = run_mpegdec(args);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_FALSE(run.err.empty());
+  }
+  const RunResult help = run_mpegdec({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Examples:"), std::string::npos);
+  const RunResult version = run_mpegdec({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("mpegdec ", 0), 0u);
+}
+
+TEST(Failures, AMissingModuleIsReported) {
+  RunOptions options;
+  options.env = {{"MPEGIN_MODULE", "/nonexistent/libmpeginput.so"}};
+  const RunResult run = run_mpegdec({"--info", sample_path()}, options);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot load the input module"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace mpegdec_test

@@ -1,0 +1,111 @@
+// --bits, --gain and --dither as the OptionWord the module applies, and the stored options
+// that apply when none is given.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "mpegdec_harness.h"
+
+namespace mpegdec_test {
+namespace {
+
+class SampleOptions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reference_ = decode_reference(sample_path());
+    ASSERT_FALSE(reference_.samples.empty());
+  }
+
+  std::string decode(std::vector<std::string> args, const RunOptions& options = {}) {
+    args.insert(args.end(), {"-y", "-o", dir_.file("out.raw"), "--raw", sample_path()});
+    const RunResult run = run_mpegdec(args, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return read_file(dir_.file("out.raw"));
+  }
+
+  Reference reference_;
+  TempDir dir_;
+};
+
+TEST_F(SampleOptions, GainScalesFloatsByTheModulesFactor) {
+  for (const auto& [text, scale] : {std::pair<const char*, uint32_t>{"6", 20600}, {"-6", 19400},
+                                    {"-20.5", 17950}, {"0.01", 20001}}) {
+    SCOPED_TRACE(text);
+    const std::vector<float> out = floats_of(decode({"--bits", "32", "--gain", text}));
+    ASSERT_EQ(out.size(), reference_.samples.size());
+    const float gain = module_gain(scale);
+    for (size_t i = 0; i < out.size(); ++i) {
+      ASSERT_EQ(out[i], reference_.samples[i] * gain / 32768.0f) << "sample " << i;
+    }
+  }
+}
+
+TEST_F(SampleOptions, GainAtSixteenBitsClipsSymmetrically) {
+  const std::vector<int16_t> out = shorts_of(decode({"--gain", "40"}));
+  EXPECT_EQ(out, to_16bit(reference_.samples, module_gain(24000)));
+  int clipped = 0;
+  for (const int16_t v : out) {
+    EXPECT_GE(v, -32767);
+    clipped += std::abs(v) == 32767;
+  }
+  EXPECT_GT(clipped, 0) << "+40 dB should drive the sample into clipping";
+}
+
+TEST_F(SampleOptions, DitherRoundsWithinOneAndAHalfStepsAndIsNotTruncation) {
+  const std::vector<int16_t> out = shorts_of(decode({"--dither"}));
+  ASSERT_EQ(out.size(), reference_.samples.size());
+  const std::vector<int16_t> truncated = to_16bit(reference_.samples);
+  size_t differing = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const double exact = std::fmin(std::fmax(reference_.samples[i] * 32768.0, -32768.0), 32767.0);
+    ASSERT_LE(std::fabs(out[i] - exact), 1.5) << "sample " << i;
+    differing += out[i] != truncated[i];
+  }
+  EXPECT_GT(differing, out.size() / 10);
+}
+
+TEST_F(SampleOptions, StoredOptionsApplyOnlyWhenNoneIsGiven) {
+  const std::string config = dir_.file("config");
+  ASSERT_EQ(std::system(("mkdir -p '" + config + "'").c_str()), 0);
+  // 32-bit at -6 dB, as the options dialog stores it.
+  write_file(config + "/zazave.ini", "[MPEG Filter]\nInputFormat=2116552\n");
+  RunOptions options;
+  options.config_home = config;
+  const std::vector<float> stored = floats_of(decode({}, options));
+  ASSERT_EQ(stored.size(), reference_.samples.size());
+  EXPECT_EQ(stored[1000], reference_.samples[1000] * module_gain(19400) / 32768.0f);
+  // Any option of the word replaces the stored word entirely: 16-bit at 0 dB here.
+  EXPECT_EQ(shorts_of(decode({"--bits", "16"}, options)), to_16bit(reference_.samples));
+  // A WAV written with the stored options is a float WAV.
+  ASSERT_EQ(run_mpegdec({"-o", dir_.file("stored.wav"), sample_path()}, options).status, 0);
+  EXPECT_EQ(read_audio(dir_.file("stored.wav")).format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+}
+
+TEST_F(SampleOptions, VerboseSummaryNamesTheAppliedOptions) {
+  const RunResult run = run_mpegdec({"-v", "--bits", "32", "--gain", "6", "-o", dir_.file("v.wav"), sample_path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("32-bit, +6 dB"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+TEST(SampleOptionsUsage, ContradictoryOrOutOfRangeOptionsAreUsageErrors) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> bad = {
+      {"--gain", "-300"}, {"--gain", "201"},  {"--gain", "loud"},    {"--bits", "24"},
+      {"--dither", "--bits", "32"},           {"--format", "f32", "--bits", "16"},
+      {"--format", "u8"}, {"-q", "-v"},       {"--type", "mp3"},     {"--jobs", "0"},
+      {"--no-such-option"}};
+  for (std::vector<std::string> args : bad) {
+    args.insert(args.end(), {"-o", dir.file("x.wav"), sample_path()});
+    const RunResult run = run_mpegdec(args);
+    EXPECT_EQ(run.status, 2) << args[0] << " " << args[1] << ": " << run.err;
+    EXPECT_FALSE(run.err.empty());
+  }
+  EXPECT_FALSE(file_exists(dir.file("x.wav")));
+}
+
+}  // namespace
+}  // namespace mpegdec_test

@@ -1,0 +1,93 @@
+// --info and --info --json against the decoder's own description of the stream.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "decoder/decoder_context.h"
+#include "mpegdec_harness.h"
+
+namespace mpegdec_test {
+namespace {
+
+struct Described {
+  mpegin::StreamInfo info{};
+  uint64_t frames = 0;
+};
+
+Described describe(const std::string& path) {
+  Described d;
+  mpegin::DecoderContext context;
+  EXPECT_EQ(context.open(path.c_str()), 1);
+  EXPECT_EQ(context.describe(d.info), 1);
+  d.frames = context.frame_count();
+  context.close();
+  return d;
+}
+
+TEST(StreamInfo, TextNamesEveryFieldOfTheStream) {
+  const Described expected = describe(sample_path());
+  const RunResult run = run_mpegdec({"--info", sample_path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::string& out = run.out;
+  const std::string headline = std::string(expected.info.version_text) + " Layer " +
+                               std::to_string(expected.info.layer) + " (" + expected.info.bitrate_text + ")";
+  EXPECT_NE(out.find(headline), std::string::npos) << out;
+  EXPECT_NE(out.find("sample rate:  " + std::to_string(expected.info.sample_rate) + " Hz"), std::string::npos);
+  EXPECT_NE(out.find("channels:     " + std::to_string(expected.info.channel_count)), std::string::npos);
+  EXPECT_NE(out.find("frames:       " + std::to_string(expected.frames)), std::string::npos);
+  for (const char* label : {"version:", "layer:", "mode:", "bit rate:", "protection:", "copyright:",
+                            "original:", "duration:"}) {
+    EXPECT_NE(out.find(label), std::string::npos) << label;
+  }
+}
+
+TEST(StreamInfo, JsonCarriesTheDecodersValues) {
+  const Described expected = describe(sample_path());
+  const RunResult run = run_mpegdec({"--info", "--json", sample_path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const mpegin::StreamInfo& info = expected.info;
+  EXPECT_EQ(evaluate_json(run.out,
+                          "d['sample_rate'], d['channels'], d['layer'], d['version'], d['mode'], "
+                          "d['bitrate_index'], d['frame_bytes'], d['frames']"),
+            "(" + std::to_string(info.sample_rate) + ", " + std::to_string(info.channel_count) + ", " +
+                std::to_string(info.layer) + ", " + std::to_string(info.version) + ", " +
+                std::to_string(info.mode) + ", " + std::to_string(info.bitrate_index) + ", " +
+                std::to_string(info.frame_bytes) + ", " + std::to_string(expected.frames) + ")");
+  EXPECT_EQ(evaluate_json(run.out, "d['version_text'], d['bitrate_text']"),
+            "('" + std::string(info.version_text) + "', '" + info.bitrate_text + "')");
+  const auto py_bool = [](int32_t flag) { return flag ? std::string("True") : std::string("False"); };
+  EXPECT_EQ(evaluate_json(run.out, "d['protected'], d['copyright'], d['original']"),
+            "(" + py_bool(info.protected_stream) + ", " + py_bool(info.copyright) + ", " +
+                py_bool(info.original) + ")");
+  EXPECT_EQ(evaluate_json(run.out, "abs(d['duration_ms'] - " + std::to_string(info.duration_ms) + ") < 0.01"),
+            "True");
+  EXPECT_EQ(evaluate_json(run.out, "d['description'].split('\\r\\n')[0]"),
+            std::string(info.version_text) + " Layer " + std::to_string(info.layer));
+}
+
+TEST(StreamInfo, SeveralInputsGiveAJsonArrayAndFailuresStillReport) {
+  TempDir dir;
+  const RunResult run = run_mpegdec({"--json", sample_path(), dir.file("missing.mp3"), sample_path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(evaluate_json(run.out, "len(d), d[1]['file'] == d[0]['file']"), "(2, True)");
+  EXPECT_NE(run.err.find("missing.mp3: cannot open"), std::string::npos) << run.err;
+}
+
+TEST(StreamInfo, OtherLayersAreDescribedAsTheDecoderSeesThem) {
+  MPEGDEC_CONFORMANCE_STREAM(layer1, "l1-fl1");
+  MPEGDEC_CONFORMANCE_STREAM(lsf3, "M2L3_compl24");
+  for (const std::string& stream : {layer1, lsf3}) {
+    SCOPED_TRACE(stream);
+    const Described expected = describe(stream);
+    const RunResult run = run_mpegdec({"-i", "--json", stream});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(evaluate_json(run.out, "d['layer'], d['version'], d['sample_rate'], d['channels']"),
+              "(" + std::to_string(expected.info.layer) + ", " + std::to_string(expected.info.version) + ", " +
+                  std::to_string(expected.info.sample_rate) + ", " +
+                  std::to_string(expected.info.channel_count) + ")");
+  }
+}
+
+}  // namespace
+}  // namespace mpegdec_test

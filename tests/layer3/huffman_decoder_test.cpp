@@ -101,6 +101,22 @@ TEST_F(HuffmanFixture, RegionsChooseTheirTablesAndCount1Follows) {
   EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(lsf.size()));
 }
 
+TEST_F(HuffmanFixture, RegionCountsPastTheLastBandEndAtLine576) {
+  // region0_count 15 + region1_count 7 names boundary 24 of a 23-entry table.
+  d.band_table_index = 3;
+  long_block(15, 7, 0, 1, 0);  // region 0 = lines 0..161, region 1 = 162..575
+  gi.big_values = 100;
+  BitWriter w;
+  for (int k = 162; k < 200; k += 2) put_pair(w, table1, 1, -1);
+  decode(w, static_cast<int32_t>(w.size()));
+  for (int i = 0; i < 162; ++i) ASSERT_EQ(d.quantized[i], 0) << i;
+  for (int i = 162; i < 200; i += 2) {
+    ASSERT_EQ(d.quantized[i], 1) << i;
+    ASSERT_EQ(d.quantized[i + 1], -1) << i;
+  }
+  EXPECT_EQ(d.nonzero_count[0], 200);
+}
+
 TEST_F(HuffmanFixture, ShortBlocksSwitchTablesAtLine36) {
   gi.window_switching_flag = 1;
   gi.block_type = 2;

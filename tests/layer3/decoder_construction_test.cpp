@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "layer3_test_support.h"
+
+namespace mpegin {
+namespace {
+
+using test::DecoderHarness;
+
+TEST(Layer3DecoderConstruction, StreamShapeFromTheFirstHeader) {
+  struct Case {
+    uint32_t version, mode, frequency;
+    uint32_t channels, granules;
+    int32_t table;
+  };
+  const Case cases[] = {
+      {1, 0, 0, 2, 2, 3}, {1, 3, 1, 1, 2, 4}, {1, 1, 2, 2, 2, 5},
+      {0, 2, 0, 2, 1, 0}, {0, 3, 1, 1, 1, 1}, {0, 1, 2, 2, 1, 2},
+  };
+  for (const Case& c : cases) {
+    DecoderHarness h(c.version, c.mode, c.frequency);
+    const Layer3Decoder& d = *h.decoder;
+    SCOPED_TRACE(testing::Message() << "version " << c.version << " mode " << c.mode);
+    EXPECT_EQ(d.channel_count, c.channels);
+    EXPECT_EQ(d.granule_count, c.granules);
+    EXPECT_EQ(d.band_table_index, c.table);
+    EXPECT_EQ(d.bytes_stored, 0);
+    EXPECT_EQ(d.reservoir.bits_read, 0);
+    EXPECT_EQ(d.reservoir.write_index, 0);
+    EXPECT_EQ(d.nonzero_count[0], 576);
+    EXPECT_EQ(d.nonzero_count[1], 576);
+    for (const auto& channel : d.overlap)
+      for (const auto& subband : channel)
+        for (float value : subband) ASSERT_EQ(value, 0.0f);
+  }
+}
+
+TEST(Layer3DecoderConstruction, ChannelSelectionPicksTheOutputChannels) {
+  // channel_select: 0 both, 1 first, 2 second, 3 mixed down into the first.
+  const uint32_t first[4] = {0, 0, 1, 0};
+  const uint32_t last[4] = {1, 0, 1, 0};
+  for (int32_t select = 0; select < 4; ++select) {
+    DecoderHarness stereo(1, 0, 0, select);
+    EXPECT_EQ(stereo.decoder->first_channel, first[select]) << select;
+    EXPECT_EQ(stereo.decoder->last_channel, last[select]) << select;
+    DecoderHarness mono(1, 3, 0, select);
+    EXPECT_EQ(mono.decoder->first_channel, 0u) << select;
+    EXPECT_EQ(mono.decoder->last_channel, 0u) << select;
+  }
+  DecoderHarness other(0, 1, 0, 7);
+  EXPECT_EQ(other.decoder->first_channel, 0u);
+  EXPECT_EQ(other.decoder->last_channel, 1u);
+}
+
+}  // namespace
+}  // namespace mpegin

@@ -7,7 +7,8 @@ tables 32 and 33) under header lines "table N x_values X y_values Y linbits L
 [shared_by A(linbits a),...]" or "table N quadruples ...".
 
 Output: for every distinct code set a multi-level lookup table of 16-bit entries:
-  leaf:    bit 15 = 0, bits 8..12 = code bits consumed at this level, bits 0..7 = value
+  leaf:    bit 15 = 0, bits 8..12 = code bits consumed at this level plus the
+           symbol's sign bits (one per non-zero value), bits 0..7 = value
            (16x + y for pairs, 8v + 4w + 2x + y for quadruples)
   pointer: bit 15 = 1, bits 11..14 = index width of the next level,
            bits 0..10 = offset of the next level within the same array
@@ -82,7 +83,14 @@ def check(number, codes):
         sys.exit("table %d: the code is not complete" % number)
 
 
-def build(codes, width, entries):
+def sign_bits(value, quad):
+    """Number of sign bits that follow the code: one per non-zero value."""
+    if quad:
+        return bin(value).count("1")
+    return int(value >> 4 != 0) + int(value & 15 != 0)
+
+
+def build(codes, width, entries, quad):
     """Appends one level of `width` index bits for `codes` (suffixes); returns its offset."""
     base = len(entries)
     entries.extend([None] * (1 << width))
@@ -91,12 +99,13 @@ def build(codes, width, entries):
         if len(code) <= width:
             first = int(code, 2) << (width - len(code))
             for i in range(1 << (width - len(code))):
-                entries[base + first + i] = (len(code) << LEAF_LEN_SHIFT) | value
+                length = len(code) + sign_bits(value, quad)
+                entries[base + first + i] = (length << LEAF_LEN_SHIFT) | value
         else:
             longer.setdefault(code[:width], []).append((code[width:], value))
     for prefix, rest in sorted(longer.items()):
         sub_width = min(max(len(c) for c, _ in rest), SUB_BITS)
-        offset = build(rest, sub_width, entries)
+        offset = build(rest, sub_width, entries, quad)
         if offset >= MAX_OFFSET:
             sys.exit("lookup table too large")
         entries[base + int(prefix, 2)] = POINTER | (sub_width << WIDTH_SHIFT) | offset
@@ -124,7 +133,7 @@ def main():
         check(number, t["codes"])
         width = min(max(len(c) for c, _ in t["codes"]), PRIMARY_BITS)
         entries = []
-        build(t["codes"], width, entries)
+        build(t["codes"], width, entries, t["quad"])
         primary[number] = width
         out.append("")
         out.append("const uint16_t lookup_%d[%d] = {" % (number, len(entries)))
@@ -138,11 +147,13 @@ def main():
     for number in range(34):
         t = tables.get(number)
         if t is None:
-            out.append("    {nullptr, 0, 0, 0, 0},  // %d: no codes" % number)
+            out.append("    {nullptr, 0, 0, 0, 0, 0},  // %d: no codes" % number)
             continue
         own = t.get("share_of", number)
-        out.append("    {lookup_%d, %d, %d, %d, %d},  // %d" % (
-            own, primary[own], t["linbits"], t["x_values"], t["y_values"], number))
+        longest = max(len(c) for c, _ in t["codes"])
+        symbol_bits = longest + 4 if t["quad"] else longest + 2 + 2 * t["linbits"]
+        out.append("    {lookup_%d, %d, %d, %d, %d, %d},  // %d" % (
+            own, primary[own], t["linbits"], t["x_values"], t["y_values"], symbol_bits, number))
     out.append("};")
     out.append("")
     out.append("}  // namespace mpegin")

@@ -6,6 +6,42 @@
 #include "layer3/scale_factor_band_table.h"
 
 namespace mpegin {
+namespace {
+
+// Hands out the reservoir's bits from a 64-bit window that is reloaded only when
+// fewer bits remain in it than the longest symbol of the current table needs, so
+// that consecutive symbols do not wait for a memory load.
+class SymbolReader {
+ public:
+  SymbolReader(const BitReservoir& reservoir, int32_t position)
+      : reservoir_(reservoir), position_(position) {
+    load();
+  }
+  // At least `needed` (<= 57) valid bits, MSB-aligned.
+  uint64_t bits(uint32_t needed) {
+    if (valid_ < needed) load();
+    return bits_;
+  }
+  void consume(uint32_t count) {
+    bits_ <<= count;
+    valid_ -= count;
+    position_ += static_cast<int32_t>(count);
+  }
+  int32_t position() const { return position_; }
+
+ private:
+  void load() {
+    bits_ = reservoir_.window(position_);
+    valid_ = 64u - (static_cast<uint32_t>(position_) & 7u);
+  }
+
+  const BitReservoir& reservoir_;
+  int32_t position_;
+  uint64_t bits_ = 0;
+  uint32_t valid_ = 0;
+};
+
+}  // namespace
 
 void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, int32_t& w,
                            BitReservoir& reservoir) {
@@ -26,7 +62,7 @@ void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, i
 void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   const GranuleInfo& gi = granule_info(ch, gr);
   const int32_t end = part2_start + gi.part2_3_length;
-  int32_t position = reservoir.bits_read;
+  SymbolReader in(reservoir, reservoir.bits_read);
 
   // Region limits in lines. Region counts can name bands past the last boundary in
   // a corrupt stream; they then end at line 576. More than 288 big values would
@@ -49,18 +85,16 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
       for (; i < limit; ++i) quantized[i] = 0;
       continue;
     }
-    for (; i < limit; i += 2)
-      position += static_cast<int32_t>(
-          decode_huffman_pair(table, reservoir.window(position), quantized + i));
+    const uint32_t needed = table.symbol_bits;
+    for (; i < limit; i += 2) in.consume(decode_huffman_pair(table, in.bits(needed), quantized + i));
   }
 
   // Count1 area: quadruples until the granule's bits are used up or the spectrum is
   // full. A quadruple starting at line 574 (odd big_values count) stores two values.
   const HuffmanTable& quad_table = huffman_tables[32 + (gi.count1table_select & 1)];
-  while (position < end && i < 576) {
+  while (in.position() < end && i < 576) {
     int32_t values[4];
-    position += static_cast<int32_t>(
-        decode_huffman_quad(quad_table, reservoir.window(position), values));
+    in.consume(decode_huffman_quad(quad_table, in.bits(quad_table.symbol_bits), values));
     const int32_t count = std::min(4, 576 - i);
     for (int32_t k = 0; k < count; ++k) quantized[i + k] = values[k];
     i += 4;
@@ -68,7 +102,7 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
 
   // The last symbol ran past the granule's data: step back to its end and drop the
   // last four values. Unused bits (stuffing) are skipped.
-  if (position > end) i = std::max(i - 4, 0);
+  if (in.position() > end) i = std::max(i - 4, 0);
   reservoir.bits_read = end;
 
   nonzero_count[ch] = std::min(i, 576);

@@ -53,6 +53,18 @@ class Layer3Decoder {
   // Antialias and IMDCT with overlap-add, in place on `hybrid`.
   void antialias(uint32_t ch, uint32_t gr);
   void hybrid_synthesis(uint32_t ch, uint32_t gr);
+  // Negates every odd time slot of every odd subband of `hybrid`.
+  void invert_frequencies();
+
+  // Frame driver steps.
+  // Appends the frame's main data to the reservoir and moves the read position to where
+  // this frame's main data begins; false when that lies before the first stored byte.
+  bool locate_main_data(uint32_t main_data_bytes);
+  // Reorder, antialias, hybrid synthesis and frequency inversion of output channel ch:
+  // `hybrid` then holds its 18 time samples per subband.
+  void reconstruct_channel(uint32_t ch, uint32_t gr);
+  // Hands the 18 x 32 samples (line 18 * subband + slot) to `filter`, one synthesis per slot.
+  void synthesize_granule(SynthesisFilter& filter, const float* samples);
 
   GranuleInfo& granule_info(uint32_t ch, uint32_t gr) { return side_info.channel[ch].granule[gr]; }
 

@@ -1,0 +1,119 @@
+#include <cstdint>
+
+#include "bitstream/frame_header.h"
+#include "bitstream/mpeg_file_reader.h"
+#include "layer3/layer3_decoder.h"
+#include "synthesis/synthesis_filter.h"
+
+namespace mpegin {
+
+namespace {
+
+// Bits of side information after the header and the optional check word.
+uint32_t side_info_bits(uint32_t version, uint32_t channel_count) {
+  if (version == 1) return channel_count == 1 ? 136 : 256;
+  return channel_count == 1 ? 72 : 136;
+}
+
+uint32_t frame_position(const MpegFileReader& reader) {
+  return reader.word_cursor * 32 + reader.bit_offset;
+}
+
+void skip_frame_bits(MpegFileReader& reader, uint32_t bits) {
+  for (; bits >= 16; bits -= 16) reader.get_bits(16);
+  reader.get_bits(bits);
+}
+
+}  // namespace
+
+void Layer3Decoder::decode_frame() {
+  // A frame without a usable length (free format, forbidden bit rate) has no main data
+  // count; nothing of it can be placed in the reservoir.
+  const uint32_t main_data_bytes = header.main_data_bytes;
+  if (main_data_bytes == 0) return;
+
+  const uint32_t side_info_start = frame_position(reader);
+  const bool side_info_complete = read_side_info();
+  if (!side_info_complete) {
+    // A forbidden block type stopped the side information early. The frame is not decoded,
+    // but its main data still goes into the reservoir, where later frames may begin.
+    const uint32_t read = frame_position(reader) - side_info_start;
+    skip_frame_bits(reader, side_info_bits(header.version, channel_count) - read);
+  }
+  if (!locate_main_data(main_data_bytes) || !side_info_complete) return;
+
+  for (uint32_t gr = 0; gr < granule_count; ++gr) {
+    for (uint32_t ch = 0; ch < channel_count; ++ch) {
+      part2_start = reservoir.bits_read;
+      if (header.version == 1) {
+        read_scale_factors(ch, gr);
+      } else {
+        read_lsf_scale_factors(ch, gr);
+      }
+      decode_huffman(ch, gr);
+      requantize(requantized[ch], ch, gr);
+    }
+    process_stereo(gr);
+
+    if (channel_select == 3 && channel_count > 1) {
+      // Mixed down after the hybrid filter bank, where both channels are time samples of
+      // their own block types: each keeps its own overlap, and the averaged samples go
+      // through the first filter.
+      reconstruct_channel(0, gr);
+      for (int32_t i = 0; i < 576; ++i) stereo_out[0][i] = hybrid[i];
+      reconstruct_channel(1, gr);
+      for (int32_t i = 0; i < 576; ++i) stereo_out[1][i] = hybrid[i];
+      downmix();
+      synthesize_granule(filter0, stereo_out[0]);
+      continue;
+    }
+    for (uint32_t ch = first_channel; ch <= last_channel; ++ch) {
+      SynthesisFilter* target = (ch != 0 && channel_select != 2) ? filter1 : &filter0;
+      if (target == nullptr) continue;
+      reconstruct_channel(ch, gr);
+      synthesize_granule(*target, hybrid);
+    }
+  }
+  pcm_buffer.end_of_frame(1);
+}
+
+bool Layer3Decoder::locate_main_data(uint32_t main_data_bytes) {
+  for (uint32_t i = 0; i < main_data_bytes; ++i) reservoir.put_byte(reader.get_bits(8));
+
+  // Bytes read or started so far; the rest of a started byte is passed over.
+  int32_t consumed = reservoir.bits_read / 8;
+  const int32_t started = reservoir.bits_read % 8;
+  if (started != 0) {
+    reservoir.get_bits(static_cast<uint32_t>(8 - started));
+    ++consumed;
+  }
+
+  const int32_t skip = bytes_stored - side_info.main_data_begin - consumed;
+  bytes_stored += static_cast<int32_t>(main_data_bytes);
+  if (skip < 0) return false;
+
+  // Keep both running counts bounded; the ring position does not change.
+  while (consumed > BitReservoir::kCapacity) {
+    bytes_stored -= BitReservoir::kCapacity;
+    reservoir.rewind_bytes(BitReservoir::kCapacity);
+    consumed -= BitReservoir::kCapacity;
+  }
+  for (int32_t i = 0; i < skip; ++i) reservoir.get_bits(8);
+  return true;
+}
+
+void Layer3Decoder::reconstruct_channel(uint32_t ch, uint32_t gr) {
+  reorder(stereo_out[ch], ch, gr);
+  antialias(ch, gr);
+  hybrid_synthesis(ch, gr);
+  invert_frequencies();
+}
+
+void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* samples) {
+  for (int32_t t = 0; t < 18; ++t) {
+    for (int32_t sb = 0; sb < 32; ++sb) filter.put_sample(sb, samples[18 * sb + t]);
+    filter.synthesize(pcm_buffer);
+  }
+}
+
+}  // namespace mpegin

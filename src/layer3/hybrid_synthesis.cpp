@@ -1,0 +1,31 @@
+#include <cstdint>
+
+#include "layer3/imdct.h"
+#include "layer3/layer3_decoder.h"
+
+namespace mpegin {
+
+void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
+  const GranuleInfo& gi = granule_info(ch, gr);
+  const bool mixed = gi.window_switching_flag == 1 && gi.mixed_block_flag == 1;
+  for (int32_t sb = 0; sb < 32; ++sb) {
+    const int32_t type = (mixed && sb < 2) ? 0 : gi.block_type & 3;
+    float result[36];
+    float* lines = hybrid + 18 * sb;
+    imdct(lines, result, type);
+    float* kept = overlap[ch][sb];
+    for (int32_t t = 0; t < 18; ++t) {
+      lines[t] = result[t] + kept[t];
+      kept[t] = result[18 + t];
+    }
+  }
+}
+
+void Layer3Decoder::invert_frequencies() {
+  for (int32_t sb = 1; sb < 32; sb += 2) {
+    float* samples = hybrid + 18 * sb;
+    for (int32_t t = 1; t < 18; t += 2) samples[t] = -samples[t];
+  }
+}
+
+}  // namespace mpegin

@@ -1,0 +1,87 @@
+#include <cmath>
+#include <cstdint>
+
+#include "layer3/layer3_decoder.h"
+#include "layer3/requantize_tables.h"
+#include "layer3/scale_factor_band_table.h"
+
+namespace mpegin {
+
+namespace {
+
+// First line of the short-block part of a mixed block, in every band table: the two lowest
+// subbands are long-block lines. In the MPEG-1 tables this is long band 8, in the LSF tables
+// long band 6; short bands begin at band 3 in both.
+constexpr int32_t kMixedLongLines = 36;
+constexpr int32_t kMixedFirstShortBand = 3;
+
+// |v|^(4/3); the table covers what the Huffman codes give without linbits, larger values
+// (up to 15 + 8191 with 13 linbits) are computed.
+inline float pow43(int32_t v) {
+  const uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+  if (magnitude < static_cast<uint32_t>(pow43_table_size)) return pow43_table[magnitude];
+  return static_cast<float>(std::pow(static_cast<double>(magnitude), 4.0 / 3.0));
+}
+
+// 2^(-m/2); exponents past the table (possible with the five-bit intensity scale factors of
+// LSF streams) are computed rather than read beyond it.
+inline float scale_step(uint32_t m) {
+  if (m < static_cast<uint32_t>(scale_step_table_size)) return scale_step_table[m];
+  const int32_t halves = static_cast<int32_t>(m >> 1);
+  return std::ldexp((m & 1u) ? 0.70710677f : 1.0f, -halves);
+}
+
+// Lines [begin, end) clipped to the count of decoded lines, each the power-law value scaled by
+// the global gain and then by the band's step, with one rounding to float after each product.
+inline void scale_lines(const int32_t* quantized, float* out, int32_t begin, int32_t end,
+                        int32_t count, float gain, float step) {
+  if (end > count) end = count;
+  for (int32_t i = begin; i < end; ++i) {
+    const int32_t v = quantized[i];
+    const float scaled = pow43(v) * gain;
+    out[i] = (v < 0 ? -scaled : scaled) * step;
+  }
+}
+
+}  // namespace
+
+void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
+  const GranuleInfo& gi = granule_info(ch, gr);
+  const Layer3ScaleFactors& sf = scale_factors[ch];
+  const ScaleFactorBandTable& table = band_tables[band_table_index];
+  int32_t count = nonzero_count[ch];
+  if (count < 0) count = 0;
+  if (count > 576) count = 576;
+
+  const float gain = static_cast<float>(std::pow(2.0, (gi.global_gain - 210) * 0.25));
+  const uint32_t shift = static_cast<uint32_t>(gi.scalefac_scale) & 1u;
+
+  int32_t first_short_band = 0;
+  int32_t line = 0;
+  if (!gi.is_short_block() || gi.mixed_block_flag == 1) {
+    // Long bands: all of them, or those below the short part of a mixed block.
+    const int32_t long_end = gi.is_short_block() ? kMixedLongLines : 576;
+    for (int32_t cb = 0; cb < 22 && line < long_end && line < count; ++cb) {
+      const int32_t next = table.long_bounds[cb + 1];
+      const uint32_t m = static_cast<uint32_t>(sf.scalefac_l[cb] + (gi.preflag == 1 ? pretab[cb] : 0))
+                         << shift;
+      scale_lines(quantized, out, line, next, count, gain, scale_step(m));
+      line = next;
+    }
+    first_short_band = kMixedFirstShortBand;
+  }
+  if (gi.is_short_block()) {
+    for (int32_t cb = first_short_band; cb < 13 && line < count; ++cb) {
+      const int32_t width = table.short_bounds[cb + 1] - table.short_bounds[cb];
+      for (int32_t w = 0; w < 3; ++w) {
+        const uint32_t m = (static_cast<uint32_t>(sf.scalefac_s[w][cb]) << shift) +
+                           4u * static_cast<uint32_t>(gi.subblock_gain[w]);
+        scale_lines(quantized, out, line, line + width, count, gain, scale_step(m));
+        line += width;
+      }
+    }
+  }
+  for (int32_t i = count; i < 576; ++i) out[i] = 0.0f;
+}
+
+}  // namespace mpegin

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+
+#include "layer12/layer1_band.h"
+#include "layer12/layer1_intensity_band.h"
+#include "layer12/layer1_stereo_band.h"
+#include "layer12/layer2_band.h"
+#include "layer12/layer2_intensity_band.h"
+#include "layer12/layer2_stereo_band.h"
+
+namespace mpegin {
+
+class FrameHeader;
+
+// The band objects of one Layer I or II frame, in subband order.
+template <class Band>
+struct BandList {
+  Band* bands[32];
+  uint32_t count;
+};
+
+// Subbands coded by a Layer II frame and its first intensity-coded subband.
+struct Layer2Limits {
+  uint32_t subband_count;
+  uint32_t intensity_bound;
+};
+
+// MPEG-1 frames take both from the frame header. MPEG-2 LSF frames always code 30
+// subbands (ISO/IEC 13818-3), whatever the bit rate, with the joint-stereo bound of
+// the mode extension.
+Layer2Limits layer2_limits(const FrameHeader& header);
+
+// Keeps one band object of every kind for every subband, so that decoding a frame
+// allocates nothing; each frame picks the kinds its channel mode needs and restarts
+// them, which gives the same results as new objects.
+//
+// Kinds by mode: single channel: Layer1Band / Layer2Band; joint stereo: the stereo
+// kind below the intensity bound and the intensity kind from it on; stereo and dual
+// channel: the stereo kind.
+class BandPool {
+ public:
+  BandPool();
+  BandPool(const BandPool&) = delete;
+  BandPool& operator=(const BandPool&) = delete;
+
+  const BandList<Layer1Band>& select_layer1(const FrameHeader& header);
+  const BandList<Layer2Band>& select_layer2(const FrameHeader& header);
+
+ private:
+  Layer1Band layer1_[32];
+  Layer1StereoBand layer1_stereo_[32];
+  Layer1IntensityBand layer1_intensity_[32];
+  Layer2Band layer2_[32];
+  Layer2StereoBand layer2_stereo_[32];
+  Layer2IntensityBand layer2_intensity_[32];
+  BandList<Layer1Band> layer1_list_{};
+  BandList<Layer2Band> layer2_list_{};
+};
+
+}  // namespace mpegin

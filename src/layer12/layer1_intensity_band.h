@@ -1,0 +1,21 @@
+#pragma once
+
+#include "layer12/layer1_band.h"
+
+namespace mpegin {
+
+// A joint-stereo Layer I subband at or above the intensity bound: one allocation
+// and one sample set, scaled by a scale factor per channel.
+class Layer1IntensityBand : public Layer1Band {
+ public:
+  explicit Layer1IntensityBand(int32_t subband = 0) : Layer1Band(subband) {}
+
+  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
+  bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
+                   SynthesisFilter* filter1) override;
+
+ private:
+  float scale_factor1_ = 0.0f;
+};
+
+}  // namespace mpegin

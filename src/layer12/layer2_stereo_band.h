@@ -1,0 +1,25 @@
+#pragma once
+
+#include "layer12/layer2_band.h"
+
+namespace mpegin {
+
+// A Layer II subband that carries two independent channels, each with its own
+// allocation, selection, scale factors, class and samples. Channel 0 uses the
+// fields of Layer2Band; the group counters are shared.
+class Layer2StereoBand : public Layer2Band {
+ public:
+  explicit Layer2StereoBand(int32_t subband = 0) : Layer2Band(subband) {}
+
+  void parse_allocation(MpegFileReader& reader, const FrameHeader& header, Crc16* crc) override;
+  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
+  bool parse_samples(MpegFileReader& reader) override;
+  bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
+                   SynthesisFilter* filter1) override;
+  void parse_scale_factor_selection(MpegFileReader& reader, Crc16* crc) override;
+
+ private:
+  Channel channel1_;
+};
+
+}  // namespace mpegin

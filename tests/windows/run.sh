@@ -28,6 +28,7 @@ for tool in cmake ninja python3 xvfb-run \
 done
 # Debian's wine64 keeps its loader outside PATH.
 WINE=${WINE:-}
+if [ -n "$WINE" ] && ! [ -x "$WINE" ]; then WINE=$(command -v "$WINE" 2>/dev/null || true); fi
 if [ -z "$WINE" ]; then
   for candidate in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 "$(command -v wine 2>/dev/null)"; do
     if [ -n "$candidate" ] && [ -x "$candidate" ]; then WINE=$candidate; break; fi
@@ -47,7 +48,8 @@ for preset in windows-i686 windows-x86_64; do
 done
 
 echo "== export table of the 32-bit module"
-python3 tests/windows/check_exports.py build/windows-i686/src/host/mpeginput.dll i686-w64-mingw32-objdump
+python3 tests/windows/check_exports.py build/windows-i686/src/host/mpeginput.dll i686-w64-mingw32-objdump ||
+  { echo "== Windows tests: export table FAILED" >&2; exit 1; }
 
 echo "== Windows test host under $(basename "$WINE") (Xvfb)"
 CONFORMANCE=${MPEG_CONFORMANCE_DIR:-$ROOT/../shared/conformance}
@@ -69,5 +71,6 @@ timeout 600 xvfb-run -a bash -c '
   status=0
   "$WINE" "$0" "$1" "$2" || status=$?
   "$WINESERVER" -k >/dev/null 2>&1 || true
-  exit $status' "$HOST_EXE" "$DLL" "$CONFORMANCE"
+  exit $status' "$HOST_EXE" "$DLL" "$CONFORMANCE" ||
+  { echo "== Windows tests: the test host under Wine FAILED" >&2; exit 1; }
 echo "== Windows tests passed"

@@ -13,9 +13,15 @@ if(TARGET mpeginput)
   install(FILES ${PROJECT_SOURCE_DIR}/src/host/mpeginput.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mpegin)
 endif()
 
+# The pkg-config file finds the prefix from its own place, so that it holds wherever the
+# tree is installed (cmake --install --prefix, DESTDIR staging).
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(MPEGIN_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
   set(MPEGIN_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 else()
+  file(RELATIVE_PATH pc_to_prefix "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
+  string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
+  set(MPEGIN_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
   set(MPEGIN_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
 endif()
 if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")

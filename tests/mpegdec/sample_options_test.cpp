@@ -109,3 +109,35 @@ TEST(SampleOptionsUsage, ContradictoryOrOutOfRangeOptionsAreUsageErrors) {
 
 }  // namespace
 }  // namespace mpegdec_test
+
+namespace mpegdec_test {
+namespace {
+
+// --options runs the module's dialog; here its text form reads the user's keys from
+// standard input.
+TEST(StoredOptions, TheOptionsDialogStoresTheWordThatLaterDecodesUse) {
+  TempDir dir;
+  RunOptions options;
+  options.config_home = dir.file("config");
+  options.env = {{"MPEGIN_DIALOG", "terminal"}};
+  options.stdin_data = "32-bit\n=6\n\n";   // choose 32-bit, type 6 dB, press OK
+  const RunResult chosen = run_mpegdec({"--options"}, options);
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_NE(chosen.err.find("stored options 2117752: 32-bit, +6 dB"), std::string::npos) << chosen.err;
+  EXPECT_NE(read_file(dir.file("config/zazave.ini")).find("InputFormat=2117752"), std::string::npos);
+
+  options.stdin_data = "16-bit\nCancel\n";
+  const RunResult cancelled = run_mpegdec({"--options"}, options);
+  ASSERT_EQ(cancelled.status, 0) << cancelled.err;
+  EXPECT_NE(cancelled.err.find("options unchanged"), std::string::npos) << cancelled.err;
+
+  options.stdin_data.clear();
+  ASSERT_EQ(run_mpegdec({"--raw", "-o", dir.file("out.raw"), sample_path()}, options).status, 0);
+  const Reference reference = decode_reference(sample_path());
+  const std::vector<float> out = floats_of(read_file(dir.file("out.raw")));
+  ASSERT_EQ(out.size(), reference.samples.size());
+  EXPECT_EQ(out[777], reference.samples[777] * module_gain(20600) / 32768.0f);
+}
+
+}  // namespace
+}  // namespace mpegdec_test

@@ -107,3 +107,32 @@ TEST_F(StreamsAndJobs, TheInputIsNeverItsOwnOutput) {
 
 }  // namespace
 }  // namespace mpegdec_test
+
+namespace mpegdec_test {
+namespace {
+
+// A frame that fails its CRC check gives an empty read; decoding must go on past it to the
+// end of the stream, as the decoder itself does.
+TEST(DamagedStreams, AFrameFailingItsCrcIsSkippedAndTheRestDecoded) {
+  MPEGDEC_CONFORMANCE_STREAM(stream, "l2-fl10");   // protected Layer II
+  std::string bytes = read_file(stream);
+  // The fourth frame: headers repeat the first one's leading bytes.
+  size_t header = 0;
+  for (int frame = 0; frame < 4; ++frame) {
+    header = bytes.find(bytes.substr(0, 3), header + (frame == 0 ? 0 : 1));
+    ASSERT_NE(header, std::string::npos);
+  }
+  bytes[header + 6] = static_cast<char>(bytes[header + 6] ^ 0x40);   // an allocation bit
+  TempDir dir;
+  write_file(dir.file("damaged.mp2"), bytes);
+  const Reference intact = decode_reference(stream);
+  const Reference damaged = decode_reference(dir.file("damaged.mp2"));
+  ASSERT_EQ(damaged.samples.size() + 1152 * 2, intact.samples.size()) << "one frame should be lost";
+
+  const RunResult run = run_mpegdec({"--raw", "--format", "f32", "-o", dir.file("out.f32"), dir.file("damaged.mp2")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(floats_of(read_file(dir.file("out.f32"))), damaged.samples);
+}
+
+}  // namespace
+}  // namespace mpegdec_test

@@ -47,10 +47,6 @@ void expect_shown(HWND dialog, int width, bool dither_checked, bool dither_enabl
 
 // --- running the modal dialog with a user on another thread ---
 
-struct Session {
-  const User* user;
-};
-
 HWND wait_for_dialog() {
   for (DWORD waited = 0; waited < kAppearTimeoutMs; waited += 20) {
     HWND dialog = FindWindowA("#32770", "MPEG Input Options");
@@ -69,10 +65,10 @@ bool wait_until_gone(HWND dialog) {
 }
 
 DWORD WINAPI play_user(LPVOID parameter) {
-  const Session& session = *static_cast<const Session*>(parameter);
+  const User& user = *static_cast<const User*>(parameter);
   HWND dialog = wait_for_dialog();
   if (!WT_CHECK(dialog != nullptr)) return 1;
-  (*session.user)(dialog);
+  user(dialog);
   if (!WT_CHECK(wait_until_gone(dialog))) {
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // do not leave the host hanging
     wait_until_gone(dialog);
@@ -81,8 +77,7 @@ DWORD WINAPI play_user(LPVOID parameter) {
 }
 
 uint32_t run_dialog(uint32_t current_word, const User& user) {
-  Session session{&user};
-  HANDLE thread = CreateThread(nullptr, 0, play_user, &session, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, play_user, const_cast<User*>(&user), 0, nullptr);
   const uint32_t result = module().FilterGetOptions(nullptr, module().module, 0, 0, 0, current_word);
   WT_CHECK_EQ(WaitForSingleObject(thread, kAppearTimeoutMs + 2 * kCloseTimeoutMs), WAIT_OBJECT_0);
   CloseHandle(thread);

@@ -11,7 +11,12 @@ namespace mpegin::platform::posix {
 namespace {
 
 constexpr int kUnitsPerColumn = 4;  // horizontal dialog units per character
-constexpr int kRowTolerance = 3;    // controls this close vertically share a row
+constexpr int kRowTolerance = 5;    // controls this close vertically share a row
+
+bool is_rule(const DialogControlTemplate& control) {
+  const uint32_t type = control.style & kStaticTypeMask;
+  return strcasecmp(control.class_name, "Static") == 0 && (type == kStaticGrayFrame || type == kStaticEtchedHorizontal);
+}
 
 std::string control_text(const ControlState& state) {
   const DialogControlTemplate& control = *state.control;
@@ -37,8 +42,7 @@ std::string control_text(const ControlState& state) {
   } else if (strcasecmp(control.class_name, "Edit") == 0) {
     text = "[" + state.text + std::string(std::max<int>(0, columns - static_cast<int>(state.text.size())), ' ') + "]";
   } else {
-    const uint32_t type = control.style & kStaticTypeMask;
-    text = type == kStaticGrayFrame || type == kStaticEtchedHorizontal ? std::string(columns, '-') : state.text;
+    text = is_rule(control) ? std::string(columns, '-') : state.text;
   }
   if (!state.enabled) text += " (disabled)";
   return text;
@@ -59,7 +63,13 @@ std::string render_dialog(const DialogSession& session) {
   while (i < order.size()) {
     const int row_top = order[i]->control->y;
     std::vector<const ControlState*> row;
-    for (; i < order.size() && order[i]->control->y - row_top <= kRowTolerance; ++i) row.push_back(order[i]);
+    // A rule is a row of its own; other controls this close vertically share one.
+    const bool rule = is_rule(*order[i]->control);
+    row.push_back(order[i++]);
+    for (; !rule && i < order.size() && !is_rule(*order[i]->control) && order[i]->control->y - row_top <= kRowTolerance;
+         ++i) {
+      row.push_back(order[i]);
+    }
     std::stable_sort(row.begin(), row.end(),
                      [](const ControlState* a, const ControlState* b) { return a->control->x < b->control->x; });
     std::string line;

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "layer3/antialias.h"
+#include "layer3/imdct.h"
+#include "layer3/reorder_table.h"
+#include "layer3/scale_factor_band_table.h"
+#include "layer3_test_support.h"
+
+namespace mpegin {
+namespace {
+
+using test::DecoderHarness;
+
+struct FilterBankFixture {
+  explicit FilterBankFixture(uint32_t version = 1, uint32_t sample_frequency = 0)
+      : h(version, 3, sample_frequency) {
+    gi = GranuleInfo{};
+  }
+  void block(int32_t type, bool mixed) {
+    gi.window_switching_flag = type != 0 || mixed ? 1 : 0;
+    gi.block_type = type;
+    gi.mixed_block_flag = mixed ? 1 : 0;
+  }
+  void fill_hybrid_with_indexes() {
+    for (int i = 0; i < 576; ++i) d.hybrid[i] = static_cast<float>(i);
+  }
+
+  DecoderHarness h;
+  Layer3Decoder& d = *h.decoder;
+  GranuleInfo& gi = d.granule_info(0, 0);
+};
+
+TEST(Reorder, ReorderTableIsAPermutationWithinEachShortBand) {
+  for (int t = 0; t < 6; ++t) {
+    std::set<int32_t> seen(reorder_table[t], reorder_table[t] + 576);
+    EXPECT_EQ(seen.size(), 576u) << t;
+    EXPECT_EQ(*seen.begin(), 0) << t;
+    EXPECT_EQ(*seen.rbegin(), 575) << t;
+    const int32_t* bounds = band_tables[t].short_bounds;
+    for (int b = 0; b < 13; ++b) {
+      for (int i = 3 * bounds[b]; i < 3 * bounds[b + 1]; ++i) {
+        ASSERT_GE(reorder_table[t][i], 3 * bounds[b]);
+        ASSERT_LT(reorder_table[t][i], 3 * bounds[b + 1]);
+      }
+    }
+  }
+  const int32_t row3[] = {0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, 12, 16, 20, 13};
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(reorder_table[3][i], row3[i]) << i;
+}
+
+TEST(Reorder, LongBlocksAreCopiedAndShortBlocksInterleaveTheirWindows) {
+  FilterBankFixture f;  // 44100 Hz
+  float source[576];
+  for (int i = 0; i < 576; ++i) source[i] = static_cast<float>(i);
+  f.block(3, false);
+  f.d.reorder(source, 0, 0);
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], source[i]);
+
+  f.block(2, false);
+  f.d.reorder(source, 0, 0);
+  const float first[] = {0, 4, 8, 1, 5, 9};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(f.d.hybrid[i], first[i]);
+  // Line 3k + w of a subband is coefficient k of window w; lines 18..20 are coefficient 2 of
+  // short band 1 (width 4, windows at 12, 16, 20).
+  EXPECT_EQ(f.d.hybrid[18], 14.0f);  // band 1, f = 2, window 0 (12 + 2)
+  EXPECT_EQ(f.d.hybrid[19], 18.0f);  // window 1 (12 + 4 + 2)
+  EXPECT_EQ(f.d.hybrid[20], 22.0f);  // window 2
+
+  f.block(2, true);
+  f.d.reorder(source, 0, 0);
+  for (int i = 0; i < 36; ++i) ASSERT_EQ(f.d.hybrid[i], source[i]);
+  // From short band 3 on (at 36, width 4) the windows are interleaved as in a short block.
+  const float band3[] = {36, 40, 44, 37, 41, 45};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(f.d.hybrid[36 + i], band3[i]);
+  for (int i = 36; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], source[reorder_table[3][i]]);
+}
+
+TEST(Antialias, ButterfliesCrossTheSubbandBoundariesOfLongBlocks) {
+  EXPECT_FLOAT_EQ(alias_cs[0], 0.85749292f);
+  EXPECT_FLOAT_EQ(alias_ca[0], -0.51449573f);
+  EXPECT_FLOAT_EQ(alias_cs[7], 0.99999315f);
+  EXPECT_NEAR(alias_ca[7], -0.00369997f, 1e-8f);
+
+  for (int32_t type : {0, 1, 3}) {
+    FilterBankFixture f;
+    f.block(type, false);
+    for (float& v : f.d.hybrid) v = 0.0f;
+    f.d.hybrid[17] = 1.0f;        // subband 0, top line
+    f.d.hybrid[18 * 31] = 1.0f;   // subband 31, bottom line
+    f.d.hybrid[18 * 5 + 8] = 3.0f;  // lines 8 and 9 lie between the butterflies of a subband
+    f.d.hybrid[18 * 5 + 9] = 3.0f;
+    f.d.antialias(0, 0);
+    EXPECT_FLOAT_EQ(f.d.hybrid[17], alias_cs[0]) << type;
+    EXPECT_FLOAT_EQ(f.d.hybrid[18], alias_ca[0]) << type;
+    EXPECT_FLOAT_EQ(f.d.hybrid[18 * 31], alias_cs[0]) << type;
+    EXPECT_FLOAT_EQ(f.d.hybrid[18 * 30 + 17], -alias_ca[0]) << type;
+    EXPECT_EQ(f.d.hybrid[18 * 5 + 8], 3.0f) << type;
+    EXPECT_EQ(f.d.hybrid[18 * 5 + 9], 3.0f) << type;
+  }
+}
+
+TEST(Antialias, ShortBlocksAreLeftAloneAndMixedBlocksOnlyAtTheLongBoundary) {
+  FilterBankFixture f;
+  f.block(2, false);
+  f.fill_hybrid_with_indexes();
+  f.d.antialias(0, 0);
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], static_cast<float>(i));
+
+  f.block(2, true);
+  f.d.antialias(0, 0);
+  const float bu = 17.0f, bd = 18.0f;
+  EXPECT_FLOAT_EQ(f.d.hybrid[17], bu * alias_cs[0] - bd * alias_ca[0]);
+  EXPECT_FLOAT_EQ(f.d.hybrid[18], bd * alias_cs[0] + bu * alias_ca[0]);
+  for (int i = 18 + 8; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], static_cast<float>(i)) << i;
+}
+
+TEST(HybridSynthesis, OverlapAddJoinsGranulesPerSubband) {
+  FilterBankFixture f;
+  for (float& v : f.d.hybrid) v = 0.0f;
+  f.d.hybrid[0] = 1.0f;
+  f.d.hybrid[18 * 7 + 3] = -2.0f;
+  float expected[36];
+  {
+    float x[18] = {1.0f};
+    imdct(x, expected, 0);
+  }
+  f.d.hybrid_synthesis(0, 0);
+  for (int t = 0; t < 18; ++t) {
+    EXPECT_EQ(f.d.hybrid[t], expected[t]);
+    EXPECT_EQ(f.d.overlap[0][0][t], expected[18 + t]);
+    EXPECT_EQ(f.d.hybrid[18 + t], 0.0f);  // subband 1 silent
+  }
+  // The next silent granule yields the kept halves.
+  for (float& v : f.d.hybrid) v = 0.0f;
+  f.d.hybrid_synthesis(0, 0);
+  for (int t = 0; t < 18; ++t) EXPECT_EQ(f.d.hybrid[t], expected[18 + t]);
+  float subband7[36];
+  {
+    float x[18] = {};
+    x[3] = -2.0f;
+    imdct(x, subband7, 0);
+  }
+  for (int t = 0; t < 18; ++t) EXPECT_EQ(f.d.hybrid[18 * 7 + t], subband7[18 + t]);
+  for (int t = 0; t < 18; ++t) EXPECT_EQ(f.d.overlap[0][0][t], 0.0f);
+}
+
+TEST(HybridSynthesis, ShortBlocksAddNothingToTheFirstAndLastSixSamples) {
+  FilterBankFixture f;
+  for (float& v : f.d.hybrid) v = 0.5f;  // a long granule leaves an overlap everywhere
+  f.d.hybrid_synthesis(0, 0);
+  float kept[18];
+  for (int t = 0; t < 18; ++t) kept[t] = f.d.overlap[0][4][t];
+
+  f.block(2, false);
+  for (float& v : f.d.hybrid) v = 1.0f;
+  f.d.hybrid_synthesis(0, 0);
+  for (int t = 0; t < 6; ++t) EXPECT_EQ(f.d.hybrid[18 * 4 + t], kept[t]);
+  EXPECT_NE(f.d.hybrid[18 * 4 + 6], kept[6]);
+  for (int t = 12; t < 18; ++t) EXPECT_EQ(f.d.overlap[0][4][t], 0.0f);
+}
+
+TEST(HybridSynthesis, MixedBlocksTransformTheTwoLowestSubbandsAsLongBlocks) {
+  FilterBankFixture f;
+  f.block(2, true);
+  for (float& v : f.d.hybrid) v = 1.0f;
+  f.d.hybrid_synthesis(0, 0);
+  float long_result[36], short_result[36];
+  float ones[18];
+  for (float& v : ones) v = 1.0f;
+  imdct(ones, long_result, 0);
+  for (float& v : ones) v = 1.0f;
+  imdct(ones, short_result, 2);
+  for (int t = 0; t < 18; ++t) {
+    EXPECT_EQ(f.d.hybrid[18 + t], long_result[t]);
+    EXPECT_EQ(f.d.hybrid[36 + t], short_result[t]);
+    EXPECT_EQ(f.d.overlap[0][1][t], long_result[18 + t]);
+  }
+}
+
+TEST(FrequencyInversion, NegatesOddSlotsOfOddSubbands) {
+  FilterBankFixture f;
+  f.fill_hybrid_with_indexes();
+  f.d.invert_frequencies();
+  for (int sb = 0; sb < 32; ++sb) {
+    for (int t = 0; t < 18; ++t) {
+      const float original = static_cast<float>(18 * sb + t);
+      const bool inverted = (sb % 2 == 1) && (t % 2 == 1);
+      ASSERT_EQ(f.d.hybrid[18 * sb + t], inverted ? -original : original) << sb << " " << t;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mpegin

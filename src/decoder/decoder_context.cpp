@@ -19,10 +19,6 @@ namespace {
 
 constexpr uint32_t kSingleChannel = 3;
 
-// Set once Layer3Decoder::decode_frame is part of the library; until then Layer III
-// frames are followed (the decoder is created and destroyed) but yield no samples.
-constexpr bool kLayer3FrameDriver = true;
-
 template <class Band>
 constexpr bool kHasSelection = std::is_base_of_v<Layer2Band, Band>;
 
@@ -156,7 +152,7 @@ void DecoderContext::create_layer3() {
 void DecoderContext::decode_layer3_frame() {
   // A decoder that could not be created at a layer change leaves the frame silent.
   if (layer3_ == nullptr) return;
-  if constexpr (kLayer3FrameDriver) layer3_->decode_frame();
+  layer3_->decode_frame();
 }
 
 void DecoderContext::decode_layer12_frame() {

@@ -1,7 +1,10 @@
 // What goes wrong: one line per failure naming the file and the reason, the exit status,
 // and no output file under its final name unless it is complete.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -101,6 +104,55 @@ TEST(Failures, AMissingModuleIsReported) {
   const RunResult run = run_mpegdec({"--info", sample_path()}, options);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("cannot load the input module"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace mpegdec_test
+
+namespace mpegdec_test {
+namespace {
+
+// Waits up to ten seconds for a file whose name contains `part` to appear in `dir`.
+bool wait_for_entry(const TempDir& dir, const std::string& part) {
+  for (int i = 0; i < 10000; ++i) {
+    for (const std::string& name : dir.entries()) {
+      if (name.find(part) != std::string::npos) return true;
+    }
+    usleep(1000);
+  }
+  return false;
+}
+
+TEST(Interrupted, ATerminatedDecodeLeavesNoPartialOutput) {
+  TempDir dir;
+  std::string long_stream;
+  const std::string sample = read_file(sample_path());
+  for (int i = 0; i < 300; ++i) long_stream += sample;   // MPEG audio frames simply follow on
+  write_file(dir.file("long.mp2"), long_stream);
+  const int no_input = open("/dev/null", O_RDONLY);
+  const int pid = spawn_mpegdec({"-o", dir.file("long.wav"), dir.file("long.mp2")}, {}, no_input);
+  close(no_input);
+  ASSERT_TRUE(wait_for_entry(dir, ".part-")) << "no temporary output appeared";
+  kill(pid, SIGTERM);
+  EXPECT_EQ(wait_mpegdec(pid), 128 + SIGTERM);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"long.mp2"});
+}
+
+TEST(Interrupted, ATerminatedReadOfStandardInputLeavesNoSpoolFile) {
+  TempDir dir;
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  RunOptions options;
+  options.env = {{"TMPDIR", dir.path()}};
+  const int pid = spawn_mpegdec({"-o", dir.file("out.wav"), "-"}, options, pipe_fds[0]);
+  close(pipe_fds[0]);
+  const std::string start = read_file(sample_path()).substr(0, 1000);
+  ASSERT_EQ(write(pipe_fds[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
+  ASSERT_TRUE(wait_for_entry(dir, "mpegdec-stdin-")) << "standard input is not being spooled";
+  kill(pid, SIGINT);
+  EXPECT_EQ(wait_mpegdec(pid), 128 + SIGINT);
+  close(pipe_fds[1]);
+  EXPECT_TRUE(dir.entries().empty()) << dir.entries().front();
 }
 
 }  // namespace

@@ -115,6 +115,25 @@ RunResult run_mpegdec(const std::vector<std::string>& args, const RunOptions& op
   return result;
 }
 
+int spawn_mpegdec(const std::vector<std::string>& args, const RunOptions& options, int stdin_fd) {
+  const std::string config_home = options.config_home.empty() ? "/nonexistent" : options.config_home;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(stdin_fd, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    exec_mpegdec(args, options, config_home);
+  }
+  return pid;
+}
+
+int wait_mpegdec(int pid) {
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  return status_of(wait_status);
+}
+
 RunResult run_mpegdec_on_terminal(const std::vector<std::string>& args, const RunOptions& options) {
   TempDir scratch;
   const std::string config_home = options.config_home.empty() ? scratch.file("config") : options.config_home;

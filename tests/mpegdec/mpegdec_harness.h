@@ -25,6 +25,12 @@ struct RunOptions {
 
 RunResult run_mpegdec(const std::vector<std::string>& args, const RunOptions& options = {});
 
+// Starts mpegdec with standard input from `stdin_fd` and standard output and error on
+// /dev/null; returns its process id.
+int spawn_mpegdec(const std::vector<std::string>& args, const RunOptions& options, int stdin_fd);
+// Waits for a process started by spawn_mpegdec; returns its status as RunResult does.
+int wait_mpegdec(int pid);
+
 // Runs mpegdec with its standard error on a pseudo-terminal; returns what the terminal showed.
 RunResult run_mpegdec_on_terminal(const std::vector<std::string>& args, const RunOptions& options = {});
 

@@ -74,6 +74,14 @@ TEST(StreamInfo, SeveralInputsGiveAJsonArrayAndFailuresStillReport) {
   EXPECT_NE(run.err.find("missing.mp3: cannot open"), std::string::npos) << run.err;
 }
 
+TEST(StreamInfo, StandardInputIsDescribedToo) {
+  RunOptions options;
+  options.stdin_data = read_file(sample_path());
+  const RunResult run = run_mpegdec({"--info", "-"}, options);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("standard input:\n", 0), 0u) << run.out;
+}
+
 TEST(StreamInfo, OtherLayersAreDescribedAsTheDecoderSeesThem) {
   MPEGDEC_CONFORMANCE_STREAM(layer1, "l1-fl1");
   MPEGDEC_CONFORMANCE_STREAM(lsf3, "M2L3_compl24");

@@ -14,6 +14,7 @@
 #include "module_api.h"
 #include "option_word.h"
 #include "settings.h"
+#include "stdin_spool.h"
 #include "stream_report.h"
 
 using namespace mpegin::mpegdec;
@@ -36,24 +37,27 @@ int print_info(const ModuleApi& api, const Settings& settings) {
   int status = 0;
   std::vector<std::string> json;
   for (const std::string& input : settings.inputs) {
+    const std::string name = input == "-" ? "standard input" : input;
+    StdinSpool spool;
+    std::string problem;
     if (input == "-") {
-      report("standard input", "--info needs a file name");
-      status = 1;
-      continue;
+      if (!spool.fill(problem)) problem = "cannot open (" + problem + ")";
+    } else if (!(problem = input_problem(input)).empty()) {
+      problem = "cannot open (" + problem + ")";
     }
-    const std::string problem = input_problem(input);
     if (!problem.empty()) {
-      report(input, "cannot open (" + problem + ")");
+      report(name, problem);
       status = 1;
       continue;
     }
     StreamReport stream;
     std::string reason;
-    if (!read_stream_report(api, input, stream, reason)) {
-      report(input, reason);
+    if (!read_stream_report(api, input == "-" ? spool.path() : input, stream, reason)) {
+      report(name, reason);
       status = 1;
       continue;
     }
+    stream.file = name;
     if (settings.json) {
       json.push_back(format_report_json(stream));
     } else {

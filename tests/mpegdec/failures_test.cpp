@@ -23,6 +23,7 @@ TEST(Failures, InputsThatCannotBeDecodedFailWithOneLineEach) {
   ASSERT_EQ(run_mpegdec({"-o", dir.file("real.wav"), sample_path()}).status, 0);
   write_file(wav, read_file(dir.file("real.wav")));
   write_file(dir.file("empty.mp3"), "");
+  write_file(dir.file("noise.mp3"), std::string(3000, '\x55'));
   ASSERT_EQ(mkdir(dir.file("folder.mp3").c_str(), 0777), 0);
   const struct {
     std::string input;
@@ -30,7 +31,8 @@ TEST(Failures, InputsThatCannotBeDecodedFailWithOneLineEach) {
   } cases[] = {
       {dir.file("missing.mp3"), "cannot open (No such file or directory)"},
       {dir.file("folder.mp3"), "cannot open (is a directory)"},
-      {wav, "not MPEG audio"},
+      {wav, "not MPEG audio (WAV data)"},
+      {dir.file("noise.mp3"), "not MPEG audio"},
       {dir.file("empty.mp3"), "not MPEG audio (empty file)"},
   };
   for (const auto& c : cases) {
@@ -153,6 +155,35 @@ TEST(Interrupted, ATerminatedReadOfStandardInputLeavesNoSpoolFile) {
   EXPECT_EQ(wait_mpegdec(pid), 128 + SIGINT);
   close(pipe_fds[1]);
   EXPECT_TRUE(dir.entries().empty()) << dir.entries().front();
+}
+
+}  // namespace
+}  // namespace mpegdec_test
+
+namespace mpegdec_test {
+namespace {
+
+std::string le16(uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string le32(uint32_t v) { return le16(static_cast<uint16_t>(v & 0xFFFF)) + le16(static_cast<uint16_t>(v >> 16)); }
+
+// PCM data can hold a frame sync by chance; other audio files are refused by their kind,
+// except a WAV file that carries MPEG audio.
+TEST(ForeignFiles, OtherAudioFilesAreRefusedButMpegInsideWavDecodes) {
+  TempDir dir;
+  ASSERT_EQ(run_mpegdec({"-o", dir.file("real.flac"), sample_path()}).status, 0);
+  write_file(dir.file("flac.mp3"), read_file(dir.file("real.flac")));
+  const RunResult flac = run_mpegdec({"-o", dir.file("out.wav"), dir.file("flac.mp3")});
+  EXPECT_EQ(flac.status, 1);
+  EXPECT_EQ(flac.err, "mpegdec: " + dir.file("flac.mp3") + ": not MPEG audio (FLAC data)\n");
+
+  const std::string mpeg = read_file(sample_path());
+  const std::string fmt = le16(0x0055) + le16(2) + le32(44100) + le32(16000) + le16(1) + le16(0);
+  const std::string wave = "WAVE" + std::string("fmt ") + le32(static_cast<uint32_t>(fmt.size())) + fmt +
+                           "data" + le32(static_cast<uint32_t>(mpeg.size())) + mpeg;
+  write_file(dir.file("mpeg.wav"), "RIFF" + le32(static_cast<uint32_t>(wave.size())) + wave);
+  const RunResult inside = run_mpegdec({"--raw", "--format", "f32", "-o", dir.file("inside.f32"), dir.file("mpeg.wav")});
+  ASSERT_EQ(inside.status, 0) << inside.err;
+  EXPECT_EQ(floats_of(read_file(dir.file("inside.f32"))), decode_reference(sample_path()).samples);
 }
 
 }  // namespace

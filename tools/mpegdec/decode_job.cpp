@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "container_sniff.h"
 #include "messages.h"
 #include "module_input.h"
 #include "option_word.h"
@@ -85,7 +86,9 @@ std::string input_problem(const std::string& path) {
 }
 
 std::string not_mpeg_reason(const std::string& path) {
-  return is_empty_file(path) ? "not MPEG audio (empty file)" : "not MPEG audio";
+  if (is_empty_file(path)) return "not MPEG audio (empty file)";
+  const std::string kind = foreign_audio_kind(path);
+  return kind.empty() ? "not MPEG audio" : "not MPEG audio (" + kind + " data)";
 }
 
 bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::string& error) {
@@ -168,7 +171,7 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
 
   ModuleInput input(api);
   std::string decoder_messages;
-  if (!input.open(path, decoder_messages)) {
+  if (!foreign_audio_kind(path).empty() || !input.open(path, decoder_messages)) {
     report(job.display, not_mpeg_reason(path));
     if (settings.verbose && !decoder_messages.empty()) std::fputs(decoder_messages.c_str(), stderr);
     return false;

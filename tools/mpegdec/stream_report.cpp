@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "container_sniff.h"
 #include "decode_job.h"
 #include "decoder/decoder_context.h"
 #include "messages.h"
@@ -62,7 +63,7 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
   report.file = path;
   ModuleInput input(api);
   std::string decoder_messages;
-  if (!input.open(path, decoder_messages)) {
+  if (!foreign_audio_kind(path).empty() || !input.open(path, decoder_messages)) {
     reason = not_mpeg_reason(path);
     return false;
   }

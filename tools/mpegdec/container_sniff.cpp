@@ -1,0 +1,56 @@
+#include "container_sniff.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+
+namespace mpegin::mpegdec {
+
+namespace {
+
+constexpr uint16_t kWaveFormatMpeg = 0x0050;
+constexpr uint16_t kWaveFormatMpegLayer3 = 0x0055;
+
+uint32_t little_endian32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// The format tag of a RIFF/RF64 WAVE file's "fmt " chunk, or -1 when there is none among
+// the first chunks.
+long wave_format_tag(std::ifstream& in) {
+  in.seekg(12);
+  for (int chunk = 0; chunk < 16; ++chunk) {
+    unsigned char head[8];
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return -1;
+    const uint32_t size = little_endian32(head + 4);
+    if (std::memcmp(head, "fmt ", 4) == 0) {
+      unsigned char tag[2];
+      if (!in.read(reinterpret_cast<char*>(tag), sizeof tag)) return -1;
+      return tag[0] | (tag[1] << 8);
+    }
+    in.seekg(static_cast<std::streamoff>(size + (size & 1)), std::ios::cur);
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string foreign_audio_kind(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char magic[16] = {};
+  if (!in.read(reinterpret_cast<char*>(magic), sizeof magic)) return {};
+  const auto starts = [&](const char* text, size_t at = 0) {
+    return std::memcmp(magic + at, text, std::strlen(text)) == 0;
+  };
+  if ((starts("RIFF") || starts("RF64")) && starts("WAVE", 8)) {
+    const long tag = wave_format_tag(in);
+    return tag == kWaveFormatMpeg || tag == kWaveFormatMpegLayer3 ? std::string() : "WAV";
+  }
+  if (starts("FORM") && (starts("AIFF", 8) || starts("AIFC", 8))) return "AIFF";
+  if (starts("fLaC")) return "FLAC";
+  if (starts("OggS")) return "Ogg";
+  if (starts("riff") && magic[4] == 0x2E && magic[5] == 0x91 && magic[6] == 0xCF) return "W64";
+  return {};
+}
+
+}  // namespace mpegin::mpegdec

@@ -1,0 +1,138 @@
+// The OptionWord: decibels, gains, widths, the expected output size, and the texts of the
+// options dialog's gain field.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "host/format_decibels.h"
+#include "host/mpeginput.h"
+#include "host/option_word.h"
+#include "host/options_dialog.h"
+
+namespace mpegin {
+namespace {
+
+TEST(OptionWord, TableOfWords) {
+  struct Row {
+    uint32_t word;
+    double decibels;
+    uint32_t width_byte;
+    bool dither;
+    float gain;
+  };
+  const Row rows[] = {
+      {20000, 0.0, 0, false, 32768.0f},           {1068576, 0.0, 16, false, 32768.0f},
+      {2117152, 0.0, 32, false, 32768.0f},        {17845792, 0.0, 16, true, 32768.0f},
+      {1069176, 6.0, 16, false, 65380.754f},      {1067976, -6.0, 16, false, 16422.902f},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.word);
+    EXPECT_EQ(applied_decibels(row.word), row.decibels);
+    EXPECT_EQ(option_width_byte(row.word), row.width_byte);
+    EXPECT_EQ(option_dither(row.word), row.dither);
+    EXPECT_EQ(gain_from_decibels(applied_decibels(row.word)), row.gain);
+  }
+  EXPECT_EQ(mpegin_option_word(-6.0, 16, 0), 1067976u);
+  EXPECT_EQ(mpegin_option_word(6.0, 16, 1), 1069176u | kDitherBit);
+  EXPECT_EQ(mpegin_option_word(0.0, 32, 0), 2117152u);
+  EXPECT_EQ(mpegin_option_word(-500.0, 16, 0), 0x100000u);
+  EXPECT_EQ(mpegin_option_word(500.0, 16, 0), 0x100000u | 40000u);
+}
+
+TEST(OptionWord, ScaleOutsideTheUsableRangeAppliesZeroDecibels) {
+  EXPECT_EQ(applied_decibels(0), 0.0);       // -200 dB
+  EXPECT_EQ(applied_decibels(99), 0.0);      // -199.01 dB
+  EXPECT_DOUBLE_EQ(applied_decibels(100), -199.0);
+  EXPECT_EQ(applied_decibels(40000), 200.0);
+  EXPECT_EQ(applied_decibels(40001), 0.0);
+  EXPECT_EQ(applied_decibels(0xFFFF), 0.0);
+  EXPECT_EQ(option_decibels(0), -200.0);
+}
+
+TEST(OptionWord, ReportedAndDeliveredWidths) {
+  for (uint32_t width : {0u, 8u, 16u, 24u, 32u, 255u}) {
+    SCOPED_TRACE(width);
+    const uint32_t word = 20000 | width << 16;
+    EXPECT_EQ(reported_width(word), width == 32 ? 32 : 16);
+    EXPECT_EQ(delivered_width(word), width == 16 ? 16 : 32);
+  }
+}
+
+TEST(OptionWord, DecodedSize) {
+  EXPECT_EQ(decoded_size(44100, 1000.0, 16, 2), 44100 * 2 * 2);
+  EXPECT_EQ(decoded_size(44100, 1000.0, 32, 1), 44100 * 4);
+  EXPECT_EQ(decoded_size(48000, 26.125, 16, 2), 1254 * 4);  // trunc(1254.0)
+  EXPECT_EQ(decoded_size(22050, 0.99, 32, 2), 21 * 8);      // trunc(21.8295)
+  // Ten hours at 48 kHz, stereo, 32 bits is over 2 GiB: the 32-bit result saturates.
+  EXPECT_EQ(decoded_size(48000, 36e6, 32, 2), INT32_MAX);
+  EXPECT_EQ(decoded_size(48000, -5.0, 32, 2), 0);
+}
+
+std::string decibel_text(double value, std::size_t capacity = 64) {
+  char text[64];
+  std::memset(text, 'x', sizeof text);
+  format_decibels(text, capacity, value);
+  return text;
+}
+
+TEST(DecibelText, WrittenLikeTheDialogShowsIt) {
+  EXPECT_EQ(decibel_text(0.0), "0");
+  EXPECT_EQ(decibel_text(6.0), "6");
+  EXPECT_EQ(decibel_text(6.5), "6.5");
+  EXPECT_EQ(decibel_text(-0.5), "-.5");
+  EXPECT_EQ(decibel_text(0.5), ".5");
+  EXPECT_EQ(decibel_text(-200.0), "-200");
+  EXPECT_EQ(decibel_text(200.0), "200");
+  EXPECT_EQ(decibel_text(-6.0), "-6");
+  EXPECT_EQ(decibel_text(10.0), "10");
+  EXPECT_EQ(decibel_text(100.0), "100");
+  EXPECT_EQ(decibel_text(123.25), "123.25");
+  EXPECT_EQ(decibel_text(0.01), ".01");
+  EXPECT_EQ(decibel_text(-199.99), "-199.99");
+  EXPECT_EQ(decibel_text(1.0 / 3.0), ".333333333");
+}
+
+TEST(DecibelText, EveryScaleFieldShowsAtMostTwoDecimals) {
+  for (uint32_t scale = 0; scale <= 40000; ++scale) {
+    const std::string text = decibel_text(option_decibels(scale));
+    const std::size_t point = text.find('.');
+    ASSERT_TRUE(point == std::string::npos || text.size() - point - 1 <= 2) << scale << " " << text;
+    ASSERT_NEAR(std::stod(text), option_decibels(scale), 0.005) << text;
+  }
+}
+
+TEST(DecibelText, StaysWithinTheBuffer) {
+  char text[4];
+  std::memset(text, 'x', sizeof text);
+  format_decibels(text, sizeof text, -123.5);
+  EXPECT_STREQ(text, "-12");
+  format_decibels(text, 1, 6.0);
+  EXPECT_STREQ(text, "");
+}
+
+TEST(GainFieldText, ReadsLikeTextToDouble) {
+  EXPECT_EQ(scale_from_text("6"), 20600u);
+  EXPECT_EQ(scale_from_text("-6"), 19400u);
+  EXPECT_EQ(scale_from_text("  -6.5"), 19350u);
+  EXPECT_EQ(scale_from_text("+3"), 20300u);
+  EXPECT_EQ(scale_from_text("6dB"), 20600u);
+  EXPECT_EQ(scale_from_text("1e1"), 21000u);
+  EXPECT_EQ(scale_from_text("-.5"), 19950u);
+  EXPECT_EQ(scale_from_text("0"), 20000u);
+}
+
+TEST(GainFieldText, ClampsAndFallsBackToZeroDecibels) {
+  EXPECT_EQ(scale_from_text("-300"), 0u);
+  EXPECT_EQ(scale_from_text("500"), 40000u);
+  EXPECT_EQ(scale_from_text("inf"), 40000u);
+  EXPECT_EQ(scale_from_text("-inf"), 0u);
+  EXPECT_EQ(scale_from_text("abc"), 20000u);
+  EXPECT_EQ(scale_from_text(""), 20000u);
+  EXPECT_EQ(scale_from_text("nan"), 20000u);
+  EXPECT_EQ(scale_from_text("+-3"), 20000u);
+}
+
+}  // namespace
+}  // namespace mpegin

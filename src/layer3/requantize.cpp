@@ -63,8 +63,8 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
     const int32_t long_end = gi.is_short_block() ? kMixedLongLines : 576;
     for (int32_t cb = 0; cb < 22 && line < long_end && line < count; ++cb) {
       const int32_t next = table.long_bounds[cb + 1];
-      const uint32_t m = static_cast<uint32_t>(sf.scalefac_l[cb] + (gi.preflag == 1 ? pretab[cb] : 0))
-                         << shift;
+      const int32_t scalefac = sf.scalefac_l[cb] + (gi.preflag == 1 ? pretab[cb] : 0);
+      const uint32_t m = static_cast<uint32_t>(scalefac) << shift;
       scale_lines(quantized, out, line, next, count, gain, scale_step(m));
       line = next;
     }
@@ -74,8 +74,8 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
     for (int32_t cb = first_short_band; cb < 13 && line < count; ++cb) {
       const int32_t width = table.short_bounds[cb + 1] - table.short_bounds[cb];
       for (int32_t w = 0; w < 3; ++w) {
-        const uint32_t m = (static_cast<uint32_t>(sf.scalefac_s[w][cb]) << shift) +
-                           4u * static_cast<uint32_t>(gi.subblock_gain[w]);
+        const uint32_t scalefac = static_cast<uint32_t>(sf.scalefac_s[w][cb]);
+        const uint32_t m = (scalefac << shift) + 4u * static_cast<uint32_t>(gi.subblock_gain[w]);
         scale_lines(quantized, out, line, line + width, count, gain, scale_step(m));
         line += width;
       }

@@ -1,7 +1,13 @@
 #include "synthesis/synthesis_filter.h"
 
 #include <cstring>
-#include <utility>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define MPEGIN_SYNTHESIS_SSE2 1
+#include <emmintrin.h>
+#else
+#define MPEGIN_SYNTHESIS_SSE2 0
+#endif
 
 #include "synthesis/fast_dct.h"
 #include "synthesis/synthesis_window.h"
@@ -10,32 +16,19 @@ namespace mpegin {
 
 namespace {
 
-// Output sample j of a slot: the 16 taps of window row j against row j of the front buffer,
-// tap t reading the column written t slots ago, (P - t) & 15. One instance per write column
-// P keeps the column offsets constant. Products of two floats are exact in double, and the
-// sum is kept in double until the final rounding.
-template <uint32_t P>
-void window_rows(const float* v, float* out) {
-  for (int j = 0; j < 32; ++j) {
-    const float* w = synthesis_window + 16 * j;
-    const float* row = v + 16 * j;
-    double sum = 0.0;
-    for (uint32_t t = 0; t < 16; ++t) sum += double{w[t]} * row[(P - t) & 15];
-    out[j] = static_cast<float>(sum);
+// The window rows reversed and repeated once, built at start-up from synthesis_window:
+// window_ring[32 j + s] = synthesis_window[16 j + 15 - (s & 15)]. Output j takes tap
+// (p - q) & 15 for the V value in column q when column p is the newest, and that tap sits
+// at window_ring[32 j + q + 15 - p]: one contiguous run of 16 values for the whole row.
+struct WindowRing {
+  alignas(16) float w[32 * 32];
+  WindowRing() {
+    for (int j = 0; j < 32; ++j)
+      for (int s = 0; s < 32; ++s) w[32 * j + s] = synthesis_window[16 * j + 15 - (s & 15)];
   }
-}
+};
 
-using WindowPath = void (*)(const float*, float*);
-
-template <uint32_t... P>
-constexpr auto make_window_paths(std::integer_sequence<uint32_t, P...>) {
-  struct Paths {
-    WindowPath path[sizeof...(P)];
-  };
-  return Paths{{&window_rows<P>...}};
-}
-
-constexpr auto window_paths = make_window_paths(std::make_integer_sequence<uint32_t, 16>{});
+const WindowRing window_ring;
 
 }  // namespace
 
@@ -77,8 +70,32 @@ void SynthesisFilter::update_v() {
   }
 }
 
+// Windowing: output j is the dot product of row j of the front buffer with its 16 taps. The
+// products of two floats are exact in double; they are summed in double in four interleaved
+// partial sums (q mod 4) and rounded once, with the same order on every platform.
 void SynthesisFilter::window(float* out) const {
-  window_paths.path[write_column_](v_buffer_[front_buffer_], out);
+  const float* v = v_buffer_[front_buffer_];
+  const float* taps = window_ring.w + (15 - write_column_);
+  for (int j = 0; j < 32; ++j, v += 16, taps += 32) {
+#if MPEGIN_SYNTHESIS_SSE2
+    __m128d even = _mm_setzero_pd();  // partial sums for q mod 4 = 0, 1
+    __m128d odd = _mm_setzero_pd();   // and for q mod 4 = 2, 3
+    for (int q = 0; q < 16; q += 4) {
+      const __m128 values = _mm_load_ps(v + q);
+      const __m128 window = _mm_loadu_ps(taps + q);
+      even = _mm_add_pd(even, _mm_mul_pd(_mm_cvtps_pd(values), _mm_cvtps_pd(window)));
+      odd = _mm_add_pd(odd, _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(values, values)),
+                                       _mm_cvtps_pd(_mm_movehl_ps(window, window))));
+    }
+    const __m128d pairs = _mm_add_pd(even, odd);
+    out[j] = static_cast<float>(_mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs))));
+#else
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    for (int q = 0; q < 16; q += 4)
+      for (int lane = 0; lane < 4; ++lane) sum[lane] += double{v[q + lane]} * taps[q + lane];
+    out[j] = static_cast<float>((sum[0] + sum[2]) + (sum[1] + sum[3]));
+#endif
+  }
 }
 
 }  // namespace mpegin

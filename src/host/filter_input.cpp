@@ -54,7 +54,7 @@ MpegInputHandle MPEGIN_CALL OpenFilterInput(const char* file_name, int32_t* samp
   store<int32_t>(sample_rate, 44100);
   store<int16_t>(bits_per_sample, 32);
   store<int16_t>(channels, 2);
-  store<int32_t>(value_out, mpegin::kHostValue);
+  store<int32_t>(value_out, MPEGIN_OPEN_VALUE);
 
   instance->context_open = context.open(file_name);
   if (instance->context_open == 0) {

@@ -1,6 +1,5 @@
 // Raw output: the host's bytes go to the named file unchanged, with nothing added.
 #include "host/block_lock.h"
-#include "host/input_instance.h"
 #include "host/mpeginput.h"
 
 namespace platform = mpegin::platform;
@@ -38,7 +37,7 @@ MpegOutputHandle MPEGIN_CALL OpenFilterOutput(const char* file_name, int32_t, in
     record->file = file;
     record->format_value = format_value;
   }
-  if (value_out != nullptr) *value_out = mpegin::kHostValue;
+  if (value_out != nullptr) *value_out = MPEGIN_OPEN_VALUE;
   return handle;
 }
 

@@ -28,7 +28,6 @@ constexpr std::size_t kInputInstanceBytes = std::max<std::size_t>(176, sizeof(In
 constexpr uint32_t kInstanceFlags = platform::kMemMovable | platform::kMemZeroInit | platform::kMemDdeShare;
 
 constexpr std::size_t kSideBufferBytes = 32768;  // 8192 floats: more than one frame holds
-constexpr int32_t kHostValue = 0x4000;           // reported through the last argument of the opens
 
 // Creates the side buffer when the instance has none; false when it cannot be allocated.
 bool ensure_side_buffer(InputInstance& instance);

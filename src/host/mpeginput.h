@@ -68,6 +68,9 @@ typedef struct FilterQueryRecord {
 #define MPEGIN_OPTION_DITHER(word) (((uint32_t)(word) >> 24) & 1u)
 #define MPEGIN_OPTION_DEFAULT 0x104E20u /* 0 dB, 16-bit, no dither */
 
+/* What OpenFilterInput and OpenFilterOutput report through their value_out argument. */
+#define MPEGIN_OPEN_VALUE 0x4000
+
 /* Builds an OptionWord from a gain in decibels (clamped to -200 .. +200, rounded to the
  * nearest 0.01 dB), a width of 16 or 32 and a dither flag. */
 static inline uint32_t mpegin_option_word(double decibels, unsigned width, int dither) {

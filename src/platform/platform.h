@@ -89,7 +89,7 @@ uint32_t is_dlg_button_checked(WindowHandle dialog, int id);
 uint32_t get_dlg_item_text(WindowHandle dialog, int id, char* text, int max_count);
 bool set_dlg_item_text(WindowHandle dialog, int id, const char* text);
 WindowHandle get_dlg_item(WindowHandle dialog, int id);
-bool enable_window(WindowHandle window, bool enable);
+bool enable_window(WindowHandle window, bool enable);  // true when it was disabled before
 bool post_message(WindowHandle window, uint32_t message, WParam wparam, LParam lparam);
 
 // wsprintfA: formats into buffer, which receives at most 1024 bytes including the NUL;

@@ -8,7 +8,14 @@ namespace mpegin {
 void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
   const GranuleInfo& gi = granule_info(ch, gr);
   const bool mixed = gi.window_switching_flag == 1 && gi.mixed_block_flag == 1;
-  for (int32_t sb = 0; sb < 32; ++sb) {
+
+  // Subbands above the highest non-zero line transform to silence: they only hand over
+  // their kept halves (the high subbands of most streams carry nothing).
+  int32_t last = 575;
+  while (last >= 0 && hybrid[last] == 0.0f) --last;
+  const int32_t active = (last + 18) / 18;
+
+  for (int32_t sb = 0; sb < active; ++sb) {
     const int32_t type = (mixed && sb < 2) ? 0 : gi.block_type & 3;
     float result[36];
     float* lines = hybrid + 18 * sb;
@@ -17,6 +24,14 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
     for (int32_t t = 0; t < 18; ++t) {
       lines[t] = result[t] + kept[t];
       kept[t] = result[18 + t];
+    }
+  }
+  for (int32_t sb = active; sb < 32; ++sb) {
+    float* lines = hybrid + 18 * sb;
+    float* kept = overlap[ch][sb];
+    for (int32_t t = 0; t < 18; ++t) {
+      lines[t] = kept[t];
+      kept[t] = 0.0f;
     }
   }
 }

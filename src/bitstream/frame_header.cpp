@@ -113,6 +113,7 @@ bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
 void FrameHeader::decode_fields(uint32_t h) {
   protection_bit = (h >> 16) & 1;
   padding = (h >> 9) & 1;
+  private_bit = (h >> 8) & 1;
   layer = (4 - ((h >> 17) & 3)) & 3;
   bitrate_index = (h >> 12) & 0xF;
   mode = (h >> 6) & 3;
@@ -120,6 +121,7 @@ void FrameHeader::decode_fields(uint32_t h) {
   intensity_bound = mode == 1 ? mode_extension * 4 + 4 : 0;
   copyright = (h >> 3) & 1;
   original = (h >> 2) & 1;
+  emphasis = h & 3;
   subband_count = compute_subband_count();
   if (intensity_bound > subband_count) intensity_bound = subband_count;
 }

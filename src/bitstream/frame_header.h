@@ -47,6 +47,7 @@ class FrameHeader {
   uint32_t protection_bit = 0;    // 0: a 16-bit check word follows the header
   uint32_t bitrate_index = 0;
   uint32_t padding = 0;
+  uint32_t private_bit = 0;
   uint32_t mode_extension = 0;
   uint32_t version = 0;           // 1 MPEG-1, 0 MPEG-2 LSF (from the first header)
   uint32_t mode = 0;              // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
@@ -55,6 +56,7 @@ class FrameHeader {
   uint32_t intensity_bound = 0;   // first joint-stereo subband; 0 unless mode is 1
   uint32_t copyright = 0;
   uint32_t original = 0;
+  uint32_t emphasis = 0;
   bool header_seen = false;
   std::unique_ptr<Crc16> crc;     // created on the first protected frame
   uint32_t crc_read = 0;          // check word of the current protected frame

@@ -167,6 +167,8 @@ TEST(HeaderFields, AreDecodedAndTheJointStereoBoundIsCut) {
   EXPECT_EQ(f.mode_extension, 3u);
   EXPECT_EQ(f.copyright, 1u);
   EXPECT_EQ(f.original, 1u);
+  EXPECT_EQ(f.private_bit, 1u);
+  EXPECT_EQ(f.emphasis, 2u);
   EXPECT_EQ(f.subband_count, 8u);
   EXPECT_EQ(f.intensity_bound, 8u);  // 16, cut to the 8 coded subbands
   EXPECT_TRUE(f.header_seen);

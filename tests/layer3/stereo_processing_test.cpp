@@ -199,6 +199,25 @@ TEST(StereoProcessing, Mpeg1MixedBlockCodesTheLongPartWhenTheShortPartIsSilent) 
   EXPECT_EQ(f.left_out()[40], 0.0f);  // band 3, window 1: silent window, intensity
 }
 
+TEST(StereoProcessing, LsfMixedBlockLongPartEndsAtLine36) {
+  // In the LSF band tables line 36 is the end of long band 5; from there on the lines belong
+  // to short band 3 and take its positions, as in requantisation and reordering.
+  StereoFixture f(0, 1, 1);
+  f.short_block(0, true);
+  f.short_block(1, true);
+  f.set(0, 1.0f);
+  for (int b = 0; b < 8; ++b) f.right().scalefac_l[b] = 1;  // left attenuated by 2^(-1/4)
+  for (int w = 0; w < 3; ++w)
+    for (int b = 3; b < 12; ++b) f.right().scalefac_s[w][b] = 0;  // both at full level
+  f.d.process_stereo(0);
+  EXPECT_FLOAT_EQ(f.left_out()[0], 0.84089642f);
+  EXPECT_FLOAT_EQ(f.left_out()[35], 0.84089642f);
+  for (int i = 36; i < 54; ++i) {
+    EXPECT_EQ(f.left_out()[i], 1.0f) << i;
+    EXPECT_EQ(f.right_out()[i], 1.0f) << i;
+  }
+}
+
 TEST(StereoProcessing, LsfIntensityScalesOneChannelByPosition) {
   StereoFixture f(0, 1, 1);
   f.set(0, 1.0f);

@@ -60,8 +60,8 @@ class IntensityMap {
   int32_t io_type_;
 };
 
-// Highest non-zero line of window w in short bands last..first (searched from the top), as
-// its band; `none` when the window is zero there.
+// The short band (12 down to `first`) holding the highest non-zero line of window w;
+// `none` when the window is zero there.
 int32_t highest_nonzero_short_band(const float* right, const int32_t* bounds, int32_t w,
                                    int32_t first, int32_t none) {
   for (int32_t b = 12; b >= first; --b) {
@@ -84,6 +84,18 @@ int32_t first_long_band_above_nonzero(const float* right, const int32_t* bounds,
   int32_t sfb = 0;
   while (sfb < 22 && bounds[sfb] <= line) ++sfb;
   return sfb;
+}
+
+// A line without intensity coding: mid/side or left/right as transmitted.
+inline void decode_plain_line(const float* a, const float* b, float* left, float* right,
+                              int32_t i, bool ms) {
+  if (ms) {
+    left[i] = (a[i] + b[i]) * kInverseSqrt2;
+    right[i] = (a[i] - b[i]) * kInverseSqrt2;
+  } else {
+    left[i] = a[i];
+    right[i] = b[i];
+  }
 }
 
 void mark_short_windows(IntensityMap& map, const float* right, const int32_t* bounds,
@@ -119,6 +131,11 @@ void Layer3Decoder::process_stereo(uint32_t gr) {
   const bool joint = header.mode == 1;
   const bool ms = joint && (header.mode_extension & 2u) != 0;
   const bool intensity = joint && (header.mode_extension & 1u) != 0;
+  if (!intensity) {
+    for (int32_t i = 0; i < 576; ++i) decode_plain_line(a, b, left, right, i, ms);
+    return;
+  }
+
   const bool lsf = header.version == 0;
   // Intensity positions are the second channel's scale factors, laid out by its block type,
   // and its scalefac_compress carries the LSF intensity scale in bit 0.
@@ -128,36 +145,28 @@ void Layer3Decoder::process_stereo(uint32_t gr) {
   const ScaleFactorBandTable& table = band_tables[band_table_index];
 
   IntensityMap map(*this, lsf, io_type);
-  if (intensity) {
-    if (gi.is_short_block()) {
-      const bool mixed = gi.mixed_block_flag == 1;
-      int32_t max_sfb = 0;
-      mark_short_windows(map, b, table.short_bounds, sf, mixed ? 3 : 0, mixed ? 2 : -1, max_sfb);
-      if (mixed && max_sfb <= 3) {
-        const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, kMixedLongLines, -1);
-        for (int32_t band = sfb; table.long_bounds[band + 1] <= kMixedLongLines; ++band) {
-          map.assign(table.long_bounds[band], table.long_bounds[band + 1], sf.scalefac_l[band]);
-        }
-      }
-    } else {
-      const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, 576, 0);
-      for (int32_t band = sfb; band <= 20; ++band) {
+  if (gi.is_short_block()) {
+    const bool mixed = gi.mixed_block_flag == 1;
+    int32_t max_sfb = 0;
+    mark_short_windows(map, b, table.short_bounds, sf, mixed ? 3 : 0, mixed ? 2 : -1, max_sfb);
+    if (mixed && max_sfb <= 3) {
+      const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, kMixedLongLines, -1);
+      for (int32_t band = sfb; table.long_bounds[band + 1] <= kMixedLongLines; ++band) {
         map.assign(table.long_bounds[band], table.long_bounds[band + 1], sf.scalefac_l[band]);
       }
-      map.copy(table.long_bounds[21], 576, table.long_bounds[20]);
     }
+  } else {
+    const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, 576, 0);
+    for (int32_t band = sfb; band <= 20; ++band) {
+      map.assign(table.long_bounds[band], table.long_bounds[band + 1], sf.scalefac_l[band]);
+    }
+    map.copy(table.long_bounds[21], 576, table.long_bounds[20]);
   }
 
   for (int32_t i = 0; i < 576; ++i) {
     const int32_t p = map.is_pos[i];
     if (p == kNotIntensity) {
-      if (ms) {
-        left[i] = (a[i] + b[i]) * kInverseSqrt2;
-        right[i] = (a[i] - b[i]) * kInverseSqrt2;
-      } else {
-        left[i] = a[i];
-        right[i] = b[i];
-      }
+      decode_plain_line(a, b, left, right, i, ms);
     } else if (lsf) {
       left[i] = a[i] * lsf_k[0][i];
       right[i] = a[i] * lsf_k[1][i];

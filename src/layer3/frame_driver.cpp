@@ -98,7 +98,7 @@ bool Layer3Decoder::locate_main_data(uint32_t main_data_bytes) {
     reservoir.rewind_bytes(BitReservoir::kCapacity);
     consumed -= BitReservoir::kCapacity;
   }
-  for (int32_t i = 0; i < skip; ++i) reservoir.get_bits(8);
+  reservoir.get_bits(8u * static_cast<uint32_t>(skip));  // long reads only move the position
   return true;
 }
 

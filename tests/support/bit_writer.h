@@ -17,7 +17,7 @@ using bitstream_test::Bytes;
 
 class BitWriter {
  public:
-  // Appends the low `bits` bits of value, most significant first.
+  // Appends the low `bits` (0..32) bits of value, most significant first.
   BitWriter& put(uint32_t value, uint32_t bits) {
     for (uint32_t i = bits; i-- > 0;) {
       if (bit_count_ % 8 == 0) bytes_.push_back(0);
@@ -26,10 +26,19 @@ class BitWriter {
     }
     return *this;
   }
+  BitWriter& zeros(uint32_t bits) {
+    for (; bits > 32; bits -= 32) put(0, 32);
+    return put(0, bits);
+  }
   // As put, and feeds the field to the frame's check word.
   BitWriter& put_checked(uint32_t value, uint32_t bits) {
     crc_.feed(value, bits);
     return put(value, bits);
+  }
+  // Feeds a field to the check word without writing it (the header bits it covers).
+  BitWriter& feed_only(uint32_t value, uint32_t bits) {
+    crc_.feed(value, bits);
+    return *this;
   }
   // Pads with zero bits up to `bytes` bytes.
   void pad_to(size_t bytes) {

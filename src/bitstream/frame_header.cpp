@@ -128,6 +128,7 @@ void FrameHeader::decode_fields(uint32_t h) {
 
 uint32_t FrameHeader::compute_subband_count() const {
   if (layer == 1) return 32;
+  if (version == 0) return 30;  // MPEG-2 LSF Layer II has one allocation table (ISO/IEC 13818-3)
   // Per-channel bitrate index; for two channels indexes 0..3 wrap to values in no range.
   uint32_t b = bitrate_index;
   if (mode != 3) b = bitrate_index == 4 ? 1 : bitrate_index - 4;
@@ -148,8 +149,9 @@ uint32_t FrameHeader::compute_frame_size() {
     frame_bytes = slots * 4 - 4;
     return frame_bytes;
   }
+  // A Layer II frame holds 1152 samples in both versions; an LSF Layer III frame holds 576.
   uint32_t length = br * 144 / f;
-  if (version == 0) length >>= 1;
+  if (version == 0 && layer == 3) length >>= 1;
   length += padding;
   frame_bytes = length - 4;
   if (layer == 3) {
@@ -175,7 +177,10 @@ uint64_t FrameHeader::frame_count(const MpegFileReader& reader) const {
 
 float FrameHeader::ms_per_frame() const {
   if (!valid_layer(layer) || sample_frequency > 2) return 0.0f;
-  return ms_per_frame_table[layer - 1][sample_frequency];
+  const float ms = ms_per_frame_table[layer - 1][sample_frequency];
+  // LSF rates are half the MPEG-1 rates of the same index: Layer I and II frames, which keep
+  // their sample counts, last twice as long; an LSF Layer III frame holds half the samples.
+  return version == 0 && layer != 3 ? 2.0f * ms : ms;
 }
 
 double FrameHeader::total_ms(const MpegFileReader& reader) const {

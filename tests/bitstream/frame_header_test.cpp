@@ -61,7 +61,8 @@ TEST(FrameLength, KnownFramesOfEachLayer) {
       {bits(0, 3, 8, 0), 204, 187},          // LSF Layer III 64 kbit/s 22050 Hz: 417 halved
       {bits(0, 3, 8, 0, 0, 1), 205, 188},
       {bits(0, 3, 8, 0, 3), 204, 195},       // LSF single channel: 9 bytes of side information
-      {bits(0, 2, 8, 1), 188, 0},            // LSF Layer II 64 kbit/s 24000 Hz is halved too
+      {bits(0, 2, 8, 1), 380, 0},            // LSF Layer II 64 kbit/s 24000 Hz: not halved
+      {bits(0, 2, 14, 2, 0, 1), 1437, 0},    // LSF Layer II 160 kbit/s 16000 Hz, padded
       {bits(0, 1, 14, 2, 0, 1), 768, 0},     // LSF Layer I 256 kbit/s 16000 Hz, padded
   };
   for (const Case& c : cases) {
@@ -143,6 +144,12 @@ TEST(SubbandCount, FollowsTheBitRatePerChannelAndFrequency) {
     EXPECT_EQ(p.header.subband_count, c.expected)
         << "layer " << c.layer << " index " << c.bitrate_index << " frequency " << c.sample_frequency
         << " mode " << c.mode;
+  }
+  // MPEG-2 LSF Layer II codes 30 subbands at every bit rate (ISO/IEC 13818-3).
+  for (uint32_t index : {1u, 4u, 9u, 14u}) {
+    Parsed p(bits(0, 2, index, 1, index == 1 ? 3 : 0));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.header.subband_count, 30u) << "index " << index;
   }
 }
 
@@ -360,6 +367,13 @@ TEST(Duration, FrameCountAndMillisecondsFromTheFileSize) {
   lsf.sample_frequency = 0;
   EXPECT_FLOAT_EQ(lsf.ms_per_frame(), 26.122450f);
   EXPECT_EQ(lsf.sample_rate(), 22050);
+  // LSF Layer I and II frames keep 384 and 1152 samples at half the rate.
+  lsf.layer = 2;
+  lsf.sample_frequency = 1;
+  EXPECT_FLOAT_EQ(lsf.ms_per_frame(), 48.0f);
+  lsf.layer = 1;
+  lsf.sample_frequency = 2;
+  EXPECT_FLOAT_EQ(lsf.ms_per_frame(), 24.0f);
 }
 
 TEST(Duration, FilesOver4GiBAreCountedIn64Bits) {

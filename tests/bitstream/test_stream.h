@@ -56,8 +56,9 @@ inline uint32_t frame_length(const HeaderBits& h) {
   const uint32_t bitrate = kbit[h.version][h.layer - 1][h.bitrate_index] * 1000;
   const uint32_t f = hz[h.version][h.sample_frequency];
   if (h.layer == 1) return (bitrate * 12 / f + h.padding) * 4;
-  const uint32_t samples_per_8 = h.version == 1 ? 144 : 72;
-  return bitrate * samples_per_8 / f + h.padding;
+  // 1152 samples per frame, except 576 for MPEG-2 LSF Layer III.
+  const uint32_t bytes_per_bit_rate = h.version == 0 && h.layer == 3 ? 72 : 144;
+  return bitrate * bytes_per_bit_rate / f + h.padding;
 }
 
 // A whole frame: the header, then a body of `fill` bytes (the body's first bytes may be

@@ -6,7 +6,9 @@
 #include "bitstream/mpeg_file_reader.h"
 
 #include <cstdio>
+#if !defined(_WIN32)
 #include <sys/types.h>
+#endif
 
 namespace mpegin {
 
@@ -28,12 +30,17 @@ int64_t tell(std::FILE* file) {
 #endif
 }
 
-// True when the candidate's layer code, bitrate index and sampling frequency can give a
-// frame length: layer code 0 is reserved, bitrate index 0 (free format) and 15 (forbidden)
-// have no bit rate. Sampling-frequency index 3 is left to the header logic to refuse.
-bool has_frame_length(uint32_t b1, uint32_t b2) {
-  const uint32_t layer_code = (b1 >> 1) & 3;
-  const uint32_t bitrate_index = b2 >> 4;
+// The bits a later header must repeat: sync, version bit and sampling-frequency index.
+constexpr uint32_t kPatternMask = 0xFFF80C00;
+
+bool is_single_channel(uint32_t header_word) { return (header_word & 0xC0) == 0xC0; }
+
+// Whether a candidate can give a frame length: layer code 0 is reserved, and bitrate
+// indexes 0 (free format) and 15 (forbidden) have no bit rate. Such a candidate is no
+// header. (Sampling-frequency index 3 is left to the header logic to refuse.)
+bool has_frame_length(uint32_t header_word) {
+  const uint32_t layer_code = (header_word >> 17) & 3;
+  const uint32_t bitrate_index = (header_word >> 12) & 15;
   return layer_code != 0 && bitrate_index != 0 && bitrate_index != 15;
 }
 
@@ -58,7 +65,6 @@ void MpegFileReader::close() {
 
 bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
   if (!file_) return false;
-  const uint32_t pattern_mask = 0xFFF80C00;
   uint32_t window = 0;
   // The window holds the last four bytes read, the oldest in bits 31..24; each step slides it
   // by one byte, so every file position is tried as the start of a header.
@@ -70,14 +76,10 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
       ++filled;
       continue;
     }
-    bool match;
-    if (match_pattern) {
-      const bool single_channel = (window & 0xC0) == 0xC0;
-      match = (window & pattern_mask) == sync_pattern && single_channel == sync_single_channel;
-    } else {
-      match = (window & 0xFFF00000) == 0xFFF00000;
-    }
-    if (match && has_frame_length((window >> 16) & 0xFF, (window >> 8) & 0xFF)) {
+    const bool match = match_pattern ? (window & kPatternMask) == sync_pattern &&
+                                           is_single_channel(window) == sync_single_channel
+                                     : (window & 0xFFF00000) == 0xFFF00000;
+    if (match && has_frame_length(window)) {
       header_word = window;
       return true;
     }
@@ -85,8 +87,8 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
 }
 
 void MpegFileReader::set_sync_pattern(uint32_t header_word) {
-  sync_pattern = header_word & 0xFFF80C00;
-  sync_single_channel = (header_word & 0xC0) == 0xC0;
+  sync_pattern = header_word & kPatternMask;
+  sync_single_channel = is_single_channel(header_word);
 }
 
 bool MpegFileReader::read_frame(uint32_t byte_count) {

@@ -78,16 +78,16 @@ void SynthesisFilter::window(float* out) const {
   const float* taps = window_ring.w + (15 - write_column_);
   for (int j = 0; j < 32; ++j, v += 16, taps += 32) {
 #if MPEGIN_SYNTHESIS_SSE2
-    __m128d even = _mm_setzero_pd();  // partial sums for q mod 4 = 0, 1
-    __m128d odd = _mm_setzero_pd();   // and for q mod 4 = 2, 3
+    __m128d low = _mm_setzero_pd();   // partial sums for q mod 4 = 0, 1
+    __m128d high = _mm_setzero_pd();  // and for q mod 4 = 2, 3
     for (int q = 0; q < 16; q += 4) {
       const __m128 values = _mm_load_ps(v + q);
       const __m128 window = _mm_loadu_ps(taps + q);
-      even = _mm_add_pd(even, _mm_mul_pd(_mm_cvtps_pd(values), _mm_cvtps_pd(window)));
-      odd = _mm_add_pd(odd, _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(values, values)),
-                                       _mm_cvtps_pd(_mm_movehl_ps(window, window))));
+      low = _mm_add_pd(low, _mm_mul_pd(_mm_cvtps_pd(values), _mm_cvtps_pd(window)));
+      high = _mm_add_pd(high, _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(values, values)),
+                                         _mm_cvtps_pd(_mm_movehl_ps(window, window))));
     }
-    const __m128d pairs = _mm_add_pd(even, odd);
+    const __m128d pairs = _mm_add_pd(low, high);
     out[j] = static_cast<float>(_mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs))));
 #else
     double sum[4] = {0.0, 0.0, 0.0, 0.0};

@@ -11,13 +11,7 @@
 namespace mpegin {
 namespace {
 
-using bitstream_test::append;
-using bitstream_test::append_word;
-using bitstream_test::Bytes;
-using bitstream_test::header_word;
-using bitstream_test::HeaderBits;
-using bitstream_test::make_frame;
-using bitstream_test::TempFile;
+using namespace bitstream_test;
 
 // A FrameHeader with the fields a header word would set, for the length and band rules.
 struct Fields {

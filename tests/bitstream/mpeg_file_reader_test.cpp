@@ -10,13 +10,7 @@
 namespace mpegin {
 namespace {
 
-using bitstream_test::append;
-using bitstream_test::append_word;
-using bitstream_test::Bytes;
-using bitstream_test::header_word;
-using bitstream_test::HeaderBits;
-using bitstream_test::make_frame;
-using bitstream_test::TempFile;
+using namespace bitstream_test;
 
 // Reference: n bits starting at bit `position` of `bytes`, one bit at a time.
 uint32_t naive_bits(const Bytes& bytes, size_t position, uint32_t n) {

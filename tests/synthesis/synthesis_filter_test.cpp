@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "support/filter_probe.h"
 #include "synthesis/fast_dct.h"
 #include "synthesis/synthesis_window.h"
 
@@ -18,20 +19,7 @@ const double kPi = 3.14159265358979323846;
 // The window in the standard's order, D[32 t + j] = synthesis_window[16 j + t].
 double window_d(int i) { return synthesis_window[16 * (i % 32) + i / 32]; }
 
-// Records what the filters hand over, per channel, whichever operation they use.
-class RecordingSink : public SampleSink {
- public:
-  void append(int channel, float value) override { samples[channel].push_back(value); }
-  void end_of_frame(int32_t) override {}
-  void append_block(int channel, const float* values, uint32_t count) override {
-    samples[channel].insert(samples[channel].end(), values, values + count);
-  }
-  const float* take(uint32_t& length_bytes) override {
-    length_bytes = 0;
-    return nullptr;
-  }
-  std::vector<float> samples[2];
-};
+using test_support::RecordingSink;
 
 // ISO/IEC 11172-3 synthesis as the standard writes it, in double precision: a 1024-value
 // V vector shifted by 64 per slot, U gathered from it, W = U * D, S[j] = sum of W[j + 32 i].
@@ -134,12 +122,12 @@ TEST(SynthesisFilter, FirstSlotSeesOnlyTheNewestColumn) {
   for (int k = 0; k < 32; ++k) filter.put_sample(k, x[k] = value(random));
   RecordingSink sink;
   filter.synthesize(sink);
-  ASSERT_EQ(sink.samples[0].size(), 32u);
-  EXPECT_EQ(sink.samples[0][0], 0.0f);  // D[0] is 0, whatever the input
+  ASSERT_EQ(sink.channels[0].size(), 32u);
+  EXPECT_EQ(sink.channels[0][0], 0.0f);  // D[0] is 0, whatever the input
   for (int j = 1; j < 32; ++j) {
     double v = 0.0;
     for (int k = 0; k < 32; ++k) v += std::cos((16 + j) * (2 * k + 1) * kPi / 64.0) * x[k];
-    EXPECT_NEAR(sink.samples[0][j], window_d(j) * v, 1e-8) << j;
+    EXPECT_NEAR(sink.channels[0][j], window_d(j) * v, 1e-8) << j;
   }
 }
 
@@ -147,9 +135,9 @@ TEST(SynthesisFilter, SilenceStaysExactlySilent) {
   SynthesisFilter filter(1);
   RecordingSink sink;
   for (int slot = 0; slot < 40; ++slot) filter.synthesize(sink);
-  ASSERT_EQ(sink.samples[1].size(), 40u * 32u);
-  EXPECT_TRUE(sink.samples[0].empty());
-  for (float s : sink.samples[1]) ASSERT_EQ(s, 0.0f);
+  ASSERT_EQ(sink.channels[1].size(), 40u * 32u);
+  EXPECT_TRUE(sink.channels[0].empty());
+  for (float s : sink.channels[1]) ASSERT_EQ(s, 0.0f);
 }
 
 // Two independent filters over a long input against the textbook synthesis: random slots,
@@ -175,15 +163,15 @@ TEST(SynthesisFilter, AgreesWithTheStandardFormulasOverALongInput) {
       filters[ch].synthesize(sink);
       const std::vector<double> expected = references[ch].slot(x);
       for (int j = 0; j < 32; ++j) {
-        const double got = sink.samples[ch][32 * slot + j];
+        const double got = sink.channels[ch][32 * slot + j];
         const double error = std::fabs(got - expected[j]) / (references[ch].scale()[j] + 1e-30);
         worst = std::max(worst, error);
         ASSERT_LT(error, 2e-6) << "channel " << ch << " slot " << slot << " sample " << j;
       }
     }
   }
-  EXPECT_EQ(sink.samples[0].size(), 32u * slots);
-  EXPECT_EQ(sink.samples[1].size(), 32u * slots);
+  EXPECT_EQ(sink.channels[0].size(), 32u * slots);
+  EXPECT_EQ(sink.channels[1].size(), 32u * slots);
   char text[32];
   std::snprintf(text, sizeof text, "%.3g", worst);
   RecordProperty("worst_relative_error", text);

@@ -131,6 +131,11 @@ TEST(StoredOptions, TheOptionsDialogStoresTheWordThatLaterDecodesUse) {
   ASSERT_EQ(cancelled.status, 0) << cancelled.err;
   EXPECT_NE(cancelled.err.find("options unchanged"), std::string::npos) << cancelled.err;
 
+  options.env.clear();
+  const RunResult no_terminal = run_mpegdec({"--options"}, options);
+  EXPECT_EQ(no_terminal.status, 2);
+  EXPECT_EQ(no_terminal.err, "mpegdec: --options needs a terminal\n");
+
   options.stdin_data.clear();
   ASSERT_EQ(run_mpegdec({"--raw", "-o", dir.file("out.raw"), sample_path()}, options).status, 0);
   const Reference reference = decode_reference(sample_path());

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,6 +23,12 @@ using namespace mpegin::mpegdec;
 namespace {
 
 int run_options_dialog(const ModuleApi& api, const Settings& settings) {
+  // The module shows its dialog as a text form on the terminal (or as MPEGIN_DIALOG says).
+  const char* dialog = std::getenv("MPEGIN_DIALOG");
+  if ((dialog == nullptr || *dialog == '\0') && !(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) {
+    std::fprintf(stderr, "mpegdec: --options needs a terminal\n");
+    return 2;
+  }
   const uint32_t word = api.get_options(nullptr, api.library, 0, 0, 0, 0);
   if (word == 0) {
     if (!settings.quiet) std::fprintf(stderr, "mpegdec: options unchanged\n");

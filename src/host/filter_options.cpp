@@ -76,7 +76,8 @@ uint32_t MPEGIN_CALL FilterSetOptions2(MpegInputHandle handle, uint32_t word, in
   BlockLock<InputInstance> instance(handle);
   if (!instance) return 0;
   const uint32_t previous = instance->option_word;
-  if (word == 0) word = previous != 0 ? previous : mpegin::kSetOptionsDefaultWord;
+  if (word == 0) word = mpegin::read_stored_option_word();
+  if (word == 0) word = mpegin::kSetOptionsDefaultWord;
   const int16_t width = apply_word(*instance.get(), word);
   if (bits_per_sample != nullptr) *bits_per_sample = width;
   const mpegin::StreamInfo& info = instance->stream_info;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -168,7 +169,15 @@ TEST_F(SilentStream, OptionCallsApplyAndReportTheWord) {
   EXPECT_EQ(module_.FilterSetOptions2(o.handle, 0, &rate, &channels, &bits), 0u);  // nothing stored: default
   EXPECT_EQ(bits, 16);
   EXPECT_EQ(module_.FilterOptions(o.handle), 0x104E20u);
-  EXPECT_EQ(module_.FilterSetOptions2(o.handle, 0, &rate, &channels, &bits), 0x104E20u);  // keeps its word
+  {  // word 0 takes the stored word, not the instance's previous one
+    write_file(dir_.file("zazave.ini"), "[MPEG Filter]\nInputFormat=2117152\n");
+    EXPECT_EQ(module_.FilterSetOptions2(o.handle, 0, &rate, &channels, &bits), 0x104E20u);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(module_.FilterOptions(o.handle), 0x204E20u);
+    std::remove(dir_.file("zazave.ini").c_str());
+  }
+  EXPECT_EQ(module_.FilterSetOptions2(o.handle, 0, &rate, &channels, &bits), 0x204E20u);  // nothing stored: default
+  EXPECT_EQ(module_.FilterOptions(o.handle), 0x104E20u);
   EXPECT_EQ(module_.FilterSetOptions(o.handle, 0x100000 | 50000, 44100, 2, 16), 0x104E20u);
   EXPECT_EQ(module_.FilterOptions(o.handle), 0x100000u | 50000u);  // kept as given, applied at 0 dB
 

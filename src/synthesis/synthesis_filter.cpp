@@ -16,19 +16,17 @@ namespace mpegin {
 
 namespace {
 
-// The window rows reversed and repeated once, built at start-up from synthesis_window:
-// window_ring[32 j + s] = synthesis_window[16 j + 15 - (s & 15)]. Output j takes tap
-// (p - q) & 15 for the V value in column q when column p is the newest, and that tap sits
-// at window_ring[32 j + q + 15 - p]: one contiguous run of 16 values for the whole row.
-struct WindowRing {
-  alignas(16) float w[32 * 32];
-  WindowRing() {
-    for (int j = 0; j < 32; ++j)
-      for (int s = 0; s < 32; ++s) w[32 * j + s] = synthesis_window[16 * j + 15 - (s & 15)];
+// The window by tap: window_taps.w[t][j] = synthesis_window[16 j + t], so the taps of all 32
+// output samples for one V column are contiguous.
+struct WindowTaps {
+  alignas(16) float w[16][32];
+  WindowTaps() {
+    for (int t = 0; t < 16; ++t)
+      for (int j = 0; j < 32; ++j) w[t][j] = synthesis_window[16 * j + t];
   }
 };
 
-const WindowRing window_ring;
+const WindowTaps window_taps;
 
 }  // namespace
 
@@ -56,44 +54,56 @@ void SynthesisFilter::synthesize(SampleSink& out) {
 void SynthesisFilter::update_v() {
   float X[32];
   fast_dct32(subband_inputs_, X);
-  float* front = v_buffer_[front_buffer_] + write_column_;
-  float* back = v_buffer_[front_buffer_ ^ 1] + write_column_;
+  float* front = v_buffer_[front_buffer_][write_column_];
+  float* back = v_buffer_[front_buffer_ ^ 1][write_column_];
   for (int r = 0; r < 16; ++r) {
-    front[16 * r] = X[16 + r];
-    back[16 * r] = -X[16 - r];
+    front[r] = X[16 + r];
+    back[r] = -X[16 - r];
   }
-  front[16 * 16] = 0.0f;
-  back[16 * 16] = -X[0];
+  front[16] = 0.0f;
+  back[16] = -X[0];
   for (int r = 1; r < 16; ++r) {
-    front[16 * (16 + r)] = -X[32 - r];
-    back[16 * (16 + r)] = -X[r];
+    front[16 + r] = -X[32 - r];
+    back[16 + r] = -X[r];
   }
 }
 
-// Windowing: output j is the dot product of row j of the front buffer with its 16 taps. The
-// products of two floats are exact in double; they are summed in double in four interleaved
-// partial sums (q mod 4) and rounded once, with the same order on every platform.
+// Windowing: output j is the dot product of row j of the front buffer with its 16 taps; the V
+// value in column q takes tap (p - q) & 15 when column p is the newest. The products are summed
+// in single precision in two partial sums, even and odd taps each in tap order, and the two are
+// added last: the same order on every platform, eight output samples at a time.
 void SynthesisFilter::window(float* out) const {
-  const float* v = v_buffer_[front_buffer_];
-  const float* taps = window_ring.w + (15 - write_column_);
-  for (int j = 0; j < 32; ++j, v += 16, taps += 32) {
+  const float(*v)[32] = v_buffer_[front_buffer_];
+  const uint32_t p = write_column_;
+  for (int j = 0; j < 32; j += 8) {
 #if MPEGIN_SYNTHESIS_SSE2
-    __m128d low = _mm_setzero_pd();   // partial sums for q mod 4 = 0, 1
-    __m128d high = _mm_setzero_pd();  // and for q mod 4 = 2, 3
-    for (int q = 0; q < 16; q += 4) {
-      const __m128 values = _mm_load_ps(v + q);
-      const __m128 window = _mm_loadu_ps(taps + q);
-      low = _mm_add_pd(low, _mm_mul_pd(_mm_cvtps_pd(values), _mm_cvtps_pd(window)));
-      high = _mm_add_pd(high, _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(values, values)),
-                                         _mm_cvtps_pd(_mm_movehl_ps(window, window))));
+    __m128 even_low = _mm_setzero_ps(), even_high = _mm_setzero_ps();
+    __m128 odd_low = _mm_setzero_ps(), odd_high = _mm_setzero_ps();
+    for (uint32_t t = 0; t < 16; t += 2) {
+      const float* v_even = v[(p - t) & 15] + j;
+      const float* v_odd = v[(p - t - 1) & 15] + j;
+      const float* w_even = window_taps.w[t] + j;
+      const float* w_odd = window_taps.w[t + 1] + j;
+      even_low = _mm_add_ps(even_low, _mm_mul_ps(_mm_load_ps(v_even), _mm_load_ps(w_even)));
+      even_high = _mm_add_ps(even_high, _mm_mul_ps(_mm_load_ps(v_even + 4), _mm_load_ps(w_even + 4)));
+      odd_low = _mm_add_ps(odd_low, _mm_mul_ps(_mm_load_ps(v_odd), _mm_load_ps(w_odd)));
+      odd_high = _mm_add_ps(odd_high, _mm_mul_ps(_mm_load_ps(v_odd + 4), _mm_load_ps(w_odd + 4)));
     }
-    const __m128d pairs = _mm_add_pd(low, high);
-    out[j] = static_cast<float>(_mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs))));
+    _mm_storeu_ps(out + j, _mm_add_ps(even_low, odd_low));
+    _mm_storeu_ps(out + j + 4, _mm_add_ps(even_high, odd_high));
 #else
-    double sum[4] = {0.0, 0.0, 0.0, 0.0};
-    for (int q = 0; q < 16; q += 4)
-      for (int lane = 0; lane < 4; ++lane) sum[lane] += double{v[q + lane]} * taps[q + lane];
-    out[j] = static_cast<float>((sum[0] + sum[2]) + (sum[1] + sum[3]));
+    float even[8] = {}, odd[8] = {};
+    for (uint32_t t = 0; t < 16; t += 2) {
+      const float* v_even = v[(p - t) & 15] + j;
+      const float* v_odd = v[(p - t - 1) & 15] + j;
+      const float* w_even = window_taps.w[t] + j;
+      const float* w_odd = window_taps.w[t + 1] + j;
+      for (int lane = 0; lane < 8; ++lane) {
+        even[lane] += v_even[lane] * w_even[lane];
+        odd[lane] += v_odd[lane] * w_odd[lane];
+      }
+    }
+    for (int lane = 0; lane < 8; ++lane) out[j + lane] = even[lane] + odd[lane];
 #endif
   }
 }

@@ -8,7 +8,8 @@ namespace mpegin {
 
 // Polyphase synthesis filter bank of ISO/IEC 11172-3 for one channel: each slot turns 32
 // subband samples into 32 PCM samples. The V history lives in two alternating buffers of
-// 32 rows by 16 columns, written at a rotating column, so nothing is ever shifted.
+// 16 columns by 32 rows, written at a rotating column, so nothing is ever shifted. A column
+// is contiguous, so the windowing runs over several output samples at once.
 class SynthesisFilter {
  public:
   explicit SynthesisFilter(int channel);
@@ -29,7 +30,7 @@ class SynthesisFilter {
   void update_v();
   void window(float* out) const;
 
-  alignas(16) float v_buffer_[2][512];  // row r, column q at 16 * r + q
+  alignas(16) float v_buffer_[2][16][32];  // [buffer][column q][row r]
   alignas(16) float subband_inputs_[32];
   uint32_t front_buffer_ = 0;  // which v_buffer_ the windowing reads this slot
   uint32_t write_column_ = 15;

@@ -2,16 +2,25 @@
 
 #include <cmath>
 
+#include "synthesis/sse2_support.h"
+
 namespace mpegin {
 
 namespace {
 
 struct DctFactors {
   float f[32];
+  // The factors of the differences at sizes 32, 16 and 8, in the order the differences are taken.
+  alignas(16) float size32[16];  // F[2k + 1]
+  alignas(16) float size16[8];   // F[4k + 2]
+  alignas(16) float size8[4];    // F[8k + 4]
   DctFactors() {
     const double pi = 3.14159265358979323846;
     f[0] = 0.0f;
     for (int j = 1; j < 32; ++j) f[j] = static_cast<float>(1.0 / (2.0 * std::cos(j * pi / 64.0)));
+    for (int k = 0; k < 16; ++k) size32[k] = f[2 * k + 1];
+    for (int k = 0; k < 8; ++k) size16[k] = f[4 * k + 2];
+    for (int k = 0; k < 4; ++k) size8[k] = f[8 * k + 4];
   }
 };
 
@@ -27,7 +36,7 @@ const float* const dct_factors = factors.f;
 // Y[2k+1] = B[k] + B[k+1] and Y[N-1] = B[N/2-1]. A name spells the path from the input:
 // "ab3" is element 3 of the differences taken of the size-32 sums, "ay5" is odd output 5 of
 // the size-16 transform of the sums.
-void fast_dct32(const float* x, float* X) {
+void lee_dct32(const float* x, float* X) {
   const float* F = factors.f;
   // Size 32: sums a*, scaled differences b*.
   const float a0 = x[0] + x[31];
@@ -317,5 +326,78 @@ void fast_dct32(const float* x, float* X) {
   X[30] = abbbb0;
   X[31] = bbbbb0;
 }
+
+#if MPEGIN_SSE2
+
+namespace {
+
+__m128 reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+// One Lee step on `n` vectors (4n values): sums[i] = y[i] + reversed(y[n-1-i]) and
+// differences[i] = (y[i] - reversed(y[n-1-i])) * factors[i], for i < n/2.
+void lee_step(const __m128* y, int n, const float* factors, __m128* sums, __m128* differences) {
+  for (int i = 0; i < n / 2; ++i) {
+    const __m128 mirror = reversed(y[n - 1 - i]);
+    sums[i] = _mm_add_ps(y[i], mirror);
+    differences[i] = _mm_mul_ps(_mm_sub_ps(y[i], mirror), _mm_load_ps(factors + 4 * i));
+  }
+}
+
+// The size-4 transforms of four groups at once: `g` holds the four groups, one per vector, and
+// comes back holding the four outputs of each group, one group per vector.
+inline void size4_transforms(__m128* g) {
+  const float* F = factors.f;
+  _MM_TRANSPOSE4_PS(g[0], g[1], g[2], g[3]);  // now lane = group, vector = element
+  const __m128 s0 = _mm_add_ps(g[0], g[3]);
+  const __m128 s1 = _mm_add_ps(g[1], g[2]);
+  const __m128 d0 = _mm_mul_ps(_mm_sub_ps(g[0], g[3]), _mm_set1_ps(F[8]));
+  const __m128 d1 = _mm_mul_ps(_mm_sub_ps(g[1], g[2]), _mm_set1_ps(F[24]));
+  const __m128 f16 = _mm_set1_ps(F[16]);
+  const __m128 dd = _mm_mul_ps(_mm_sub_ps(d0, d1), f16);
+  g[0] = _mm_add_ps(s0, s1);
+  g[1] = _mm_add_ps(_mm_add_ps(d0, d1), dd);
+  g[2] = _mm_mul_ps(_mm_sub_ps(s0, s1), f16);
+  g[3] = dd;
+  _MM_TRANSPOSE4_PS(g[0], g[1], g[2], g[3]);
+}
+
+// Y[2k] = A[k], Y[2k+1] = B[k] + B[k+1], Y[2 half - 1] = B[half - 1].
+void merge(const float* A, const float* B, int half, float* Y) {
+  for (int k = 0; k + 1 < half; ++k) {
+    Y[2 * k] = A[k];
+    Y[2 * k + 1] = B[k] + B[k + 1];
+  }
+  Y[2 * half - 2] = A[half - 1];
+  Y[2 * half - 1] = B[half - 1];
+}
+
+}  // namespace
+
+// The same operations as lee_dct32 in the same order, four at a time: the results are equal.
+void fast_dct32(const float* x, float* X) {
+  __m128 y[8];
+  for (int i = 0; i < 8; ++i) y[i] = _mm_loadu_ps(x + 4 * i);
+  __m128 s32[8];  // sums a (vectors 0-3) and differences b (vectors 4-7) of size 32
+  lee_step(y, 8, factors.size32, s32, s32 + 4);
+  __m128 s16[8];  // aa, ab, ba, bb
+  lee_step(s32, 4, factors.size16, s16, s16 + 2);
+  lee_step(s32 + 4, 4, factors.size16, s16 + 4, s16 + 6);
+  __m128 s8[8];  // aaa, aab, aba, abb, baa, bab, bba, bbb
+  for (int i = 0; i < 4; ++i) lee_step(s16 + 2 * i, 2, factors.size8, s8 + 2 * i, s8 + 2 * i + 1);
+  size4_transforms(s8);
+  size4_transforms(s8 + 4);
+  alignas(16) float y4[8][4];
+  for (int i = 0; i < 8; ++i) _mm_store_ps(y4[i], s8[i]);
+  float y8[4][8], y16[2][16];
+  for (int i = 0; i < 4; ++i) merge(y4[2 * i], y4[2 * i + 1], 4, y8[i]);
+  for (int i = 0; i < 2; ++i) merge(y8[2 * i], y8[2 * i + 1], 8, y16[i]);
+  merge(y16[0], y16[1], 16, X);
+}
+
+#else
+
+void fast_dct32(const float* x, float* X) { lee_dct32(x, X); }
+
+#endif
 
 }  // namespace mpegin

@@ -2,14 +2,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define MPEGIN_SYNTHESIS_SSE2 1
-#include <emmintrin.h>
-#else
-#define MPEGIN_SYNTHESIS_SSE2 0
-#endif
-
 #include "synthesis/fast_dct.h"
+#include "synthesis/sse2_support.h"
 #include "synthesis/synthesis_window.h"
 
 namespace mpegin {
@@ -76,7 +70,7 @@ void SynthesisFilter::window(float* out) const {
   const float(*v)[32] = v_buffer_[front_buffer_];
   const uint32_t p = write_column_;
   for (int j = 0; j < 32; j += 8) {
-#if MPEGIN_SYNTHESIS_SSE2
+#if MPEGIN_SSE2
     __m128 even_low = _mm_setzero_ps(), even_high = _mm_setzero_ps();
     __m128 odd_low = _mm_setzero_ps(), odd_high = _mm_setzero_ps();
     for (uint32_t t = 0; t < 16; t += 2) {

@@ -34,6 +34,9 @@ void Layer3Decoder::antialias(uint32_t ch, uint32_t gr) {
     if (gi.mixed_block_flag != 1) return;
     boundaries = 1;  // only between the two long subbands of a mixed block
   }
+  // Past the last subband with sound a boundary joins two silent subbands: nothing changes.
+  const int32_t active = active_subbands();
+  if (boundaries > active) boundaries = active;
   for (int32_t sb = 0; sb < boundaries; ++sb) {
     float* upper = hybrid + 18 * sb + 17;
     float* lower = hybrid + 18 * (sb + 1);

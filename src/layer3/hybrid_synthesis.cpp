@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 
 #include "layer3/imdct.h"
 #include "layer3/layer3_decoder.h"
@@ -11,9 +12,7 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
 
   // Subbands above the highest non-zero line transform to silence: they only hand over
   // their kept halves (the high subbands of most streams carry nothing).
-  int32_t last = 575;
-  while (last >= 0 && hybrid[last] == 0.0f) --last;
-  const int32_t active = (last + 18) / 18;
+  const int32_t active = active_subbands();
 
   for (int32_t sb = 0; sb < active; ++sb) {
     const int32_t type = (mixed && sb < 2) ? 0 : gi.block_type & 3;
@@ -34,6 +33,19 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
       kept[t] = 0.0f;
     }
   }
+}
+
+// A subband is silent when every line is +0 or -0: the bits without the sign are all zero
+// (a NaN counts as sound). The test over a whole subband needs no branch per line.
+int32_t Layer3Decoder::active_subbands() const {
+  for (int32_t sb = 31; sb >= 0; --sb) {
+    uint32_t bits[18];
+    std::memcpy(bits, hybrid + 18 * sb, sizeof bits);
+    uint32_t any = 0;
+    for (int32_t t = 0; t < 18; ++t) any |= bits[t] << 1;
+    if (any != 0) return sb + 1;
+  }
+  return 0;
 }
 
 void Layer3Decoder::invert_frequencies() {

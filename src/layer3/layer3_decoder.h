@@ -55,6 +55,8 @@ class Layer3Decoder {
   void hybrid_synthesis(uint32_t ch, uint32_t gr);
   // Negates every odd time slot of every odd subband of `hybrid`.
   void invert_frequencies();
+  // Subbands of `hybrid` up to and including the last one with a non-zero line (0..32).
+  int32_t active_subbands() const;
 
   // Frame driver steps.
   // Appends the frame's main data to the reservoir and moves the read position to where

@@ -102,6 +102,23 @@ TEST(Antialias, ButterfliesCrossTheSubbandBoundariesOfLongBlocks) {
   }
 }
 
+// Sound that ends in a subband still crosses into the silent subband above it, and the silent
+// subbands above that stay silent; a negative zero is silence too.
+TEST(Antialias, SoundEndingInASubbandCrossesIntoTheSilentOneAbove) {
+  for (int32_t top : {0, 7, 30}) {
+    FilterBankFixture f;
+    f.block(0, false);
+    for (float& v : f.d.hybrid) v = 0.0f;
+    f.d.hybrid[18 * top + 17] = 2.0f;  // top line of the highest subband with sound
+    f.d.hybrid[18 * (top + 1) + 5] = -0.0f;
+    f.d.antialias(0, 0);
+    EXPECT_FLOAT_EQ(f.d.hybrid[18 * top + 17], 2.0f * alias_cs[0]) << top;
+    EXPECT_FLOAT_EQ(f.d.hybrid[18 * (top + 1)], 2.0f * alias_ca[0]) << top;
+    for (int i = 18 * (top + 1) + 1; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], 0.0f) << top << " " << i;
+    EXPECT_EQ(f.d.active_subbands(), top + 2) << top;
+  }
+}
+
 TEST(Antialias, ShortBlocksAreLeftAloneAndMixedBlocksOnlyAtTheLongBoundary) {
   FilterBankFixture f;
   f.block(2, false);

@@ -40,9 +40,14 @@ void PcmBuffer::append(int channel, float value) {
 void PcmBuffer::end_of_frame(int32_t) {}
 
 void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
+  if (count == 0) return;
   uint32_t& index = write_index_[channel];
-  const uint32_t room = index < capacity_ ? (capacity_ - index + channels_ - 1) / channels_ : 0;
-  if (count > room) count = room;
+  // The usual case, where the whole block fits, needs no division.
+  const uint64_t last = index + uint64_t{channels_} * (count - 1);
+  if (last >= capacity_) {
+    const uint32_t room = index < capacity_ ? (capacity_ - index + channels_ - 1) / channels_ : 0;
+    if (count > room) count = room;
+  }
   float* out = store_.get() + index;
   if (channels_ == 1) {
     for (uint32_t i = 0; i < count; ++i) out[i] = values[i];

@@ -361,14 +361,17 @@ inline void size4_transforms(__m128* g) {
   _MM_TRANSPOSE4_PS(g[0], g[1], g[2], g[3]);
 }
 
-// Y[2k] = A[k], Y[2k+1] = B[k] + B[k+1], Y[2 half - 1] = B[half - 1].
-void merge(const float* A, const float* B, int half, float* Y) {
-  for (int k = 0; k + 1 < half; ++k) {
-    Y[2 * k] = A[k];
-    Y[2 * k + 1] = B[k] + B[k + 1];
+// Y[2k] = A[k], Y[2k+1] = B[k] + B[k+1], Y[2 half - 1] = B[half - 1], on `n` vectors of A and
+// of B. The last B is added to -0, which leaves every value as it is, signed zeros included.
+void merge(const __m128* A, const __m128* B, int n, __m128* Y) {
+  for (int i = 0; i < n; ++i) {
+    const __m128 next = i + 1 < n ? B[i + 1] : _mm_set1_ps(-0.0f);
+    const __m128 shifted = _mm_shuffle_ps(_mm_move_ss(B[i], next), _mm_move_ss(B[i], next),
+                                          _MM_SHUFFLE(0, 3, 2, 1));  // B[k + 1]
+    const __m128 odd = _mm_add_ps(B[i], shifted);
+    Y[2 * i] = _mm_unpacklo_ps(A[i], odd);
+    Y[2 * i + 1] = _mm_unpackhi_ps(A[i], odd);
   }
-  Y[2 * half - 2] = A[half - 1];
-  Y[2 * half - 1] = B[half - 1];
 }
 
 }  // namespace
@@ -386,12 +389,11 @@ void fast_dct32(const float* x, float* X) {
   for (int i = 0; i < 4; ++i) lee_step(s16 + 2 * i, 2, factors.size8, s8 + 2 * i, s8 + 2 * i + 1);
   size4_transforms(s8);
   size4_transforms(s8 + 4);
-  alignas(16) float y4[8][4];
-  for (int i = 0; i < 8; ++i) _mm_store_ps(y4[i], s8[i]);
-  float y8[4][8], y16[2][16];
-  for (int i = 0; i < 4; ++i) merge(y4[2 * i], y4[2 * i + 1], 4, y8[i]);
-  for (int i = 0; i < 2; ++i) merge(y8[2 * i], y8[2 * i + 1], 8, y16[i]);
-  merge(y16[0], y16[1], 16, X);
+  __m128 y8[8], y16[8], y32[8];  // aa, ab, ba, bb; then a, b; then the result
+  for (int i = 0; i < 4; ++i) merge(s8 + 2 * i, s8 + 2 * i + 1, 1, y8 + 2 * i);
+  for (int i = 0; i < 2; ++i) merge(y8 + 4 * i, y8 + 4 * i + 2, 2, y16 + 4 * i);
+  merge(y16, y16 + 4, 4, y32);
+  for (int i = 0; i < 8; ++i) _mm_storeu_ps(X + 4 * i, y32[i]);
 }
 
 #else

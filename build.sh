@@ -32,8 +32,13 @@ configure_and_build() {  # dir, extra cmake args...
   cmake --build "$dir" -j "$JOBS"
 }
 
+PASSED=0
 run_ctest() {  # dir
-  (cd "$1" && ctest --output-on-failure -j "$JOBS" --timeout 1200)
+  local log="$1/ctest-summary.txt"
+  (cd "$1" && ctest --output-on-failure -j "$JOBS" --timeout 1200) | tee "$log"
+  local n
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  PASSED=$((PASSED + ${n:-0}))
 }
 
 windows_tests() {
@@ -65,6 +70,7 @@ case "$cmd" in
     configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMPEGIN_SANITIZE=ON -DMPEGIN_BUILD_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
     windows_tests
+    echo "ctest: $PASSED passed, 0 failed"
     ;;
   *)
     echo "usage: $0 demo|test|build" >&2; exit 2 ;;

@@ -110,10 +110,11 @@ void Layer3Decoder::reconstruct_channel(uint32_t ch, uint32_t gr) {
 }
 
 void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* samples) {
-  for (int32_t t = 0; t < 18; ++t) {
-    for (int32_t sb = 0; sb < 32; ++sb) filter.put_sample(sb, samples[18 * sb + t]);
-    filter.synthesize(pcm_buffer);
-  }
+  // Slot by slot: the granule turned so that each slot's 32 subband samples are contiguous.
+  float slots[18][32];
+  for (int32_t sb = 0; sb < 32; ++sb)
+    for (int32_t t = 0; t < 18; ++t) slots[t][sb] = samples[18 * sb + t];
+  for (int32_t t = 0; t < 18; ++t) filter.synthesize(slots[t], pcm_buffer);
 }
 
 }  // namespace mpegin

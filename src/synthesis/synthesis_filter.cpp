@@ -71,20 +71,24 @@ void SynthesisFilter::reset() {
 }
 
 void SynthesisFilter::synthesize(SampleSink& out) {
-  update_v();
+  synthesize(subband_inputs_, out);
+  std::memset(subband_inputs_, 0, sizeof subband_inputs_);
+}
+
+void SynthesisFilter::synthesize(const float* inputs, SampleSink& out) {
+  update_v(inputs);
   float samples[32];
   window(samples);
   out.append_block(channel_, samples, 32);
   write_column_ = (write_column_ + 1) & 15;
   front_buffer_ ^= 1;
-  std::memset(subband_inputs_, 0, sizeof subband_inputs_);
 }
 
 // Matrixing: X = DCT-II of the inputs; V[0..31] goes to column p of the front buffer and
 // V[32..63] to column p of the back buffer, where V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) x[k].
-void SynthesisFilter::update_v() {
+void SynthesisFilter::update_v(const float* inputs) {
   float X[32];
-  fast_dct32(subband_inputs_, X);
+  fast_dct32(inputs, X);
   float* front = v_buffer_[front_buffer_][write_column_];
   float* back = v_buffer_[front_buffer_ ^ 1][write_column_];
   for (int r = 0; r < 16; ++r) {

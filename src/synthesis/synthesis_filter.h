@@ -24,10 +24,14 @@ class SynthesisFilter {
   // and clears the inputs for the next slot.
   void synthesize(SampleSink& out);
 
+  // Synthesises one slot from the 32 subband samples at `inputs`, in place of put_sample and
+  // synthesize; the stored inputs are neither read nor changed.
+  void synthesize(const float* inputs, SampleSink& out);
+
   int channel() const { return channel_; }
 
  private:
-  void update_v();
+  void update_v(const float* inputs);
   void window(float* out) const;
 
   alignas(32) float v_buffer_[2][16][32];  // [buffer][column q][row r]

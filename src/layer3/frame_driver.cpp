@@ -78,7 +78,13 @@ void Layer3Decoder::decode_frame() {
 }
 
 bool Layer3Decoder::locate_main_data(uint32_t main_data_bytes) {
-  for (uint32_t i = 0; i < main_data_bytes; ++i) reservoir.put_byte(reader.get_bits(8));
+  uint32_t i = 0;
+  for (; i + 2 <= main_data_bytes; i += 2) {  // two bytes per read
+    const uint32_t pair = reader.get_bits(16);
+    reservoir.put_byte(pair >> 8);
+    reservoir.put_byte(pair);
+  }
+  if (i < main_data_bytes) reservoir.put_byte(reader.get_bits(8));
 
   // Bytes read or started so far; the rest of a started byte is passed over.
   int32_t consumed = reservoir.bits_read / 8;

@@ -92,11 +92,16 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   // Count1 area: quadruples until the granule's bits are used up or the spectrum is
   // full. A quadruple starting at line 574 (odd big_values count) stores two values.
   const HuffmanTable& quad_table = huffman_tables[32 + (gi.count1table_select & 1)];
-  while (in.position() < end && i < 576) {
+  // Whole quadruples go straight to the spectrum: values stored one by one and copied on
+  // as a block would wait for each other.
+  while (in.position() < end && i <= 572) {
+    in.consume(decode_huffman_quad(quad_table, in.bits(quad_table.symbol_bits), quantized + i));
+    i += 4;
+  }
+  if (in.position() < end && i < 576) {
     int32_t values[4];
     in.consume(decode_huffman_quad(quad_table, in.bits(quad_table.symbol_bits), values));
-    const int32_t count = std::min(4, 576 - i);
-    for (int32_t k = 0; k < count; ++k) quantized[i + k] = values[k];
+    for (int32_t k = 0; i + k < 576; ++k) quantized[i + k] = values[k];  // two, at line 574
     i += 4;
   }
 

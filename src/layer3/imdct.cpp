@@ -66,27 +66,30 @@ void long_imdct(float* x, float* r, const float* window) {
   const float p_scale[4] = {5.7368565f, 1.9318516f, 1.1831008f, 0.8717234f};
   const float q_scale[4] = {0.5019099f, 0.5176381f, 0.55168897f, 0.61038727f};
 
-  float t[18];
+  // Value t[k] of the 18 transform outputs goes windowed to two samples: for k >= 9 to
+  // r[k - 9] (negated) and r[26 - k], for k <= 8 to r[26 - k] and r[27 + k]. They are written
+  // as they are formed, with no array of t in between.
+  const auto put = [r, window](int k, float t) {
+    if (k >= 9) {
+      r[k - 9] = -t * window[k - 9];
+    } else {
+      r[27 + k] = t * window[27 + k];
+    }
+    r[26 - k] = t * window[26 - k];
+  };
   for (int m = 0; m < 4; ++m) {
     const float p = (odd.y[m] - odd.z[m]) * p_scale[m];
     const float q = (odd.y[m] + odd.z[m]) * q_scale[m];
     const float diff = even.y[m] - even.z[m];
     const float sum = even.y[m] + even.z[m];
-    t[9 + m] = diff - p;
-    t[8 - m] = diff + p;
-    t[17 - m] = sum - q;
-    t[m] = sum + q;
+    put(9 + m, diff - p);
+    put(8 - m, diff + p);
+    put(17 - m, sum - q);
+    put(m, sum + q);
   }
   const float p4 = odd.y[4] * 0.70710677f;
-  t[13] = even.y[4] - p4;
-  t[4] = even.y[4] + p4;
-
-  for (int n = 0; n < 9; ++n) {
-    r[n] = -t[9 + n] * window[n];
-    r[9 + n] = t[17 - n] * window[9 + n];
-    r[18 + n] = t[8 - n] * window[18 + n];
-    r[27 + n] = t[n] * window[27 + n];
-  }
+  put(13, even.y[4] - p4);
+  put(4, even.y[4] + p4);
 }
 
 // Three 12-point transforms on the interleaved windows x[3k + j], windowed with sin(pi/12 (i + 1/2))

@@ -87,6 +87,14 @@ int DecoderContext::describe(StreamInfo& info) {
 }
 
 uint32_t DecoderContext::decode_next(void* destination) {
+  const float* samples = nullptr;
+  const uint32_t length = decode_next_samples(samples);
+  if (destination != nullptr && length != 0) std::memcpy(destination, samples, length);
+  return length;
+}
+
+uint32_t DecoderContext::decode_next_samples(const float*& samples) {
+  samples = nullptr;
   if (!is_open() || end_of_stream_) return 0;
 
   follow_layer_change();
@@ -104,8 +112,7 @@ uint32_t DecoderContext::decode_next(void* destination) {
   }
 
   uint32_t length = 0;
-  const float* samples = pcm_buffer_->take(length);
-  if (destination != nullptr && length != 0) std::memcpy(destination, samples, length);
+  samples = pcm_buffer_->take(length);
   return length;
 }
 

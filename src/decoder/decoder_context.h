@@ -46,6 +46,9 @@ class DecoderContext {
   // check fails (decoding goes on with the next frame). A null destination discards
   // the samples.
   uint32_t decode_next(void* destination);
+  // As decode_next, without the copy: `samples` is set to the decoder's own store, which stays
+  // valid until the next decode_next, decode_next_samples or close.
+  uint32_t decode_next_samples(const float*& samples);
   // Releases everything; the context can be opened again.
   void close();
   // Destroys the PCM buffer, the synthesis filters and the Layer III decoder.

@@ -82,9 +82,11 @@ int32_t MPEGIN_CALL ReadFilterInput(MpegInputHandle handle, void* buffer, int32_
   mpegin::DecoderContext& context = mpegin::decoder_context();
   const float gain = instance->gain;
 
+  // The decoder's samples are scaled or converted straight into the host's buffer.
+  const float* samples = nullptr;
   if (instance->sample_width == 32) {
-    const uint32_t n = context.decode_next(buffer);
-    if (n >= 4) mpegin::scale_samples(static_cast<float*>(buffer), n / 4, gain);
+    const uint32_t n = context.decode_next_samples(samples);
+    if (n >= 4) mpegin::scale_samples(static_cast<float*>(buffer), samples, n / 4, gain);
     return static_cast<int32_t>(n);
   }
   if (instance->sample_width != 16) return 0;
@@ -92,14 +94,14 @@ int32_t MPEGIN_CALL ReadFilterInput(MpegInputHandle handle, void* buffer, int32_
   // A host that reads 16-bit data before any options call finds no side buffer yet.
   if (!mpegin::ensure_side_buffer(*instance.get())) return 0;
   float* side = instance->side_buffer;
-  const uint32_t n = context.decode_next(side);
+  const uint32_t n = context.decode_next_samples(samples);
   const uint32_t k = n / 4;
   auto* output = static_cast<int16_t*>(buffer);
   if (instance->dither != 0) {
-    mpegin::scale_samples(side, k, gain);
+    mpegin::scale_samples(side, samples, k, gain);
     mpegin::convert_dithered(output, side, static_cast<int32_t>(k), instance->stream_info.channel_count == 2, 1.0);
   } else {
-    mpegin::convert_clipped(output, side, k, gain);
+    mpegin::convert_clipped(output, samples, k, gain);
   }
   return static_cast<int32_t>(n / 2);
 }

@@ -3,7 +3,11 @@
 namespace mpegin {
 
 void scale_samples(float* samples, uint32_t count, float gain) {
-  for (uint32_t i = 0; i < count; ++i) samples[i] *= gain;
+  scale_samples(samples, samples, count, gain);
+}
+
+void scale_samples(float* output, const float* input, uint32_t count, float gain) {
+  for (uint32_t i = 0; i < count; ++i) output[i] = input[i] * gain;
 }
 
 void convert_clipped(int16_t* output, const float* input, uint32_t count, float gain) {

@@ -7,6 +7,8 @@ namespace mpegin {
 
 // Multiplies count floats in place by gain, each product rounded to single precision.
 void scale_samples(float* samples, uint32_t count, float gain);
+// The same from `input` into `output` (the two may be the same array).
+void scale_samples(float* output, const float* input, uint32_t count, float gain);
 
 // 16-bit samples without dither: v = f x gain in single precision, clipped to
 // [-32767, 32767] and truncated toward zero.

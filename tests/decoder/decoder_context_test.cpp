@@ -128,6 +128,29 @@ TEST(DecoderContext, SingleFrameFileDeliversItThenEnds) {
   EXPECT_EQ(got.samples, expected.interleaved());
 }
 
+// The copy-free read hands out the same frames as the copying one, and nothing at the end.
+TEST(DecoderContext, SamplesInPlaceMatchTheCopiedFrames) {
+  TempFile file(concat({layer2_tone_frame(), silent_frame(1), layer2_tone_frame()}));
+  DecoderContext copying, in_place;
+  ASSERT_EQ(copying.open(file.path()), 1);
+  ASSERT_EQ(in_place.open(file.path()), 1);
+  const Decoding expected = decode_all(copying);
+  std::vector<float> got;
+  std::vector<uint32_t> reads;
+  for (int i = 0; i < 8; ++i) {
+    const float* samples = nullptr;
+    const uint32_t bytes = in_place.decode_next_samples(samples);
+    reads.push_back(bytes);
+    if (bytes == 0) {
+      EXPECT_EQ(samples, nullptr);
+      break;
+    }
+    got.insert(got.end(), samples, samples + bytes / sizeof(float));
+  }
+  EXPECT_EQ(reads, expected.reads);
+  EXPECT_EQ(got, expected.samples);
+}
+
 TEST(DecoderContext, StreamCutShortEndsAfterTheLastWholeFrame) {
   Bytes data = concat({layer2_tone_frame(), layer2_tone_frame(), layer2_tone_frame()});
   data.resize(data.size() - 100);

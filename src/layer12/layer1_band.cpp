@@ -49,11 +49,4 @@ bool Layer1Band::parse_samples(MpegFileReader& reader) {
   return true;
 }
 
-bool Layer1Band::emit_sample(int32_t channel_select, SynthesisFilter& filter0, SynthesisFilter*) {
-  if (channel0_.allocation != 0 && channel_select != 2) {
-    filter0.put_sample(subband_, channel0_.sample_value() * channel0_.scale_factor);
-  }
-  return true;
-}
-
 }  // namespace mpegin

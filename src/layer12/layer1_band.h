@@ -21,7 +21,8 @@ class Layer1Band : public SubbandBand {
   void parse_allocation(MpegFileReader& reader, const FrameHeader& header, Crc16* crc) override;
   void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
   bool parse_samples(MpegFileReader& reader) override;
-  // Always true: a Layer I band hands over one sample per pass.
+  // Always true: a Layer I band hands over one sample per pass. Defined inline below, so
+  // that the derived bands inline their calls of it.
   bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
                    SynthesisFilter* filter1) override;
 
@@ -50,5 +51,12 @@ class Layer1Band : public SubbandBand {
   int32_t sample_counter_ = 0;
   Channel channel0_;
 };
+
+inline bool Layer1Band::emit_sample(int32_t channel_select, SynthesisFilter& filter0, SynthesisFilter*) {
+  if (channel0_.allocation != 0 && channel_select != 2) {
+    filter0.put_sample(subband_, channel0_.sample_value() * channel0_.scale_factor);
+  }
+  return true;
+}
 
 }  // namespace mpegin

@@ -98,12 +98,4 @@ bool Layer2Band::parse_samples(MpegFileReader& reader) {
   return sample_counter_ == kGroupsPerFrame;
 }
 
-bool Layer2Band::emit_sample(int32_t channel_select, SynthesisFilter& filter0, SynthesisFilter*) {
-  if (channel0_.allocation != 0 && channel_select != 2) {
-    filter0.put_sample(subband_, channel0_.sample_value(triple_index_) *
-                                     channel0_.scale.factors[part_]);
-  }
-  return ++triple_index_ == 3;
-}
-
 }  // namespace mpegin

@@ -27,6 +27,7 @@ class Layer2Band : public SubbandBand {
   void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
   bool parse_samples(MpegFileReader& reader) override;
   // True once the third sample of the current group is out.
+  // Defined inline below, so that the derived bands inline their calls of it.
   bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
                    SynthesisFilter* filter1) override;
   // Reads the scale factor selection of each coded channel; feeds it to crc.
@@ -77,5 +78,13 @@ class Layer2Band : public SubbandBand {
   int32_t part_ = 0;  // the part of the frame that the current group belongs to
   Channel channel0_;
 };
+
+inline bool Layer2Band::emit_sample(int32_t channel_select, SynthesisFilter& filter0, SynthesisFilter*) {
+  if (channel0_.allocation != 0 && channel_select != 2) {
+    filter0.put_sample(subband_, channel0_.sample_value(triple_index_) *
+                                     channel0_.scale.factors[part_]);
+  }
+  return ++triple_index_ == 3;
+}
 
 }  // namespace mpegin

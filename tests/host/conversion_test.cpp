@@ -121,6 +121,33 @@ TEST(ClippedConversion, NotANumberStaysInRange) {
   EXPECT_LE(output[0], 32767);
 }
 
+TEST(ClippedConversion, LongRunsMatchTheSampleRule) {
+  // Runs long enough for the eight-at-a-time path, with every length remainder, unaligned
+  // starts and the awkward values: NaNs, infinities, signed zeros, the clip edges.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<float> input = {nan, -nan, inf, -inf, 0.0f, -0.0f, 32767.0f / 32768, -32767.0f / 32768,
+                              32767.5f / 32768, -32767.5f / 32768, 32766.99f / 32768, 1e-9f, -1e-9f, 3.0f};
+  for (int i = 0; i < 200; ++i) input.push_back(std::sin(i * 0.37f) * (1.0f + (i % 7) * 0.05f));
+  const auto expected_for = [](float x, float gain) {
+    const float v = x * gain;
+    if (std::isnan(v)) return int16_t{-32767};
+    return static_cast<int16_t>(std::trunc(std::fmax(-32767.0f, std::fmin(32767.0f, v))));
+  };
+  for (const float gain : {32768.0f, 16422.902f}) {
+    for (uint32_t start = 0; start < 3; ++start) {
+      for (uint32_t count = 0; count <= 20; ++count) {
+        const uint32_t n = count == 20 ? static_cast<uint32_t>(input.size()) - start : count;
+        std::vector<int16_t> output(n + 1, 12345);
+        convert_clipped(output.data(), input.data() + start, n, gain);
+        for (uint32_t i = 0; i < n; ++i)
+          ASSERT_EQ(output[i], expected_for(input[start + i], gain)) << "start " << start << " sample " << i;
+        EXPECT_EQ(output[n], 12345) << "wrote past the end";
+      }
+    }
+  }
+}
+
 TEST(GainScaling, MultipliesInPlaceInSinglePrecision) {
   std::vector<float> samples = {1.0f, -1.0f, 0.1f, 0.0f};
   scale_samples(samples.data(), 3, 65380.754f);

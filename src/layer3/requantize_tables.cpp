@@ -6,12 +6,6 @@ namespace mpegin {
 
 const int32_t pretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
 
-const StartupTable<float, pow43_table_size> pow43_table([](float* values) {
-  for (int32_t n = 0; n < pow43_table_size; ++n) {
-    values[n] = static_cast<float>(std::pow(static_cast<double>(n), 4.0 / 3.0));
-  }
-});
-
 const StartupTable<float, scale_step_table_size> scale_step_table([](float* values) {
   for (int32_t n = 0; n < scale_step_table_size; ++n) {
     values[n] = static_cast<float>(std::pow(2.0, -0.5 * n));

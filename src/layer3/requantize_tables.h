@@ -11,8 +11,8 @@ namespace mpegin {
 extern const int32_t pretab[22];
 
 constexpr int32_t pow43_table_size = 8192;
-// n^(4/3) for n = 0..8191.
-extern const StartupTable<float, pow43_table_size> pow43_table;
+// n^(4/3) for n = 0..8191, constant data (pow43_table.cpp, made by tools/gen_pow43_table.py).
+extern const float pow43_table[pow43_table_size];
 
 constexpr int32_t scale_step_table_size = 64;
 // 2^(-n/2) for n = 0..63.

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "bitstream/frame_header.h"
+#include "synthesis/sse2_support.h"
 
 namespace mpegin {
 
@@ -14,8 +15,9 @@ std::unique_ptr<PcmBuffer> PcmBuffer::create(const DecoderSettings& settings) {
   uint32_t frame_bytes = channels * 4608;
   if (header->version == 0) frame_bytes /= 2;
   if (header->layer == 1) frame_bytes /= 3;
-  // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats.
-  std::unique_ptr<float[]> store(new (std::nothrow) float[frame_bytes * 3]);
+  // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats, zeroed, since the stereo
+  // block copy reads the other channel's slots to write them back.
+  std::unique_ptr<float[]> store(new (std::nothrow) float[frame_bytes * 3]());
   if (!store) return nullptr;
   std::unique_ptr<PcmBuffer> buffer(new (std::nothrow) PcmBuffer(channels, frame_bytes, std::move(store)));
   return buffer;
@@ -52,7 +54,21 @@ void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
   if (channels_ == 1) {
     for (uint32_t i = 0; i < count; ++i) out[i] = values[i];
   } else {
-    for (uint32_t i = 0; i < count; ++i) out[2 * i] = values[i];
+    uint32_t i = 0;
+#if MPEGIN_SSE2
+    // Four samples a step into eight slots; the other channel's four slots are read and
+    // written back bit for bit. Only groups whose eight slots all lie inside the store.
+    const uint32_t slots = index < capacity_ ? capacity_ - index : 0;
+    const uint32_t grouped = count < slots / 2 ? count : slots / 2;
+    for (; i + 4 <= grouped; i += 4) {
+      float* p = out + 2 * i;
+      const __m128 v = _mm_loadu_ps(values + i);
+      const __m128 other = _mm_shuffle_ps(_mm_loadu_ps(p), _mm_loadu_ps(p + 4), _MM_SHUFFLE(3, 1, 3, 1));
+      _mm_storeu_ps(p, _mm_unpacklo_ps(v, other));
+      _mm_storeu_ps(p + 4, _mm_unpackhi_ps(v, other));
+    }
+#endif
+    for (; i < count; ++i) out[2 * i] = values[i];
   }
   index += channels_ * count;
 }

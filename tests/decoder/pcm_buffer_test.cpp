@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "bitstream/frame_header.h"
 
@@ -97,6 +99,39 @@ TEST(PcmBuffer, SmallestStoreHoldsTwoOfTheLongestFrames) {
     const float* samples = buffer->take(length);
     ASSERT_EQ(length, 2304u * 2 * 4);
     EXPECT_EQ(samples[2 * 2303 + 1], 31.0f);
+  }
+}
+
+TEST(PcmBuffer, StereoBlocksLeaveTheOtherChannelAlone) {
+  // Blocks of every length in either channel order, up to the very end of the store: each
+  // channel holds exactly its own values and nothing lands past the last slot.
+  auto buffer = make_buffer(0, 1, 0);
+  ASSERT_TRUE(buffer);
+  const uint32_t capacity = buffer->capacity();
+  std::vector<float> left(capacity), right(capacity);
+  for (uint32_t i = 0; i < capacity; ++i) {
+    left[i] = static_cast<float>(i) + 0.25f;
+    right[i] = -static_cast<float>(i) - 0.5f;
+  }
+  for (uint32_t length = 1; length <= 11; ++length) {
+    uint32_t written = 0;
+    bool right_first = false;
+    while (written < capacity / 2) {
+      const uint32_t n = std::min(length, capacity / 2 - written);
+      if (right_first) buffer->append_block(1, right.data() + written, n);
+      buffer->append_block(0, left.data() + written, n);
+      if (!right_first) buffer->append_block(1, right.data() + written, n);
+      written += n;
+      right_first = !right_first;
+    }
+    buffer->append_block(1, right.data(), 8);  // all beyond the store: dropped
+    uint32_t bytes = 0;
+    const float* samples = buffer->take(bytes);
+    ASSERT_EQ(bytes, capacity * 4);
+    for (uint32_t i = 0; i < capacity / 2; ++i) {
+      ASSERT_EQ(samples[2 * i], left[i]) << "length " << length << " sample " << i;
+      ASSERT_EQ(samples[2 * i + 1], right[i]) << "length " << length << " sample " << i;
+    }
   }
 }
 

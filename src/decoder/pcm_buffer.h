@@ -18,6 +18,8 @@ class PcmBuffer : public SampleSink {
   static std::unique_ptr<PcmBuffer> create(const DecoderSettings& settings);
 
   uint32_t channels() const { return channels_; }
+  // The sizing base taken from the first frame's header, in bytes.
+  uint32_t frame_bytes() const { return frame_bytes_; }
   // Store size in floats.
   uint32_t capacity() const { return capacity_; }
 

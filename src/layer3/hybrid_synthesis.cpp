@@ -3,6 +3,7 @@
 
 #include "layer3/imdct.h"
 #include "layer3/layer3_decoder.h"
+#include "synthesis/sse2_support.h"
 
 namespace mpegin {
 
@@ -38,6 +39,18 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
 // A subband is silent when every line is +0 or -0: the bits without the sign are all zero
 // (a NaN counts as sound). The test over a whole subband needs no branch per line.
 int32_t Layer3Decoder::active_subbands() const {
+#if MPEGIN_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  for (int32_t sb = 31; sb >= 0; --sb) {
+    const float* lines = hybrid + 18 * sb;
+    const auto load = [lines](int32_t t) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(lines + t)); };
+    __m128i any = _mm_or_si128(_mm_or_si128(load(0), load(4)), _mm_or_si128(load(8), load(12)));
+    any = _mm_or_si128(any, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lines + 16)));
+    any = _mm_slli_epi32(any, 1);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, zero)) != 0xFFFF) return sb + 1;
+  }
+  return 0;
+#else
   for (int32_t sb = 31; sb >= 0; --sb) {
     uint32_t bits[18];
     std::memcpy(bits, hybrid + 18 * sb, sizeof bits);
@@ -46,6 +59,7 @@ int32_t Layer3Decoder::active_subbands() const {
     if (any != 0) return sb + 1;
   }
   return 0;
+#endif
 }
 
 void Layer3Decoder::invert_frequencies() {

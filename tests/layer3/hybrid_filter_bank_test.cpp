@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <set>
 
 #include "layer3/antialias.h"
@@ -116,6 +117,23 @@ TEST(Antialias, SoundEndingInASubbandCrossesIntoTheSilentOneAbove) {
     EXPECT_FLOAT_EQ(f.d.hybrid[18 * (top + 1)], 2.0f * alias_ca[0]) << top;
     for (int i = 18 * (top + 1) + 1; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], 0.0f) << top << " " << i;
     EXPECT_EQ(f.d.active_subbands(), top + 2) << top;
+  }
+}
+
+// Any line that is not a zero of either sign makes its subband sound, wherever it lies in the
+// subband: the smallest denormal, a NaN and an ordinary value; negative zeros alone do not.
+TEST(HybridSynthesis, HighestSubbandWithSoundIsFoundAtEveryLine) {
+  FilterBankFixture f;
+  const float sounds[] = {std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::quiet_NaN(), -3.0f};
+  for (int32_t sb : {0, 1, 16, 31}) {
+    for (int32_t t = 0; t < 18; ++t) {
+      for (float sound : sounds) {
+        for (float& v : f.d.hybrid) v = -0.0f;
+        ASSERT_EQ(f.d.active_subbands(), 0);
+        f.d.hybrid[18 * sb + t] = sound;
+        ASSERT_EQ(f.d.active_subbands(), sb + 1) << sb << " " << t << " " << sound;
+      }
+    }
   }
 }
 

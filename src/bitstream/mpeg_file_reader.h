@@ -57,6 +57,22 @@ class MpegFileReader {
     return bits;
   }
 
+  // The next n x 8 bits of the frame body as n bytes, the same as n calls of get_bits(8);
+  // whole words are taken at a time.
+  void get_bytes(uint8_t* out, uint32_t n) {
+    for (; n >= 4; n -= 4, out += 4) {
+      const uint64_t pair = (uint64_t{frame_buffer[word_cursor]} << 32) |
+                            frame_buffer[(word_cursor + 1) & kWordMask];
+      const uint32_t word = static_cast<uint32_t>(pair >> (32 - bit_offset));
+      out[0] = static_cast<uint8_t>(word >> 24);
+      out[1] = static_cast<uint8_t>(word >> 16);
+      out[2] = static_cast<uint8_t>(word >> 8);
+      out[3] = static_cast<uint8_t>(word);
+      word_cursor = (word_cursor + 1) & kWordMask;
+    }
+    for (; n > 0; --n) *out++ = static_cast<uint8_t>(get_bits(8));
+  }
+
   // Size of the file in bytes; 0 when it is not open.
   uint64_t file_size() const;
 

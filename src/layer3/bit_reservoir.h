@@ -30,6 +30,22 @@ class BitReservoir {
     write_index = (write_index + 1) & kIndexMask;
   }
 
+  // Appends n bytes, the same as n calls of put_byte.
+  void put_bytes(const uint8_t* bytes, uint32_t n) {
+    while (n > 0) {
+      const uint32_t room = static_cast<uint32_t>(kCapacity - write_index);
+      const uint32_t chunk = n < room ? n : room;
+      std::memcpy(ring + write_index, bytes, chunk);
+      if (write_index < kMirror) {
+        const uint32_t end = write_index + chunk < uint32_t{kMirror} ? write_index + chunk : uint32_t{kMirror};
+        std::memcpy(ring + kCapacity + write_index, bytes, end - static_cast<uint32_t>(write_index));
+      }
+      write_index = (write_index + static_cast<int32_t>(chunk)) & kIndexMask;
+      bytes += chunk;
+      n -= chunk;
+    }
+  }
+
   // Next n bits, first bit in the most significant place. n = 0 returns 0 and reads
   // nothing; n above 32 consumes n bits and returns 0 (used to skip data).
   uint32_t get_bits(uint32_t n) {

@@ -78,13 +78,15 @@ void Layer3Decoder::decode_frame() {
 }
 
 bool Layer3Decoder::locate_main_data(uint32_t main_data_bytes) {
-  uint32_t i = 0;
-  for (; i + 2 <= main_data_bytes; i += 2) {  // two bytes per read
-    const uint32_t pair = reader.get_bits(16);
-    reservoir.put_byte(pair >> 8);
-    reservoir.put_byte(pair);
+  // The main data moves through a local store in whole words; a frame body is at most
+  // 1732 bytes, a count beyond that (a corrupt frame) in several passes.
+  uint8_t bytes[2048];
+  for (uint32_t left = main_data_bytes; left > 0;) {
+    const uint32_t n = left < sizeof bytes ? left : static_cast<uint32_t>(sizeof bytes);
+    reader.get_bytes(bytes, n);
+    reservoir.put_bytes(bytes, n);
+    left -= n;
   }
-  if (i < main_data_bytes) reservoir.put_byte(reader.get_bits(8));
 
   // Bytes read or started so far; the rest of a started byte is passed over.
   int32_t consumed = reservoir.bits_read / 8;

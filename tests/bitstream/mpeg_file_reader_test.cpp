@@ -85,6 +85,28 @@ TEST_P(BitReading, RandomWidthsReadTheBodyInStreamOrder) {
   }
 }
 
+TEST_P(BitReading, BytesAtEveryBitOffsetMatchSingleByteReads) {
+  const size_t length = GetParam();
+  const Bytes body = random_bytes(length, 11 + static_cast<uint32_t>(length));
+  OneFrame frame(body);
+  ASSERT_TRUE(frame.found);
+  MpegFileReader& reader = frame.reader;
+  ASSERT_TRUE(reader.read_frame(static_cast<uint32_t>(length)));
+  for (size_t position = 0; position < 40 && position < length * 8; ++position) {
+    const uint32_t n = static_cast<uint32_t>((length * 8 - position) / 8);
+    reader.word_cursor = static_cast<uint32_t>(position / 32);
+    reader.bit_offset = static_cast<uint32_t>(position % 32);
+    Bytes out(n + 1, 0xA5);
+    reader.get_bytes(out.data(), n);
+    for (uint32_t i = 0; i < n; ++i)
+      ASSERT_EQ(out[i], naive_bits(body, position + 8 * i, 8)) << "bit " << position << " byte " << i;
+    EXPECT_EQ(out[n], 0xA5) << "wrote past the end";
+    const size_t next = position + 8 * size_t{n};
+    ASSERT_EQ(reader.word_cursor, next / 32) << position;
+    ASSERT_EQ(reader.bit_offset, next % 32) << position;
+  }
+}
+
 // Whole words, a partly filled last word, and the largest body a frame can have.
 INSTANTIATE_TEST_SUITE_P(BodyLengths, BitReading, ::testing::Values(4, 37, 414, 1725, 1732));
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -144,6 +145,25 @@ TEST(BitReservoir, WritesWrapAroundTheRing) {
   // Positions far past anything stored (corrupt lengths) still read inside the ring.
   reservoir.bits_read = 8 * (5 * 4096 + 2) + 1;
   EXPECT_EQ(reservoir.get_bits(16), reference_bits(bytes, 8 * 2 + 1, 16));
+}
+
+TEST(BitReservoir, BlockWritesEqualByteWrites) {
+  // Runs of every awkward length from every start near the ring's ends, including the
+  // mirrored first bytes and runs longer than the ring.
+  const std::vector<uint8_t> bytes = random_bytes(9000, 6);
+  for (int32_t start : {0, 3, 7, 8, 100, 4090, 4095}) {
+    for (uint32_t n : {0u, 1u, 5u, 8u, 13u, 4096u, 4103u, 8999u}) {
+      BitReservoir by_byte, by_block;
+      for (int32_t i = 0; i < start; ++i) {
+        by_byte.put_byte(0xEE);
+        by_block.put_byte(0xEE);
+      }
+      for (uint32_t i = 0; i < n; ++i) by_byte.put_byte(bytes[i]);
+      by_block.put_bytes(bytes.data(), n);
+      ASSERT_EQ(by_block.write_index, by_byte.write_index) << start << " " << n;
+      ASSERT_EQ(0, std::memcmp(by_block.ring, by_byte.ring, sizeof by_byte.ring)) << start << " " << n;
+    }
+  }
 }
 
 }  // namespace

@@ -53,7 +53,11 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
   if (count < 0) count = 0;
   if (count > 576) count = 576;
 
-  const float gain = static_cast<float>(std::pow(2.0, (gi.global_gain - 210) * 0.25));
+  // The side information gives eight-bit gains; any other value is computed.
+  const uint32_t g = static_cast<uint32_t>(gi.global_gain);
+  const float gain = g < static_cast<uint32_t>(global_gain_table_size)
+                         ? global_gain_table[g]
+                         : static_cast<float>(std::pow(2.0, (gi.global_gain - 210) * 0.25));
   const uint32_t shift = static_cast<uint32_t>(gi.scalefac_scale) & 1u;
 
   int32_t first_short_band = 0;

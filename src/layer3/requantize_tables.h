@@ -14,6 +14,10 @@ constexpr int32_t pow43_table_size = 8192;
 // n^(4/3) for n = 0..8191, constant data (pow43_table.cpp, made by tools/gen_pow43_table.py).
 extern const float pow43_table[pow43_table_size];
 
+constexpr int32_t global_gain_table_size = 256;
+// 2^((g - 210) / 4) for every eight-bit global gain g, the double-precision power rounded to float.
+extern const StartupTable<float, global_gain_table_size> global_gain_table;
+
 constexpr int32_t scale_step_table_size = 64;
 // 2^(-n/2) for n = 0..63.
 extern const StartupTable<float, scale_step_table_size> scale_step_table;

@@ -47,6 +47,10 @@ TEST(RequantizeTables, HoldThePowersOfTheStandard) {
   // The committed table is the double-precision power rounded to float, entry for entry.
   for (int32_t n = 0; n < pow43_table_size; ++n)
     ASSERT_EQ(pow43_table[n], static_cast<float>(std::pow(static_cast<double>(n), 4.0 / 3.0))) << n;
+  for (int32_t g = 0; g < global_gain_table_size; ++g)
+    ASSERT_EQ(global_gain_table[g], static_cast<float>(std::pow(2.0, (g - 210) * 0.25))) << g;
+  EXPECT_EQ(global_gain_table[210], 1.0f);
+  EXPECT_EQ(global_gain_table[214], 2.0f);
   EXPECT_EQ(scale_step_table[0], 1.0f);
   EXPECT_FLOAT_EQ(scale_step_table[1], 0.70710677f);
   EXPECT_EQ(scale_step_table[2], 0.5f);

@@ -63,9 +63,19 @@ int32_t Layer3Decoder::active_subbands() const {
 }
 
 void Layer3Decoder::invert_frequencies() {
+  int32_t first_scalar_line = 1;
+#if MPEGIN_SSE2
+  // Lines 0..15 four at a time by flipping the sign bits of the odd ones, as negation does.
+  const __m128 odd_signs = _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, INT32_MIN, 0));
   for (int32_t sb = 1; sb < 32; sb += 2) {
     float* samples = hybrid + 18 * sb;
-    for (int32_t t = 1; t < 18; t += 2) samples[t] = -samples[t];
+    for (int32_t t = 0; t < 16; t += 4) _mm_storeu_ps(samples + t, _mm_xor_ps(_mm_loadu_ps(samples + t), odd_signs));
+  }
+  first_scalar_line = 17;
+#endif
+  for (int32_t sb = 1; sb < 32; sb += 2) {
+    float* samples = hybrid + 18 * sb;
+    for (int32_t t = first_scalar_line; t < 18; t += 2) samples[t] = -samples[t];
   }
 }
 

@@ -7,13 +7,11 @@
 // module does; the counter "x_realtime" is audio seconds decoded per wall-clock second.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "decoder/decoder_context.h"
+#include "support/conformance.h"
 
 namespace {
 
@@ -24,27 +22,14 @@ struct Stream {
   int channels = 0;
 };
 
-std::string conformance_dir() {
-  const char* env = std::getenv("MPEG_CONFORMANCE_DIR");
-  return env && *env ? env : MPEGIN_CONFORMANCE_DEFAULT;
-}
-
 std::vector<Stream> read_manifest() {
+  namespace conf = mpegin::conformance;
+  std::vector<conf::StreamEntry> entries;
   std::vector<Stream> streams;
-  std::ifstream manifest(conformance_dir() + "/manifest.tsv");
-  std::string line;
-  while (std::getline(manifest, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    std::string bit, ref, layer, version, channels, rate;
-    fields >> bit >> ref >> layer >> version >> channels >> rate;
-    Stream s;
-    s.name = bit.substr(0, bit.find('.'));
-    s.path = conformance_dir() + "/" + bit;
-    s.rate = std::atof(rate.c_str());
-    s.channels = std::atoi(channels.c_str());
-    streams.push_back(s);
-  }
+  if (!conf::read_manifest(conf::directory(), entries)) return streams;
+  for (const conf::StreamEntry& e : entries)
+    streams.push_back({e.stream.substr(0, e.stream.find('.')), conf::directory() + "/" + e.stream,
+                       double(e.rate), e.channels});
   return streams;
 }
 

@@ -12,32 +12,22 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "decode_input.h"
+#include "support/conformance.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string conformance_dir() {
-  const char* env = std::getenv("MPEG_CONFORMANCE_DIR");
-  return env && *env ? env : MPEGIN_CONFORMANCE_DEFAULT;
-}
-
 std::vector<std::string> manifest_streams() {
+  namespace conf = mpegin::conformance;
+  std::vector<conf::StreamEntry> entries;
   std::vector<std::string> paths;
-  std::ifstream manifest(conformance_dir() + "/manifest.tsv");
-  std::string line;
-  while (std::getline(manifest, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    std::string bit;
-    fields >> bit;
-    paths.push_back(conformance_dir() + "/" + bit);
-  }
+  if (conf::read_manifest(conf::directory(), entries))
+    for (const conf::StreamEntry& e : entries) paths.push_back(conf::directory() + "/" + e.stream);
   return paths;
 }
 
@@ -120,8 +110,9 @@ int main(int argc, char** argv) {
   }
   if (files.empty()) files = manifest_streams();
   if (files.empty()) {
-    std::fprintf(stderr, "mutate_streams: no streams (MPEG_CONFORMANCE_DIR=%s)\n", conformance_dir().c_str());
-    return std::getenv("MPEGIN_REQUIRE_CONFORMANCE") ? 1 : 77;
+    std::fprintf(stderr, "mutate_streams: no streams (MPEG_CONFORMANCE_DIR=%s)\n",
+                 mpegin::conformance::directory().c_str());
+    return mpegin::conformance::required() ? 1 : 77;
   }
   std::mt19937 rng(seed);
   int failures = 0, decoded = 0;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "synthesis/cpu_features.h"
 #include "synthesis/fast_dct.h"
 #include "synthesis/sse2_support.h"
 #include "synthesis/synthesis_window.h"
@@ -51,12 +52,7 @@ __attribute__((target("avx"))) void window_avx(const float (*v)[32], uint32_t p,
   for (int g = 0; g < 4; ++g) _mm256_storeu_ps(out + 8 * g, _mm256_add_ps(even[g], odd[g]));
 }
 
-bool processor_has_avx() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx");
-}
-
-const bool use_avx = processor_has_avx();
+const bool use_avx = simd_path() >= SimdPath::kAvx;
 #endif
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "layer3/huffman_direct_tables.h"
 #include "layer3/layer3_decoder.h"
 #include "layer3/scale_factor_band_table.h"
 
@@ -80,28 +81,47 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   int32_t i = 0;
   for (int region = 0; region < 3; ++region) {
     const int32_t limit = limits[region];
-    const HuffmanTable& table = huffman_tables[gi.table_select[region] & 31];
+    const uint32_t t = gi.table_select[region] & 31u;
+    const HuffmanTable& table = huffman_tables[t];
     if (table.lookup == nullptr) {
       for (; i < limit; ++i) quantized[i] = 0;
       continue;
     }
+    // Short symbols come whole from the direct table; the others (long codes, escape
+    // values) through the multi-level table.
+    const uint16_t* direct = huffman_direct[t];
     const uint32_t needed = table.symbol_bits;
-    for (; i < limit; i += 2) in.consume(decode_huffman_pair(table, in.bits(needed), quantized + i));
+    for (; i < limit; i += 2) {
+      const uint64_t bits = in.bits(kHuffmanDirectBits);
+      const uint32_t entry = direct[bits >> (64u - kHuffmanDirectBits)];
+      if (huffman_direct_length(entry) != 0) {
+        quantized[i] = huffman_direct_value(entry, 5, 0);
+        quantized[i + 1] = huffman_direct_value(entry, 5, 1);
+        in.consume(huffman_direct_length(entry));
+      } else {
+        in.consume(decode_huffman_pair(table, in.bits(needed), quantized + i));
+      }
+    }
   }
 
   // Count1 area: quadruples until the granule's bits are used up or the spectrum is
   // full. A quadruple starting at line 574 (odd big_values count) stores two values.
-  const HuffmanTable& quad_table = huffman_tables[32 + (gi.count1table_select & 1)];
-  // Whole quadruples go straight to the spectrum: values stored one by one and copied on
-  // as a block would wait for each other.
+  // Every quadruple with its signs fits the direct table.
+  const uint16_t* quads = huffman_direct[32 + (gi.count1table_select & 1)];
+  const auto next_quad = [&in, quads]() {
+    const uint32_t entry = quads[in.bits(kHuffmanDirectBits) >> (64u - kHuffmanDirectBits)];
+    in.consume(huffman_direct_length(entry));
+    return entry;
+  };
   while (in.position() < end && i <= 572) {
-    in.consume(decode_huffman_quad(quad_table, in.bits(quad_table.symbol_bits), quantized + i));
+    const uint32_t entry = next_quad();
+    for (uint32_t k = 0; k < 4; ++k) quantized[i + static_cast<int32_t>(k)] = huffman_direct_value(entry, 2, k);
     i += 4;
   }
   if (in.position() < end && i < 576) {
-    int32_t values[4];
-    in.consume(decode_huffman_quad(quad_table, in.bits(quad_table.symbol_bits), values));
-    for (int32_t k = 0; i + k < 576; ++k) quantized[i + k] = values[k];  // two, at line 574
+    const uint32_t entry = next_quad();
+    quantized[574] = huffman_direct_value(entry, 2, 0);  // two values, at line 574
+    quantized[575] = huffman_direct_value(entry, 2, 1);
     i += 4;
   }
 

@@ -1,9 +1,11 @@
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "layer3/layer3_decoder.h"
 #include "layer3/requantize_tables.h"
 #include "layer3/scale_factor_band_table.h"
+#include "synthesis/sse2_support.h"
 
 namespace mpegin {
 
@@ -15,10 +17,9 @@ namespace {
 constexpr int32_t kMixedLongLines = 36;
 constexpr int32_t kMixedFirstShortBand = 3;
 
-// |v|^(4/3); the table covers what the Huffman codes give without linbits, larger values
-// (up to 15 + 8191 with 13 linbits) are computed.
-inline float pow43(int32_t v) {
-  const uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+// n^(4/3) of a magnitude; the table covers what the Huffman codes give without linbits,
+// larger values (up to 15 + 8191 with 13 linbits) are computed.
+inline float pow43_magnitude(uint32_t magnitude) {
   if (magnitude < static_cast<uint32_t>(pow43_table_size)) return pow43_table[magnitude];
   return static_cast<float>(std::pow(static_cast<double>(magnitude), 4.0 / 3.0));
 }
@@ -31,16 +32,53 @@ inline float scale_step(uint32_t m) {
   return std::ldexp((m & 1u) ? 0.70710677f : 1.0f, -halves);
 }
 
-// Lines [begin, end) clipped to the count of decoded lines, each the power-law value scaled by
-// the global gain and then by the band's step, with one rounding to float after each product.
-inline void scale_lines(const int32_t* quantized, float* out, int32_t begin, int32_t end,
-                        int32_t count, float gain, float step) {
-  if (end > count) end = count;
-  for (int32_t i = begin; i < end; ++i) {
-    const int32_t v = quantized[i];
-    const float scaled = pow43(v) * gain;
-    out[i] = (v < 0 ? -scaled : scaled) * step;
+// Scalar form of one line of power_law_lines.
+inline float power_law_line(int32_t value, float gain) {
+  const uint32_t v = static_cast<uint32_t>(value);
+  const uint32_t negative = v >> 31;
+  const uint32_t magnitude = (v ^ (0u - negative)) + negative;
+  const float scaled = pow43_magnitude(magnitude) * gain;
+  uint32_t bits;
+  std::memcpy(&bits, &scaled, sizeof bits);
+  bits ^= negative << 31;
+  float result;
+  std::memcpy(&result, &bits, sizeof result);
+  return result;
+}
+
+// Lines [0, count) and up to three lines beyond (within the 576): |v|^(4/3) times the global
+// gain, rounded to float, with the sign of v. The sign is a flip of the sign bit, which is
+// what negating the product gives, and costs no branch on the random signs.
+void power_law_lines(const int32_t* quantized, float* out, int32_t count, float gain) {
+  int32_t i = 0;
+#if MPEGIN_SSE2
+  const __m128 gains = _mm_set1_ps(gain);
+  const __m128i sign_bit = _mm_set1_epi32(INT32_MIN);
+  const __m128i table_end = _mm_set1_epi32(pow43_table_size - 1);
+  for (; i < count; i += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quantized + i));
+    const __m128i negative = _mm_srai_epi32(v, 31);
+    const __m128i magnitude = _mm_sub_epi32(_mm_xor_si128(v, negative), negative);
+    if (_mm_movemask_epi8(_mm_cmpgt_epi32(magnitude, table_end)) != 0) {
+      for (int32_t k = 0; k < 4; ++k) out[i + k] = power_law_line(quantized[i + k], gain);
+      continue;
+    }
+    alignas(16) int32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), magnitude);
+    const __m128 powers = _mm_setr_ps(pow43_table[index[0]], pow43_table[index[1]],
+                                      pow43_table[index[2]], pow43_table[index[3]]);
+    const __m128 signs = _mm_castsi128_ps(_mm_and_si128(v, sign_bit));
+    _mm_storeu_ps(out + i, _mm_xor_ps(_mm_mul_ps(powers, gains), signs));
   }
+#endif
+  for (; i < count; ++i) out[i] = power_law_line(quantized[i], gain);
+}
+
+// Lines [begin, end) clipped to the count of decoded lines, times the band's step: the second
+// product, rounded to float on its own.
+inline void scale_lines(float* out, int32_t begin, int32_t end, int32_t count, float step) {
+  if (end > count) end = count;
+  for (int32_t i = begin; i < end; ++i) out[i] *= step;
 }
 
 }  // namespace
@@ -60,6 +98,8 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
                          : static_cast<float>(std::pow(2.0, (gi.global_gain - 210) * 0.25));
   const uint32_t shift = static_cast<uint32_t>(gi.scalefac_scale) & 1u;
 
+  power_law_lines(quantized, out, count, gain);
+
   int32_t first_short_band = 0;
   int32_t line = 0;
   if (!gi.is_short_block() || gi.mixed_block_flag == 1) {
@@ -69,7 +109,7 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
       const int32_t next = table.long_bounds[cb + 1];
       const int32_t scalefac = sf.scalefac_l[cb] + (gi.preflag == 1 ? pretab[cb] : 0);
       const uint32_t m = static_cast<uint32_t>(scalefac) << shift;
-      scale_lines(quantized, out, line, next, count, gain, scale_step(m));
+      scale_lines(out, line, next, count, scale_step(m));
       line = next;
     }
     first_short_band = kMixedFirstShortBand;
@@ -80,7 +120,7 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
       for (int32_t w = 0; w < 3; ++w) {
         const uint32_t scalefac = static_cast<uint32_t>(sf.scalefac_s[w][cb]);
         const uint32_t m = (scalefac << shift) + 4u * static_cast<uint32_t>(gi.subblock_gain[w]);
-        scale_lines(quantized, out, line, line + width, count, gain, scale_step(m));
+        scale_lines(out, line, line + width, count, scale_step(m));
         line += width;
       }
     }

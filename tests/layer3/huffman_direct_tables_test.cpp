@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "layer3/huffman_decoder.h"
+#include "layer3/huffman_direct_tables.h"
+#include "layer3/huffman_tables.h"
+#include "layer3_test_support.h"
+
+namespace mpegin {
+namespace {
+
+using test::DecoderHarness;
+
+// Every entry of every direct table against the multi-level tables: a resolved entry gives the
+// same values and length whatever bits follow it; an unresolved one stands for a symbol longer
+// than the direct bits or an escape value that needs linbits.
+TEST(HuffmanDirectTables, EntriesAgreeWithTheMultiLevelTables) {
+  std::mt19937_64 rng(3);
+  for (uint32_t t = 0; t < 34; ++t) {
+    const HuffmanTable& table = huffman_tables[t];
+    uint32_t resolved = 0;
+    for (uint32_t pattern = 0; pattern < kHuffmanDirectSize; ++pattern) {
+      const uint32_t entry = huffman_direct[t][pattern];
+      if (table.lookup == nullptr) {
+        ASSERT_EQ(entry, 0u) << "table " << t;
+        continue;
+      }
+      for (int tail = 0; tail < 4; ++tail) {
+        const uint64_t bits = (uint64_t{pattern} << (64 - kHuffmanDirectBits)) |
+                              (rng() >> kHuffmanDirectBits);
+        int32_t plain[4] = {0, 0, 0, 0};
+        const bool quad = t >= 32;
+        const uint32_t length = quad ? decode_huffman_quad(table, bits, plain)
+                                     : decode_huffman_pair(table, bits, plain);
+        uint32_t value_length;
+        const uint32_t value = huffman_lookup(table, bits, value_length);
+        const bool escape = table.linbits != 0 && ((value >> 4) == 15 || (value & 15u) == 15);
+        if (length > kHuffmanDirectBits || escape) {
+          ASSERT_EQ(huffman_direct_length(entry), 0u) << "table " << t << " pattern " << pattern;
+          continue;
+        }
+        ASSERT_EQ(huffman_direct_length(entry), length) << "table " << t << " pattern " << pattern;
+        const uint32_t width = quad ? 2 : 5;
+        for (uint32_t k = 0; k < (quad ? 4u : 2u); ++k)
+          ASSERT_EQ(huffman_direct_value(entry, width, k), plain[k])
+              << "table " << t << " pattern " << pattern << " value " << k;
+      }
+      resolved += huffman_direct_length(entry) != 0;
+    }
+    if (t >= 32) {
+      EXPECT_EQ(resolved, kHuffmanDirectSize) << "every quadruple fits, table " << t;
+    }
+  }
+}
+
+// The count1 area of a granule, decoded by the loop, against quadruple-by-quadruple decoding
+// of the same bits with the multi-level tables, for both quadruple tables.
+TEST(HuffmanDirectTables, Count1LoopMatchesQuadrupleDecoding) {
+  DecoderHarness h{1, 3, 0};
+  Layer3Decoder& d = *h.decoder;
+  GranuleInfo& gi = d.side_info.channel[0].granule[0];
+  std::mt19937 rng(17);
+  d.band_table_index = 3;
+  for (uint32_t select = 0; select < 2; ++select) {
+    for (int round = 0; round < 8; ++round) {
+      gi.window_switching_flag = 0;
+      gi.block_type = 0;
+      gi.region0_count = 15;
+      gi.region1_count = 7;
+      gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 1;
+      gi.big_values = static_cast<int32_t>(rng() % 40);
+      gi.count1table_select = static_cast<int32_t>(select);
+      for (int k = 0; k < 4096; ++k) d.reservoir.put_byte(rng());
+      d.part2_start = static_cast<int32_t>(rng() % 30000);
+      d.reservoir.bits_read = d.part2_start;
+      gi.part2_3_length = static_cast<int32_t>(rng() % 1500);
+      BitReservoir copy = d.reservoir;
+      d.decode_huffman(0, 0);
+
+      const int32_t end = d.part2_start + gi.part2_3_length;
+      int32_t expected[580] = {};
+      int32_t i = 0;
+      for (; i < 2 * gi.big_values; i += 2) {
+        int32_t v, w;
+        decode_huffman_symbol(1, expected[i], expected[i + 1], v, w, copy);
+      }
+      while (copy.bits_read < end && i < 576) {
+        decode_huffman_symbol(32 + select, expected[i + 2], expected[i + 3], expected[i], expected[i + 1], copy);
+        i += 4;
+      }
+      if (copy.bits_read > end) i -= 4;  // the last quadruple ran past the data
+      if (i > 576) i = 576;
+      ASSERT_EQ(d.nonzero_count[0], i) << "select " << select << " round " << round;
+      for (int32_t line = 0; line < 576; ++line)
+        ASSERT_EQ(d.quantized[line], line < i ? expected[line] : 0)
+            << "select " << select << " round " << round << " line " << line;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mpegin

@@ -9,7 +9,18 @@ void scale_samples(float* samples, uint32_t count, float gain) {
 }
 
 void scale_samples(float* output, const float* input, uint32_t count, float gain) {
-  for (uint32_t i = 0; i < count; ++i) output[i] = input[i] * gain;
+  uint32_t i = 0;
+#if MPEGIN_SSE2
+  // Eight products a step: each is the same single-precision product as below.
+  const __m128 g = _mm_set1_ps(gain);
+  for (; i + 8 <= count; i += 8) {
+    const __m128 a = _mm_mul_ps(_mm_loadu_ps(input + i), g);
+    const __m128 b = _mm_mul_ps(_mm_loadu_ps(input + i + 4), g);
+    _mm_storeu_ps(output + i, a);
+    _mm_storeu_ps(output + i + 4, b);
+  }
+#endif
+  for (; i < count; ++i) output[i] = input[i] * gain;
 }
 
 void convert_clipped(int16_t* output, const float* input, uint32_t count, float gain) {

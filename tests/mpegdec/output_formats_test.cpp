@@ -110,6 +110,22 @@ TEST_F(OutputFormats, DefaultOutputLiesNextToTheInputWithTheTypesExtension) {
   EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"tune.flac", "tune.mp2", "tune.raw", "tune.wav"}));
 }
 
+// libsndfile and the codec libraries it pulls in are loaded only for audio files: raw output
+// must not carry their memory (the dynamic loader names every library it loads).
+TEST_F(OutputFormats, OnlyAudioFilesLoadTheSoundFileLibrary) {
+  RunOptions options;
+  options.env = {{"LD_DEBUG", "files"}};
+  const RunResult raw =
+      run_mpegdec({"--raw", "--format", "f32", "-o", dir_.file("out.f32"), sample_path()}, options);
+  ASSERT_EQ(raw.status, 0) << raw.err;
+  ASSERT_NE(raw.err.find("libmpeginput"), std::string::npos) << "no loader trace: " << raw.err;
+  EXPECT_EQ(raw.err.find("libsndfile"), std::string::npos);
+  const RunResult wav = run_mpegdec({"-o", dir_.file("out.wav"), sample_path()}, options);
+  ASSERT_EQ(wav.status, 0) << wav.err;
+  EXPECT_NE(wav.err.find("libsndfile"), std::string::npos);
+  EXPECT_EQ(read_audio(dir_.file("out.wav")).shorts, to_16bit(reference_.samples));
+}
+
 // The module's 32-bit path for the other layers, where the conformance streams are at hand.
 TEST(OutputFormatsLayers, LayerOneAndThreeRawFloatsMatchTheDecoder) {
   MPEGDEC_CONFORMANCE_STREAM(layer1, "l1-fl1");

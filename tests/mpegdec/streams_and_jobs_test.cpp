@@ -1,7 +1,11 @@
 // Standard input and output, several inputs in parallel, and the overwrite rule.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "mpegdec_harness.h"
 
@@ -94,6 +98,27 @@ TEST_F(StreamsAndJobs, ExistingFilesAreReplacedOnlyWithOverwrite) {
   EXPECT_EQ(run_mpegdec({"-o", "/dev/null", "-t", "wav", sample_path()}).status, 0);
   EXPECT_EQ(run_mpegdec({"--raw", "-o", "/dev/null", sample_path()}).status, 0);
   EXPECT_EQ(dir_.entries(), std::vector<std::string>{"out.wav"});
+}
+
+// A named pipe is written in place like a device, without -y, and gets every sample.
+TEST_F(StreamsAndJobs, ANamedPipeIsWrittenWithoutOverwrite) {
+  const std::string fifo = dir_.file("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] {
+    const int fd = open(fifo.c_str(), O_RDONLY);
+    char block[65536];
+    for (ssize_t n; fd >= 0 && (n = read(fd, block, sizeof block)) > 0;) received.append(block, n);
+    if (fd >= 0) close(fd);
+  });
+  const RunResult run = run_mpegdec({"--raw", "--format", "f32", "-o", fifo, sample_path()});
+  // Should mpegdec never have opened the pipe, this lets the reader's open return.
+  const int unblock = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (unblock >= 0) close(unblock);
+  reader.join();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(floats_of(received), reference_.samples);
+  EXPECT_EQ(dir_.entries(), std::vector<std::string>{"pipe"});
 }
 
 TEST_F(StreamsAndJobs, TheInputIsNeverItsOwnOutput) {

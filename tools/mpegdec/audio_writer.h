@@ -26,9 +26,12 @@ bool file_type_from_extension(const std::string& path, FileType& type);
 class AudioWriter {
  public:
   virtual ~AudioWriter() = default;
-  // `count` interleaved samples in the layout's encoding; false once a write failed.
-  virtual bool write_float(const float* samples, size_t count) = 0;
-  virtual bool write_short(const int16_t* samples, size_t count) = 0;
+  // Room for `bytes` bytes of interleaved samples in the layout's encoding, valid until the
+  // next call; the caller fills it and hands the samples over with write(). Raw output gives
+  // a place inside its output buffer, so that samples are decoded straight into it.
+  virtual void* space(size_t bytes) = 0;
+  // Hands over `count` samples put at space(); false once a write failed.
+  virtual bool write(size_t count) = 0;
   // Completes the stream (file headers, buffered bytes); the descriptor stays open.
   virtual bool finish() = 0;
   const std::string& error() const { return error_; }

@@ -182,7 +182,9 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   const uint32_t word = input.option_word();
   StreamInfo info{};
   uint64_t frames = 0;
-  const double total_seconds = describe_stream(path, info, frames) ? info.duration_ms / 1000.0 : 0.0;
+  // The length is needed only for the progress display.
+  const double total_seconds =
+      show_progress && describe_stream(path, info, frames) ? info.duration_ms / 1000.0 : 0.0;
 
   bool refused = false;
   std::unique_ptr<OutputTarget> target =
@@ -205,10 +207,9 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   const double samples_per_second = static_cast<double>(input.sample_rate()) * input.channels();
   uint64_t samples = 0;
   bool ok = true;
-  while (const uint32_t count = input.read_frame()) {
-    ok = width == 32 ? writer->write_float(input.float_samples(), count)
-                     : writer->write_short(input.short_samples(), count);
-    if (!ok) break;
+  const size_t block_bytes = input.block_bytes();
+  while (const uint32_t count = input.read_frame(writer->space(block_bytes))) {
+    if (!(ok = writer->write(count))) break;
     samples += count;
     progress.update(static_cast<double>(samples) / samples_per_second);
   }

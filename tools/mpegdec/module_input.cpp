@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/sample_conversion.h"
 #include "messages.h"
 
 namespace mpegin::mpegdec {
@@ -30,8 +31,7 @@ bool ModuleInput::open(const std::string& path, std::string& decoder_messages) {
   sample_rate_ = rate;
   channels_ = channels;
   width_ = bits;
-  const size_t bytes = std::max(kMinBufferBytes, static_cast<size_t>(std::max(block_bytes, 0)));
-  buffer_.assign(bytes / sizeof(float), 0.0f);
+  block_bytes_ = std::max(kMinBufferBytes, static_cast<size_t>(std::max(block_bytes, 0)));
   return true;
 }
 
@@ -45,15 +45,14 @@ int ModuleInput::apply_options(uint32_t word) {
   return width_;
 }
 
-uint32_t ModuleInput::read_frame() {
+uint32_t ModuleInput::read_frame(void* destination) {
   if (handle_ == nullptr) return 0;
   for (uint32_t empty = 0; empty < kMaxEmptyReads; ++empty) {
-    const int32_t bytes = api_.read_input(handle_, buffer_.data(), 0);
+    const int32_t bytes = api_.read_input(handle_, destination, 0);
     if (bytes <= 0) continue;
     if (width_ == 32) {
       const uint32_t count = static_cast<uint32_t>(bytes) / 4;
-      float* samples = buffer_.data();
-      for (uint32_t i = 0; i < count; ++i) samples[i] *= kFromSixteenBitUnits;
+      scale_samples(static_cast<float*>(destination), count, kFromSixteenBitUnits);
       return count;
     }
     return static_cast<uint32_t>(bytes) / 2;

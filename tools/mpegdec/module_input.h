@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "module_api.h"
 
@@ -25,12 +24,13 @@ class ModuleInput {
   // the module delivers, 16 or 32.
   int apply_options(uint32_t word);
 
-  // Reads on to the next frame that carries samples and returns their count (interleaved);
-  // 0 at the end of the stream. At width 32 the samples are floats with full scale 1.0
-  // (the module's 16-bit-unit floats divided by 32768), at width 16 16-bit integers.
-  uint32_t read_frame();
-  const float* float_samples() const { return buffer_.data(); }
-  const int16_t* short_samples() const { return reinterpret_cast<const int16_t*>(buffer_.data()); }
+  // Reads on to the next frame that carries samples into `destination`, which holds
+  // block_bytes(), and returns their count (interleaved); 0 at the end of the stream. At width
+  // 32 the samples are floats with full scale 1.0 (the module's 16-bit-unit floats divided by
+  // 32768), at width 16 16-bit integers.
+  uint32_t read_frame(void* destination);
+  // The most one read can deliver: the block size the module reports, at least 16384.
+  size_t block_bytes() const { return block_bytes_; }
 
   // FilterOptionsString's text ("MPEG-1 Layer 2\r\n(128 kbit/s)").
   std::string description() const;
@@ -49,7 +49,7 @@ class ModuleInput {
  private:
   const ModuleApi& api_;
   MpegInputHandle handle_ = nullptr;
-  std::vector<float> buffer_;
+  size_t block_bytes_ = 0;
   int sample_rate_ = 0;
   int channels_ = 0;
   int width_ = 0;

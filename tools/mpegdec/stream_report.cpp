@@ -4,7 +4,8 @@
 
 #include "container_sniff.h"
 #include "decode_job.h"
-#include "decoder/decoder_context.h"
+#include "bitstream/frame_header.h"
+#include "bitstream/mpeg_file_reader.h"
 #include "messages.h"
 #include "module_input.h"
 
@@ -44,15 +45,32 @@ const char* mode_name(int mode) {
   }
 }
 
+// From the first frame header alone, as the decoder context describes a stream: mpegdec
+// never runs a decoder of its own, so that its process holds only the module's.
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames) {
-  DecoderContext context;
   StderrCapture capture;
-  bool ok = context.open(path.c_str()) == 1;
+  MpegFileReader reader(path.c_str());
+  FrameHeader header;
+  Crc16* crc = nullptr;
+  const bool ok = reader.is_open() && header.read_header(reader, crc);
   if (ok) {
-    ok = context.describe(info) == 1;
-    frames = context.frame_count();
-    context.close();
+    info.sample_rate = header.sample_rate();
+    constexpr uint32_t kSingleChannel = 3;
+    info.channel_count = header.mode == kSingleChannel ? 1 : 2;
+    info.mode = static_cast<int32_t>(header.mode);
+    info.layer = static_cast<int32_t>(header.layer);
+    info.version = static_cast<int32_t>(header.version);
+    info.bitrate_index = static_cast<int32_t>(header.bitrate_index);
+    info.frame_bytes = static_cast<int32_t>(header.compute_frame_size());
+    info.duration_ms = header.total_ms(reader);
+    info.protected_stream = header.protection_bit == 0 ? 1 : 0;
+    info.copyright = static_cast<int32_t>(header.copyright);
+    info.original = static_cast<int32_t>(header.original);
+    std::snprintf(info.bitrate_text, sizeof info.bitrate_text, "%s", header.bitrate_string());
+    std::snprintf(info.version_text, sizeof info.version_text, "%s", header.version_string());
+    frames = header.frame_count(reader);
   }
+  reader.close();
   capture.finish();
   return ok;
 }

@@ -17,12 +17,12 @@ struct StreamReport {
   uint64_t frames = 0;
 };
 
-// Opens the file through the module (for its text) and with a decoder context of our own
-// (for the StreamInfo). False with a reason when it holds no MPEG audio.
+// Opens the file through the module (for its text) and reads its first frame header (for the
+// StreamInfo). False with a reason when it holds no MPEG audio.
 bool read_stream_report(const ModuleApi& api, const std::string& path, StreamReport& report,
                         std::string& reason);
 
-// Reads only the StreamInfo and frame count with a decoder context of our own.
+// Reads only the StreamInfo and frame count, from the first frame header.
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames);
 
 const char* mode_name(int mode);

@@ -7,6 +7,19 @@
 
 namespace mpegin {
 
+namespace {
+
+// A subband's time samples: the first half of its transform plus the half kept from the last
+// granule; the second half is kept for the next.
+inline void overlap_add(float* lines, float* kept, const float* result) {
+  for (int32_t t = 0; t < 18; ++t) {
+    lines[t] = result[t] + kept[t];
+    kept[t] = result[18 + t];
+  }
+}
+
+}  // namespace
+
 void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
   const GranuleInfo& gi = granule_info(ch, gr);
   const bool mixed = gi.window_switching_flag == 1 && gi.mixed_block_flag == 1;
@@ -15,18 +28,27 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
   // their kept halves (the high subbands of most streams carry nothing).
   const int32_t active = active_subbands();
 
-  for (int32_t sb = 0; sb < active; ++sb) {
-    const int32_t type = (mixed && sb < 2) ? 0 : gi.block_type & 3;
-    float result[36];
-    float* lines = hybrid + 18 * sb;
-    imdct(lines, result, type);
-    float* kept = overlap[ch][sb];
-    for (int32_t t = 0; t < 18; ++t) {
-      lines[t] = result[t] + kept[t];
-      kept[t] = result[18 + t];
+  // Four subbands per transform call. Subbands past `active` that share a group with sound
+  // are silent: their zeros transform to zeros (of either sign) and leave the kept halves as
+  // they are. The two long subbands of a mixed block go one by one.
+  const int32_t type = gi.block_type & 3;
+  const int32_t transformed = (active + 3) & ~3;
+  int32_t sb = 0;
+  if (mixed && active > 0) {
+    for (; sb < 4; ++sb) {
+      float lines[18];
+      for (int32_t t = 0; t < 18; ++t) lines[t] = hybrid[18 * sb + t];
+      float result[36];
+      imdct(lines, result, sb < 2 ? 0 : type);
+      overlap_add(hybrid + 18 * sb, overlap[ch][sb], result);
     }
   }
-  for (int32_t sb = active; sb < 32; ++sb) {
+  for (; sb < transformed; sb += 4) {
+    float result[4][36];
+    imdct_4(hybrid + 18 * sb, result, type);
+    for (int32_t j = 0; j < 4; ++j) overlap_add(hybrid + 18 * (sb + j), overlap[ch][sb + j], result[j]);
+  }
+  for (; sb < 32; ++sb) {
     float* lines = hybrid + 18 * sb;
     float* kept = overlap[ch][sb];
     for (int32_t t = 0; t < 18; ++t) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "synthesis/sse2_support.h"
+
 namespace mpegin {
 
 namespace {
@@ -33,17 +35,36 @@ double output_factor(int i) {
   return (i % 9 == 4) ? 2.0 * f : f;
 }
 
-// The nine-point transform shared by the even and odd halves of the 36-point IMDCT.
-struct NinePoint {
-  float y[5];
-  float z[4];
+#if MPEGIN_SSE2
+// Four subbands side by side, one per lane. The operators are the plain float operations lane
+// by lane, so a transform written once gives in each lane exactly what it gives on floats.
+// Arrays of them start uninitialised; Float4() is zero.
+struct Float4 {
+  __m128 v;
+  Float4() = default;
+  explicit Float4(__m128 value) : v(value) {}
+};
+inline Float4 operator+(Float4 a, Float4 b) { return Float4(_mm_add_ps(a.v, b.v)); }
+inline Float4 operator-(Float4 a, Float4 b) { return Float4(_mm_sub_ps(a.v, b.v)); }
+inline Float4 operator*(Float4 a, Float4 b) { return Float4(_mm_mul_ps(a.v, b.v)); }
+inline Float4 operator*(Float4 a, float b) { return Float4(_mm_mul_ps(a.v, _mm_set1_ps(b))); }
+inline Float4 operator*(float a, Float4 b) { return Float4(_mm_mul_ps(_mm_set1_ps(a), b.v)); }
+inline Float4 operator-(Float4 a) { return Float4(_mm_xor_ps(a.v, _mm_set1_ps(-0.0f))); }
+inline Float4& operator+=(Float4& a, Float4 b) { return a = a + b; }
+#endif
 
-  explicit NinePoint(const float* x) {  // reads x[0], x[2], ..., x[16]
+// The nine-point transform shared by the even and odd halves of the 36-point IMDCT.
+template <typename V>
+struct NinePoint {
+  V y[5];
+  V z[4];
+
+  explicit NinePoint(const V* x) {  // reads x[0], x[2], ..., x[16]
     const float a1 = 1.8793852f, a2 = 1.5320889f, a4 = 0.34729636f, s3 = 1.7320508f;
     const float b1 = 1.9696155f, b5 = 1.2855753f, b7 = 0.6840403f;
-    const float e0 = x[0], e1 = x[2], e2 = x[4], e3 = x[6], e4 = x[8];
-    const float e5 = x[10], e6 = x[12], e7 = x[14], e8 = x[16];
-    const float e00 = 2.0f * e0;
+    const V e0 = x[0], e1 = x[2], e2 = x[4], e3 = x[6], e4 = x[8];
+    const V e5 = x[10], e6 = x[12], e7 = x[14], e8 = x[16];
+    const V e00 = 2.0f * e0;
     y[0] = e00 + e6 + a1 * e2 + a2 * e4 + a4 * e8;
     z[0] = b1 * e1 + s3 * e3 + b5 * e5 + b7 * e7;
     y[1] = e2 + e00 - e4 - 2.0f * e6 - e8;
@@ -56,12 +77,13 @@ struct NinePoint {
   }
 };
 
-void long_imdct(float* x, float* r, const float* window) {
+template <typename V>
+void long_imdct(V* x, V* r, const float* window) {
   for (int k = 17; k >= 1; --k) x[k] += x[k - 1];
   for (int k = 17; k >= 3; k -= 2) x[k] += x[k - 2];
 
-  const NinePoint even(x);
-  const NinePoint odd(x + 1);
+  const NinePoint<V> even(x);
+  const NinePoint<V> odd(x + 1);
   // 1 / (2 cos((2m + 1) pi / 36)) for m = 8..5 (difference side) and m = 0..3 (sum side).
   const float p_scale[4] = {5.7368565f, 1.9318516f, 1.1831008f, 0.8717234f};
   const float q_scale[4] = {0.5019099f, 0.5176381f, 0.55168897f, 0.61038727f};
@@ -69,7 +91,7 @@ void long_imdct(float* x, float* r, const float* window) {
   // Value t[k] of the 18 transform outputs goes windowed to two samples: for k >= 9 to
   // r[k - 9] (negated) and r[26 - k], for k <= 8 to r[26 - k] and r[27 + k]. They are written
   // as they are formed, with no array of t in between.
-  const auto put = [r, window](int k, float t) {
+  const auto put = [r, window](int k, V t) {
     if (k >= 9) {
       r[k - 9] = -t * window[k - 9];
     } else {
@@ -78,26 +100,27 @@ void long_imdct(float* x, float* r, const float* window) {
     r[26 - k] = t * window[26 - k];
   };
   for (int m = 0; m < 4; ++m) {
-    const float p = (odd.y[m] - odd.z[m]) * p_scale[m];
-    const float q = (odd.y[m] + odd.z[m]) * q_scale[m];
-    const float diff = even.y[m] - even.z[m];
-    const float sum = even.y[m] + even.z[m];
+    const V p = (odd.y[m] - odd.z[m]) * p_scale[m];
+    const V q = (odd.y[m] + odd.z[m]) * q_scale[m];
+    const V diff = even.y[m] - even.z[m];
+    const V sum = even.y[m] + even.z[m];
     put(9 + m, diff - p);
     put(8 - m, diff + p);
     put(17 - m, sum - q);
     put(m, sum + q);
   }
-  const float p4 = odd.y[4] * 0.70710677f;
+  const V p4 = odd.y[4] * 0.70710677f;
   put(13, even.y[4] - p4);
   put(4, even.y[4] + p4);
 }
 
 // Three 12-point transforms on the interleaved windows x[3k + j], windowed with sin(pi/12 (i + 1/2))
 // and added into r[6 + 6j ..]; the window values are folded into the constants below.
-void short_imdct(const float* x, float* r) {
-  for (int i = 0; i < 36; ++i) r[i] = 0.0f;
+template <typename V>
+void short_imdct(const V* x, V* r) {
+  for (int i = 0; i < 36; ++i) r[i] = V();
   for (int j = 0; j < 3; ++j) {
-    float x0 = x[j], x1 = x[3 + j], x2 = x[6 + j], x3 = x[9 + j], x4 = x[12 + j], x5 = x[15 + j];
+    V x0 = x[j], x1 = x[3 + j], x2 = x[6 + j], x3 = x[9 + j], x4 = x[12 + j], x5 = x[15 + j];
     x5 += x4;
     x4 += x3;
     x3 += x2;
@@ -106,25 +129,25 @@ void short_imdct(const float* x, float* r) {
     x5 += x3;
     x3 += x1;
 
-    const float h = x0 + 0.5f * x4;
-    const float d = 0.8660254f * x2;
-    const float m = x1 + 0.5f * x5;
-    const float v = 0.8660254f * x3;
+    const V h = x0 + 0.5f * x4;
+    const V d = 0.8660254f * x2;
+    const V m = x1 + 0.5f * x5;
+    const V v = 0.8660254f * x3;
 
-    const float u = (m - v) * 1.9318516f;
-    const float a = ((h - d) - u) * 0.8213398f;
-    const float l = -(((h - d) + u) * 0.6302362f);
+    const V u = (m - v) * 1.9318516f;
+    const V a = ((h - d) - u) * 0.8213398f;
+    const V l = -(((h - d) + u) * 0.6302362f);
 
-    const float f = x0 - x4;
-    const float g = (x1 - x5) * 0.70710677f;
-    const float b = (f - g) * 1.306563f;
-    const float ff = -((f + g) * 0.5411961f);
+    const V f = x0 - x4;
+    const V g = (x1 - x5) * 0.70710677f;
+    const V b = (f - g) * 1.306563f;
+    const V ff = -((f + g) * 0.5411961f);
 
-    const float m2 = (m + v) * 0.5176381f;
-    const float k = ((h + d) - m2) * 3.830649f;
-    const float hh = -(((h + d) + m2) * 0.5043145f);
+    const V m2 = (m + v) * 0.5176381f;
+    const V k = ((h + d) - m2) * 3.830649f;
+    const V hh = -(((h + d) + m2) * 0.5043145f);
 
-    float* out = r + 6 + 6 * j;
+    V* out = r + 6 + 6 * j;
     out[0] += a * 0.13052619f;
     out[1] += b * 0.38268343f;
     out[2] += k * 0.6087614f;
@@ -156,6 +179,45 @@ void imdct(float* input, float* output, int32_t type) {
   } else {
     long_imdct(input, output, imdct_windows[type & 3]);
   }
+}
+
+void imdct_4(const float* input, float (*output)[36], int32_t type) {
+#if MPEGIN_SSE2
+  // Subband j's lines become lane j: lines 0..15 by 4 x 4 transposes, 16 and 17 one by one.
+  Float4 x[18];
+  for (int t = 0; t < 16; t += 4) {
+    __m128 r0 = _mm_loadu_ps(input + t);
+    __m128 r1 = _mm_loadu_ps(input + 18 + t);
+    __m128 r2 = _mm_loadu_ps(input + 36 + t);
+    __m128 r3 = _mm_loadu_ps(input + 54 + t);
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+    x[t] = Float4(r0);
+    x[t + 1] = Float4(r1);
+    x[t + 2] = Float4(r2);
+    x[t + 3] = Float4(r3);
+  }
+  for (int t = 16; t < 18; ++t) x[t] = Float4(_mm_setr_ps(input[t], input[18 + t], input[36 + t], input[54 + t]));
+  Float4 r[36];
+  if (type == 2) {
+    short_imdct(x, r);
+  } else {
+    long_imdct(x, r, imdct_windows[type & 3]);
+  }
+  for (int i = 0; i < 36; i += 4) {
+    __m128 r0 = r[i].v, r1 = r[i + 1].v, r2 = r[i + 2].v, r3 = r[i + 3].v;
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+    _mm_storeu_ps(output[0] + i, r0);
+    _mm_storeu_ps(output[1] + i, r1);
+    _mm_storeu_ps(output[2] + i, r2);
+    _mm_storeu_ps(output[3] + i, r3);
+  }
+#else
+  for (int j = 0; j < 4; ++j) {
+    float lines[18];
+    for (int t = 0; t < 18; ++t) lines[t] = input[18 * j + t];
+    imdct(lines, output[j], type);
+  }
+#endif
 }
 
 }  // namespace mpegin

@@ -16,6 +16,11 @@ extern const StartupTable<float[36], 4> imdct_windows;
 // the other types run one 36-point transform. `input` is used as scratch and left altered.
 void imdct(float* input, float* output, int32_t type);
 
+// The same for four neighbouring subbands of one block type, their lines at input[18 * j + k]
+// (j = 0..3), into output[j]; each result equals what imdct gives, bit for bit. `input` is
+// left as it was.
+void imdct_4(const float* input, float (*output)[36], int32_t type);
+
 }  // namespace mpegin
 
 #endif

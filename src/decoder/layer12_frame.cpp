@@ -7,15 +7,16 @@
 #include "decoder/pcm_buffer.h"
 #include "synthesis/synthesis_filter.h"
 
-// Layer I and II frames: allocation, scale factors and samples band by band, then the
-// subband synthesis for each set of 32 samples.
+// Layer I and II frames: allocation and scale factors band by band, then the samples of all
+// subbands and channels, requantised into one store per channel, then the subband synthesis
+// of the frame's slots.
 
 namespace mpegin {
 
 namespace {
 
 template <class Band>
-constexpr bool kHasSelection = std::is_base_of_v<Layer2Band, Band>;
+constexpr bool kIsLayer2 = std::is_base_of_v<Layer2Band, Band>;
 
 }  // namespace
 
@@ -37,7 +38,7 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   const uint32_t count = list.count;
 
   for (uint32_t i = 0; i < count; ++i) bands[i]->parse_allocation(reader, header, pending_crc_);
-  if constexpr (kHasSelection<Band>) {
+  if constexpr (kIsLayer2<Band>) {
     for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factor_selection(reader, pending_crc_);
   }
   if (pending_crc_ != nullptr) {
@@ -45,25 +46,32 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
     pending_crc_->value = 0xFFFF;
     if (!intact) return;  // the frame's audio is skipped
   }
-  for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factors(reader, header);
+  CodedSamples& samples = bands_.samples();
+  for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factors(reader, header, samples);
 
-  // Every band runs in every pass; the highest band's results end the loops.
-  const int32_t channel_select = single_channel_ ? 1 : 0;
-  SynthesisFilter& filter0 = *filter0_;
-  SynthesisFilter* filter1 = filter1_.get();
-  Band* const last = bands[count - 1];
-  bool done;
-  do {
-    for (uint32_t i = 0; i + 1 < count; ++i) bands[i]->parse_samples(reader);
-    done = last->parse_samples(reader);
-    bool emitted;
-    do {
-      for (uint32_t i = 0; i + 1 < count; ++i) bands[i]->emit_sample(channel_select, filter0, filter1);
-      emitted = last->emit_sample(channel_select, filter0, filter1);
-      filter0.synthesize(*pcm_buffer_);
-      if (filter1 != nullptr) filter1->synthesize(*pcm_buffer_);
-    } while (!emitted);
-  } while (!done);
+  CodedSamples::Subbands& subbands = bands_.subbands();
+  uint32_t slots;
+  if constexpr (kIsLayer2<Band>) {
+    slots = 3 * CodedSamples::kLayer2Groups;
+    samples.clear_silent_rows(subbands, slots);
+    for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; ++group) {
+      samples.read_layer2_group(reader, group, subbands);
+    }
+  } else {
+    slots = CodedSamples::kLayer1Slots;
+    samples.clear_silent_rows(subbands, slots);
+    for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot, subbands);
+  }
+
+  // Channel 1 exists only in a two-channel stream that is decoded as such.
+  float pcm[2][32 * CodedSamples::kSlots];
+  filter0_->synthesize_slots(subbands.samples[0][0], CodedSamples::kSlots, slots, pcm[0]);
+  if (SynthesisFilter* filter1 = filter1_.get()) {
+    filter1->synthesize_slots(subbands.samples[1][0], CodedSamples::kSlots, slots, pcm[1]);
+    pcm_buffer_->append_pair(pcm[0], pcm[1], 32 * slots);
+  } else {
+    pcm_buffer_->append_block(0, pcm[0], 32 * slots);
+  }
   pcm_buffer_->end_of_frame(1);
 }
 

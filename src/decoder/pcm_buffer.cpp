@@ -73,6 +73,31 @@ void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
   index += channels_ * count;
 }
 
+void PcmBuffer::append_pair(const float* first, const float* second, uint32_t count) {
+  const uint32_t index = write_index_[0];
+  const bool in_step = channels_ == 2 && write_index_[1] == index + 1;
+  if (!in_step || uint64_t{index} + 2 * uint64_t{count} > capacity_) {
+    SampleSink::append_pair(first, second, count);
+    return;
+  }
+  float* out = store_.get() + index;
+  uint32_t i = 0;
+#if MPEGIN_SSE2
+  for (; i + 4 <= count; i += 4) {
+    const __m128 a = _mm_loadu_ps(first + i);
+    const __m128 b = _mm_loadu_ps(second + i);
+    _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(a, b));
+    _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(a, b));
+  }
+#endif
+  for (; i < count; ++i) {
+    out[2 * i] = first[i];
+    out[2 * i + 1] = second[i];
+  }
+  write_index_[0] = index + 2 * count;
+  write_index_[1] = index + 2 * count + 1;
+}
+
 const float* PcmBuffer::take(uint32_t& length_bytes) {
   const uint32_t last = channels_ - 1;
   length_bytes = 4 * (write_index_[last] - last);

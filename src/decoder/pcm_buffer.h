@@ -26,6 +26,9 @@ class PcmBuffer : public SampleSink {
   void append(int channel, float value) override;
   void end_of_frame(int32_t flag) override;
   void append_block(int channel, const float* values, uint32_t count) override;
+  // Two channels in step (channel 1 one slot behind channel 0) are interleaved straight into
+  // the store; anything else goes through append_block.
+  void append_pair(const float* first, const float* second, uint32_t count) override;
   const float* take(uint32_t& length_bytes) override;
 
  private:

@@ -29,7 +29,6 @@ void select(BandList<Band>& list, uint32_t mode, uint32_t count, uint32_t bound,
     } else {
       band = &intensity[sb];
     }
-    band->restart();
     list.bands[sb] = band;
   }
 }
@@ -54,12 +53,14 @@ BandPool::BandPool() {
 }
 
 const BandList<Layer1Band>& BandPool::select_layer1(const FrameHeader& header) {
+  samples_.clear();
   select(layer1_list_, header.mode, header.subband_count, header.intensity_bound, layer1_,
          layer1_stereo_, layer1_intensity_);
   return layer1_list_;
 }
 
 const BandList<Layer2Band>& BandPool::select_layer2(const FrameHeader& header) {
+  samples_.clear();
   const Layer2Limits limits = layer2_limits(header);
   select(layer2_list_, header.mode, limits.subband_count, limits.intensity_bound, layer2_,
          layer2_stereo_, layer2_intensity_);

@@ -32,8 +32,9 @@ struct Layer2Limits {
 Layer2Limits layer2_limits(const FrameHeader& header);
 
 // Keeps one band object of every kind for every subband, so that decoding a frame
-// allocates nothing; each frame picks the kinds its channel mode needs and restarts
-// them, which gives the same results as new objects.
+// allocates nothing; each frame picks the kinds its channel mode needs. The objects
+// keep nothing from one frame to the next that the next one does not read anew. The
+// pool also keeps the frame's sample sets and the store its subband samples go to.
 //
 // Kinds by mode: single channel: Layer1Band / Layer2Band; joint stereo: the stereo
 // kind below the intensity bound and the intensity kind from it on; stereo and dual
@@ -44,8 +45,12 @@ class BandPool {
   BandPool(const BandPool&) = delete;
   BandPool& operator=(const BandPool&) = delete;
 
+  // Pick the frame's bands and clear the sample sets.
   const BandList<Layer1Band>& select_layer1(const FrameHeader& header);
   const BandList<Layer2Band>& select_layer2(const FrameHeader& header);
+
+  CodedSamples& samples() { return samples_; }
+  CodedSamples::Subbands& subbands() { return subbands_; }
 
  private:
   Layer1Band layer1_[32];
@@ -56,6 +61,8 @@ class BandPool {
   Layer2IntensityBand layer2_intensity_[32];
   BandList<Layer1Band> layer1_list_{};
   BandList<Layer2Band> layer2_list_{};
+  CodedSamples samples_;
+  CodedSamples::Subbands subbands_;
 };
 
 }  // namespace mpegin

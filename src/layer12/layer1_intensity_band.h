@@ -10,12 +10,8 @@ class Layer1IntensityBand : public Layer1Band {
  public:
   explicit Layer1IntensityBand(int32_t subband = 0) : Layer1Band(subband) {}
 
-  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
-  bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
-                   SynthesisFilter* filter1) override;
-
- private:
-  float scale_factor1_ = 0.0f;
+  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
+                           CodedSamples& samples) override;
 };
 
 }  // namespace mpegin

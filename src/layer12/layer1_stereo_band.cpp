@@ -9,25 +9,13 @@ void Layer1StereoBand::parse_allocation(MpegFileReader& reader, const FrameHeade
   feed(crc, channel1_.allocation);
 }
 
-void Layer1StereoBand::parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) {
-  Layer1Band::parse_scale_factors(reader, header);
-  if (channel1_.allocation != 0) channel1_.read_scale_factor(reader);
-}
-
-bool Layer1StereoBand::parse_samples(MpegFileReader& reader) {
-  const bool last = Layer1Band::parse_samples(reader);
-  if (channel1_.allocation != 0) channel1_.read_sample(reader);
-  return last;
-}
-
-bool Layer1StereoBand::emit_sample(int32_t channel_select, SynthesisFilter& filter0,
-                                   SynthesisFilter* filter1) {
-  Layer1Band::emit_sample(channel_select, filter0, filter1);
-  if (channel1_.allocation != 0) {
-    emit_second(channel_select, filter0, filter1,
-                channel1_.sample_value() * channel1_.scale_factor);
-  }
-  return true;
+void Layer1StereoBand::parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
+                                           CodedSamples& samples) {
+  Layer1Band::parse_scale_factors(reader, header, samples);
+  if (channel1_.allocation == 0) return;
+  channel1_.read_scale_factor(reader);
+  samples.add_layer1(index(), channel1_.allocation, CodedSamples::kSecond, 0.0f,
+                     channel1_.scale_factor);
 }
 
 }  // namespace mpegin

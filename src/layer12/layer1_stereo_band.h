@@ -6,16 +6,14 @@ namespace mpegin {
 
 // A Layer I subband that carries two independent channels: two allocations, a
 // scale factor and a sample set per coded channel. Channel 0 uses the fields of
-// Layer1Band; the sample counter is shared.
+// Layer1Band.
 class Layer1StereoBand : public Layer1Band {
  public:
   explicit Layer1StereoBand(int32_t subband = 0) : Layer1Band(subband) {}
 
   void parse_allocation(MpegFileReader& reader, const FrameHeader& header, Crc16* crc) override;
-  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
-  bool parse_samples(MpegFileReader& reader) override;
-  bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
-                   SynthesisFilter* filter1) override;
+  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
+                           CodedSamples& samples) override;
 
  private:
   Channel channel1_;

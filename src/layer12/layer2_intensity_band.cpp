@@ -8,19 +8,13 @@ void Layer2IntensityBand::parse_scale_factor_selection(MpegFileReader& reader, C
   scale1_.read_selection(reader, crc);
 }
 
-void Layer2IntensityBand::parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) {
+void Layer2IntensityBand::parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
+                                              CodedSamples& samples) {
   if (channel0_.allocation == 0) return;
-  read_scale_factors(reader, header, channel0_);
+  channel0_.scale.read(reader);
   scale1_.read(reader);
-}
-
-bool Layer2IntensityBand::emit_sample(int32_t channel_select, SynthesisFilter& filter0,
-                                      SynthesisFilter* filter1) {
-  if (channel0_.allocation != 0) {
-    emit_scaled(channel_select, filter0, filter1, channel0_.sample_value(triple_index_),
-                channel0_.scale.factors[part_], scale1_.factors[part_]);
-  }
-  return ++triple_index_ == 3;
+  samples.add_layer2(index(), quant_class(header, channel0_), CodedSamples::kBoth,
+                     channel0_.scale.factors, scale1_.factors);
 }
 
 }  // namespace mpegin

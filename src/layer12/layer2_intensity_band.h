@@ -10,9 +10,8 @@ class Layer2IntensityBand : public Layer2Band {
  public:
   explicit Layer2IntensityBand(int32_t subband = 0) : Layer2Band(subband) {}
 
-  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header) override;
-  bool emit_sample(int32_t channel_select, SynthesisFilter& filter0,
-                   SynthesisFilter* filter1) override;
+  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
+                           CodedSamples& samples) override;
   void parse_scale_factor_selection(MpegFileReader& reader, Crc16* crc) override;
 
  private:

@@ -30,269 +30,280 @@ const DctFactors factors;  // computed once at start-up
 
 const float* const dct_factors = factors.f;
 
+namespace {
+
+// Inlined wherever it is used, so that each vector width gets its own code.
+#if defined(__GNUC__) || defined(__clang__)
+#define MPEGIN_DCT_INLINE inline __attribute__((always_inline))
+#else
+#define MPEGIN_DCT_INLINE inline
+#endif
+
 // Lee's decomposition, written out. At each size N the input y splits into the sums
 // a[k] = y[k] + y[N-1-k] and the scaled differences b[k] = (y[k] - y[N-1-k]) * F[(2k+1) 32/N];
 // both halves are transformed at size N/2 (A and B), and the outputs are Y[2k] = A[k],
 // Y[2k+1] = B[k] + B[k+1] and Y[N-1] = B[N/2-1]. A name spells the path from the input:
 // "ab3" is element 3 of the differences taken of the size-32 sums, "ay5" is odd output 5 of
-// the size-16 transform of the sums.
-void lee_dct32(const float* x, float* X) {
+// the size-16 transform of the sums. T is float, or a vector type whose lanes are independent
+// transforms (one slot each) and whose operators work lane by lane, as GCC's vector types do.
+template <class T>
+MPEGIN_DCT_INLINE void lee_dct32_of(const T* x, T* X) {
   const float* F = factors.f;
   // Size 32: sums a*, scaled differences b*.
-  const float a0 = x[0] + x[31];
-  const float a1 = x[1] + x[30];
-  const float a2 = x[2] + x[29];
-  const float a3 = x[3] + x[28];
-  const float a4 = x[4] + x[27];
-  const float a5 = x[5] + x[26];
-  const float a6 = x[6] + x[25];
-  const float a7 = x[7] + x[24];
-  const float a8 = x[8] + x[23];
-  const float a9 = x[9] + x[22];
-  const float a10 = x[10] + x[21];
-  const float a11 = x[11] + x[20];
-  const float a12 = x[12] + x[19];
-  const float a13 = x[13] + x[18];
-  const float a14 = x[14] + x[17];
-  const float a15 = x[15] + x[16];
-  const float b0 = (x[0] - x[31]) * F[1];
-  const float b1 = (x[1] - x[30]) * F[3];
-  const float b2 = (x[2] - x[29]) * F[5];
-  const float b3 = (x[3] - x[28]) * F[7];
-  const float b4 = (x[4] - x[27]) * F[9];
-  const float b5 = (x[5] - x[26]) * F[11];
-  const float b6 = (x[6] - x[25]) * F[13];
-  const float b7 = (x[7] - x[24]) * F[15];
-  const float b8 = (x[8] - x[23]) * F[17];
-  const float b9 = (x[9] - x[22]) * F[19];
-  const float b10 = (x[10] - x[21]) * F[21];
-  const float b11 = (x[11] - x[20]) * F[23];
-  const float b12 = (x[12] - x[19]) * F[25];
-  const float b13 = (x[13] - x[18]) * F[27];
-  const float b14 = (x[14] - x[17]) * F[29];
-  const float b15 = (x[15] - x[16]) * F[31];
+  const T a0 = x[0] + x[31];
+  const T a1 = x[1] + x[30];
+  const T a2 = x[2] + x[29];
+  const T a3 = x[3] + x[28];
+  const T a4 = x[4] + x[27];
+  const T a5 = x[5] + x[26];
+  const T a6 = x[6] + x[25];
+  const T a7 = x[7] + x[24];
+  const T a8 = x[8] + x[23];
+  const T a9 = x[9] + x[22];
+  const T a10 = x[10] + x[21];
+  const T a11 = x[11] + x[20];
+  const T a12 = x[12] + x[19];
+  const T a13 = x[13] + x[18];
+  const T a14 = x[14] + x[17];
+  const T a15 = x[15] + x[16];
+  const T b0 = (x[0] - x[31]) * F[1];
+  const T b1 = (x[1] - x[30]) * F[3];
+  const T b2 = (x[2] - x[29]) * F[5];
+  const T b3 = (x[3] - x[28]) * F[7];
+  const T b4 = (x[4] - x[27]) * F[9];
+  const T b5 = (x[5] - x[26]) * F[11];
+  const T b6 = (x[6] - x[25]) * F[13];
+  const T b7 = (x[7] - x[24]) * F[15];
+  const T b8 = (x[8] - x[23]) * F[17];
+  const T b9 = (x[9] - x[22]) * F[19];
+  const T b10 = (x[10] - x[21]) * F[21];
+  const T b11 = (x[11] - x[20]) * F[23];
+  const T b12 = (x[12] - x[19]) * F[25];
+  const T b13 = (x[13] - x[18]) * F[27];
+  const T b14 = (x[14] - x[17]) * F[29];
+  const T b15 = (x[15] - x[16]) * F[31];
   // Size 16 a: sums aa*, scaled differences ab*.
-  const float aa0 = a0 + a15;
-  const float aa1 = a1 + a14;
-  const float aa2 = a2 + a13;
-  const float aa3 = a3 + a12;
-  const float aa4 = a4 + a11;
-  const float aa5 = a5 + a10;
-  const float aa6 = a6 + a9;
-  const float aa7 = a7 + a8;
-  const float ab0 = (a0 - a15) * F[2];
-  const float ab1 = (a1 - a14) * F[6];
-  const float ab2 = (a2 - a13) * F[10];
-  const float ab3 = (a3 - a12) * F[14];
-  const float ab4 = (a4 - a11) * F[18];
-  const float ab5 = (a5 - a10) * F[22];
-  const float ab6 = (a6 - a9) * F[26];
-  const float ab7 = (a7 - a8) * F[30];
+  const T aa0 = a0 + a15;
+  const T aa1 = a1 + a14;
+  const T aa2 = a2 + a13;
+  const T aa3 = a3 + a12;
+  const T aa4 = a4 + a11;
+  const T aa5 = a5 + a10;
+  const T aa6 = a6 + a9;
+  const T aa7 = a7 + a8;
+  const T ab0 = (a0 - a15) * F[2];
+  const T ab1 = (a1 - a14) * F[6];
+  const T ab2 = (a2 - a13) * F[10];
+  const T ab3 = (a3 - a12) * F[14];
+  const T ab4 = (a4 - a11) * F[18];
+  const T ab5 = (a5 - a10) * F[22];
+  const T ab6 = (a6 - a9) * F[26];
+  const T ab7 = (a7 - a8) * F[30];
   // Size 8 aa: sums aaa*, scaled differences aab*.
-  const float aaa0 = aa0 + aa7;
-  const float aaa1 = aa1 + aa6;
-  const float aaa2 = aa2 + aa5;
-  const float aaa3 = aa3 + aa4;
-  const float aab0 = (aa0 - aa7) * F[4];
-  const float aab1 = (aa1 - aa6) * F[12];
-  const float aab2 = (aa2 - aa5) * F[20];
-  const float aab3 = (aa3 - aa4) * F[28];
+  const T aaa0 = aa0 + aa7;
+  const T aaa1 = aa1 + aa6;
+  const T aaa2 = aa2 + aa5;
+  const T aaa3 = aa3 + aa4;
+  const T aab0 = (aa0 - aa7) * F[4];
+  const T aab1 = (aa1 - aa6) * F[12];
+  const T aab2 = (aa2 - aa5) * F[20];
+  const T aab3 = (aa3 - aa4) * F[28];
   // Size 4 aaa: sums aaaa*, scaled differences aaab*.
-  const float aaaa0 = aaa0 + aaa3;
-  const float aaaa1 = aaa1 + aaa2;
-  const float aaab0 = (aaa0 - aaa3) * F[8];
-  const float aaab1 = (aaa1 - aaa2) * F[24];
+  const T aaaa0 = aaa0 + aaa3;
+  const T aaaa1 = aaa1 + aaa2;
+  const T aaab0 = (aaa0 - aaa3) * F[8];
+  const T aaab1 = (aaa1 - aaa2) * F[24];
   // Size 2 aaaa: sums aaaaa*, scaled differences aaaab*.
-  const float aaaaa0 = aaaa0 + aaaa1;
-  const float aaaab0 = (aaaa0 - aaaa1) * F[16];
+  const T aaaaa0 = aaaa0 + aaaa1;
+  const T aaaab0 = (aaaa0 - aaaa1) * F[16];
   // Size 2 aaab: sums aaaba*, scaled differences aaabb*.
-  const float aaaba0 = aaab0 + aaab1;
-  const float aaabb0 = (aaab0 - aaab1) * F[16];
+  const T aaaba0 = aaab0 + aaab1;
+  const T aaabb0 = (aaab0 - aaab1) * F[16];
   // Size 4 aaa: odd outputs B[k] + B[k+1].
-  const float aaay1 = aaaba0 + aaabb0;
+  const T aaay1 = aaaba0 + aaabb0;
   // Size 4 aab: sums aaba*, scaled differences aabb*.
-  const float aaba0 = aab0 + aab3;
-  const float aaba1 = aab1 + aab2;
-  const float aabb0 = (aab0 - aab3) * F[8];
-  const float aabb1 = (aab1 - aab2) * F[24];
+  const T aaba0 = aab0 + aab3;
+  const T aaba1 = aab1 + aab2;
+  const T aabb0 = (aab0 - aab3) * F[8];
+  const T aabb1 = (aab1 - aab2) * F[24];
   // Size 2 aaba: sums aabaa*, scaled differences aabab*.
-  const float aabaa0 = aaba0 + aaba1;
-  const float aabab0 = (aaba0 - aaba1) * F[16];
+  const T aabaa0 = aaba0 + aaba1;
+  const T aabab0 = (aaba0 - aaba1) * F[16];
   // Size 2 aabb: sums aabba*, scaled differences aabbb*.
-  const float aabba0 = aabb0 + aabb1;
-  const float aabbb0 = (aabb0 - aabb1) * F[16];
+  const T aabba0 = aabb0 + aabb1;
+  const T aabbb0 = (aabb0 - aabb1) * F[16];
   // Size 4 aab: odd outputs B[k] + B[k+1].
-  const float aaby1 = aabba0 + aabbb0;
+  const T aaby1 = aabba0 + aabbb0;
   // Size 8 aa: odd outputs B[k] + B[k+1].
-  const float aay1 = aabaa0 + aaby1;
-  const float aay3 = aaby1 + aabab0;
-  const float aay5 = aabab0 + aabbb0;
+  const T aay1 = aabaa0 + aaby1;
+  const T aay3 = aaby1 + aabab0;
+  const T aay5 = aabab0 + aabbb0;
   // Size 8 ab: sums aba*, scaled differences abb*.
-  const float aba0 = ab0 + ab7;
-  const float aba1 = ab1 + ab6;
-  const float aba2 = ab2 + ab5;
-  const float aba3 = ab3 + ab4;
-  const float abb0 = (ab0 - ab7) * F[4];
-  const float abb1 = (ab1 - ab6) * F[12];
-  const float abb2 = (ab2 - ab5) * F[20];
-  const float abb3 = (ab3 - ab4) * F[28];
+  const T aba0 = ab0 + ab7;
+  const T aba1 = ab1 + ab6;
+  const T aba2 = ab2 + ab5;
+  const T aba3 = ab3 + ab4;
+  const T abb0 = (ab0 - ab7) * F[4];
+  const T abb1 = (ab1 - ab6) * F[12];
+  const T abb2 = (ab2 - ab5) * F[20];
+  const T abb3 = (ab3 - ab4) * F[28];
   // Size 4 aba: sums abaa*, scaled differences abab*.
-  const float abaa0 = aba0 + aba3;
-  const float abaa1 = aba1 + aba2;
-  const float abab0 = (aba0 - aba3) * F[8];
-  const float abab1 = (aba1 - aba2) * F[24];
+  const T abaa0 = aba0 + aba3;
+  const T abaa1 = aba1 + aba2;
+  const T abab0 = (aba0 - aba3) * F[8];
+  const T abab1 = (aba1 - aba2) * F[24];
   // Size 2 abaa: sums abaaa*, scaled differences abaab*.
-  const float abaaa0 = abaa0 + abaa1;
-  const float abaab0 = (abaa0 - abaa1) * F[16];
+  const T abaaa0 = abaa0 + abaa1;
+  const T abaab0 = (abaa0 - abaa1) * F[16];
   // Size 2 abab: sums ababa*, scaled differences ababb*.
-  const float ababa0 = abab0 + abab1;
-  const float ababb0 = (abab0 - abab1) * F[16];
+  const T ababa0 = abab0 + abab1;
+  const T ababb0 = (abab0 - abab1) * F[16];
   // Size 4 aba: odd outputs B[k] + B[k+1].
-  const float abay1 = ababa0 + ababb0;
+  const T abay1 = ababa0 + ababb0;
   // Size 4 abb: sums abba*, scaled differences abbb*.
-  const float abba0 = abb0 + abb3;
-  const float abba1 = abb1 + abb2;
-  const float abbb0 = (abb0 - abb3) * F[8];
-  const float abbb1 = (abb1 - abb2) * F[24];
+  const T abba0 = abb0 + abb3;
+  const T abba1 = abb1 + abb2;
+  const T abbb0 = (abb0 - abb3) * F[8];
+  const T abbb1 = (abb1 - abb2) * F[24];
   // Size 2 abba: sums abbaa*, scaled differences abbab*.
-  const float abbaa0 = abba0 + abba1;
-  const float abbab0 = (abba0 - abba1) * F[16];
+  const T abbaa0 = abba0 + abba1;
+  const T abbab0 = (abba0 - abba1) * F[16];
   // Size 2 abbb: sums abbba*, scaled differences abbbb*.
-  const float abbba0 = abbb0 + abbb1;
-  const float abbbb0 = (abbb0 - abbb1) * F[16];
+  const T abbba0 = abbb0 + abbb1;
+  const T abbbb0 = (abbb0 - abbb1) * F[16];
   // Size 4 abb: odd outputs B[k] + B[k+1].
-  const float abby1 = abbba0 + abbbb0;
+  const T abby1 = abbba0 + abbbb0;
   // Size 8 ab: odd outputs B[k] + B[k+1].
-  const float aby1 = abbaa0 + abby1;
-  const float aby3 = abby1 + abbab0;
-  const float aby5 = abbab0 + abbbb0;
+  const T aby1 = abbaa0 + abby1;
+  const T aby3 = abby1 + abbab0;
+  const T aby5 = abbab0 + abbbb0;
   // Size 16 a: odd outputs B[k] + B[k+1].
-  const float ay1 = abaaa0 + aby1;
-  const float ay3 = aby1 + abay1;
-  const float ay5 = abay1 + aby3;
-  const float ay7 = aby3 + abaab0;
-  const float ay9 = abaab0 + aby5;
-  const float ay11 = aby5 + ababb0;
-  const float ay13 = ababb0 + abbbb0;
+  const T ay1 = abaaa0 + aby1;
+  const T ay3 = aby1 + abay1;
+  const T ay5 = abay1 + aby3;
+  const T ay7 = aby3 + abaab0;
+  const T ay9 = abaab0 + aby5;
+  const T ay11 = aby5 + ababb0;
+  const T ay13 = ababb0 + abbbb0;
   // Size 16 b: sums ba*, scaled differences bb*.
-  const float ba0 = b0 + b15;
-  const float ba1 = b1 + b14;
-  const float ba2 = b2 + b13;
-  const float ba3 = b3 + b12;
-  const float ba4 = b4 + b11;
-  const float ba5 = b5 + b10;
-  const float ba6 = b6 + b9;
-  const float ba7 = b7 + b8;
-  const float bb0 = (b0 - b15) * F[2];
-  const float bb1 = (b1 - b14) * F[6];
-  const float bb2 = (b2 - b13) * F[10];
-  const float bb3 = (b3 - b12) * F[14];
-  const float bb4 = (b4 - b11) * F[18];
-  const float bb5 = (b5 - b10) * F[22];
-  const float bb6 = (b6 - b9) * F[26];
-  const float bb7 = (b7 - b8) * F[30];
+  const T ba0 = b0 + b15;
+  const T ba1 = b1 + b14;
+  const T ba2 = b2 + b13;
+  const T ba3 = b3 + b12;
+  const T ba4 = b4 + b11;
+  const T ba5 = b5 + b10;
+  const T ba6 = b6 + b9;
+  const T ba7 = b7 + b8;
+  const T bb0 = (b0 - b15) * F[2];
+  const T bb1 = (b1 - b14) * F[6];
+  const T bb2 = (b2 - b13) * F[10];
+  const T bb3 = (b3 - b12) * F[14];
+  const T bb4 = (b4 - b11) * F[18];
+  const T bb5 = (b5 - b10) * F[22];
+  const T bb6 = (b6 - b9) * F[26];
+  const T bb7 = (b7 - b8) * F[30];
   // Size 8 ba: sums baa*, scaled differences bab*.
-  const float baa0 = ba0 + ba7;
-  const float baa1 = ba1 + ba6;
-  const float baa2 = ba2 + ba5;
-  const float baa3 = ba3 + ba4;
-  const float bab0 = (ba0 - ba7) * F[4];
-  const float bab1 = (ba1 - ba6) * F[12];
-  const float bab2 = (ba2 - ba5) * F[20];
-  const float bab3 = (ba3 - ba4) * F[28];
+  const T baa0 = ba0 + ba7;
+  const T baa1 = ba1 + ba6;
+  const T baa2 = ba2 + ba5;
+  const T baa3 = ba3 + ba4;
+  const T bab0 = (ba0 - ba7) * F[4];
+  const T bab1 = (ba1 - ba6) * F[12];
+  const T bab2 = (ba2 - ba5) * F[20];
+  const T bab3 = (ba3 - ba4) * F[28];
   // Size 4 baa: sums baaa*, scaled differences baab*.
-  const float baaa0 = baa0 + baa3;
-  const float baaa1 = baa1 + baa2;
-  const float baab0 = (baa0 - baa3) * F[8];
-  const float baab1 = (baa1 - baa2) * F[24];
+  const T baaa0 = baa0 + baa3;
+  const T baaa1 = baa1 + baa2;
+  const T baab0 = (baa0 - baa3) * F[8];
+  const T baab1 = (baa1 - baa2) * F[24];
   // Size 2 baaa: sums baaaa*, scaled differences baaab*.
-  const float baaaa0 = baaa0 + baaa1;
-  const float baaab0 = (baaa0 - baaa1) * F[16];
+  const T baaaa0 = baaa0 + baaa1;
+  const T baaab0 = (baaa0 - baaa1) * F[16];
   // Size 2 baab: sums baaba*, scaled differences baabb*.
-  const float baaba0 = baab0 + baab1;
-  const float baabb0 = (baab0 - baab1) * F[16];
+  const T baaba0 = baab0 + baab1;
+  const T baabb0 = (baab0 - baab1) * F[16];
   // Size 4 baa: odd outputs B[k] + B[k+1].
-  const float baay1 = baaba0 + baabb0;
+  const T baay1 = baaba0 + baabb0;
   // Size 4 bab: sums baba*, scaled differences babb*.
-  const float baba0 = bab0 + bab3;
-  const float baba1 = bab1 + bab2;
-  const float babb0 = (bab0 - bab3) * F[8];
-  const float babb1 = (bab1 - bab2) * F[24];
+  const T baba0 = bab0 + bab3;
+  const T baba1 = bab1 + bab2;
+  const T babb0 = (bab0 - bab3) * F[8];
+  const T babb1 = (bab1 - bab2) * F[24];
   // Size 2 baba: sums babaa*, scaled differences babab*.
-  const float babaa0 = baba0 + baba1;
-  const float babab0 = (baba0 - baba1) * F[16];
+  const T babaa0 = baba0 + baba1;
+  const T babab0 = (baba0 - baba1) * F[16];
   // Size 2 babb: sums babba*, scaled differences babbb*.
-  const float babba0 = babb0 + babb1;
-  const float babbb0 = (babb0 - babb1) * F[16];
+  const T babba0 = babb0 + babb1;
+  const T babbb0 = (babb0 - babb1) * F[16];
   // Size 4 bab: odd outputs B[k] + B[k+1].
-  const float baby1 = babba0 + babbb0;
+  const T baby1 = babba0 + babbb0;
   // Size 8 ba: odd outputs B[k] + B[k+1].
-  const float bay1 = babaa0 + baby1;
-  const float bay3 = baby1 + babab0;
-  const float bay5 = babab0 + babbb0;
+  const T bay1 = babaa0 + baby1;
+  const T bay3 = baby1 + babab0;
+  const T bay5 = babab0 + babbb0;
   // Size 8 bb: sums bba*, scaled differences bbb*.
-  const float bba0 = bb0 + bb7;
-  const float bba1 = bb1 + bb6;
-  const float bba2 = bb2 + bb5;
-  const float bba3 = bb3 + bb4;
-  const float bbb0 = (bb0 - bb7) * F[4];
-  const float bbb1 = (bb1 - bb6) * F[12];
-  const float bbb2 = (bb2 - bb5) * F[20];
-  const float bbb3 = (bb3 - bb4) * F[28];
+  const T bba0 = bb0 + bb7;
+  const T bba1 = bb1 + bb6;
+  const T bba2 = bb2 + bb5;
+  const T bba3 = bb3 + bb4;
+  const T bbb0 = (bb0 - bb7) * F[4];
+  const T bbb1 = (bb1 - bb6) * F[12];
+  const T bbb2 = (bb2 - bb5) * F[20];
+  const T bbb3 = (bb3 - bb4) * F[28];
   // Size 4 bba: sums bbaa*, scaled differences bbab*.
-  const float bbaa0 = bba0 + bba3;
-  const float bbaa1 = bba1 + bba2;
-  const float bbab0 = (bba0 - bba3) * F[8];
-  const float bbab1 = (bba1 - bba2) * F[24];
+  const T bbaa0 = bba0 + bba3;
+  const T bbaa1 = bba1 + bba2;
+  const T bbab0 = (bba0 - bba3) * F[8];
+  const T bbab1 = (bba1 - bba2) * F[24];
   // Size 2 bbaa: sums bbaaa*, scaled differences bbaab*.
-  const float bbaaa0 = bbaa0 + bbaa1;
-  const float bbaab0 = (bbaa0 - bbaa1) * F[16];
+  const T bbaaa0 = bbaa0 + bbaa1;
+  const T bbaab0 = (bbaa0 - bbaa1) * F[16];
   // Size 2 bbab: sums bbaba*, scaled differences bbabb*.
-  const float bbaba0 = bbab0 + bbab1;
-  const float bbabb0 = (bbab0 - bbab1) * F[16];
+  const T bbaba0 = bbab0 + bbab1;
+  const T bbabb0 = (bbab0 - bbab1) * F[16];
   // Size 4 bba: odd outputs B[k] + B[k+1].
-  const float bbay1 = bbaba0 + bbabb0;
+  const T bbay1 = bbaba0 + bbabb0;
   // Size 4 bbb: sums bbba*, scaled differences bbbb*.
-  const float bbba0 = bbb0 + bbb3;
-  const float bbba1 = bbb1 + bbb2;
-  const float bbbb0 = (bbb0 - bbb3) * F[8];
-  const float bbbb1 = (bbb1 - bbb2) * F[24];
+  const T bbba0 = bbb0 + bbb3;
+  const T bbba1 = bbb1 + bbb2;
+  const T bbbb0 = (bbb0 - bbb3) * F[8];
+  const T bbbb1 = (bbb1 - bbb2) * F[24];
   // Size 2 bbba: sums bbbaa*, scaled differences bbbab*.
-  const float bbbaa0 = bbba0 + bbba1;
-  const float bbbab0 = (bbba0 - bbba1) * F[16];
+  const T bbbaa0 = bbba0 + bbba1;
+  const T bbbab0 = (bbba0 - bbba1) * F[16];
   // Size 2 bbbb: sums bbbba*, scaled differences bbbbb*.
-  const float bbbba0 = bbbb0 + bbbb1;
-  const float bbbbb0 = (bbbb0 - bbbb1) * F[16];
+  const T bbbba0 = bbbb0 + bbbb1;
+  const T bbbbb0 = (bbbb0 - bbbb1) * F[16];
   // Size 4 bbb: odd outputs B[k] + B[k+1].
-  const float bbby1 = bbbba0 + bbbbb0;
+  const T bbby1 = bbbba0 + bbbbb0;
   // Size 8 bb: odd outputs B[k] + B[k+1].
-  const float bby1 = bbbaa0 + bbby1;
-  const float bby3 = bbby1 + bbbab0;
-  const float bby5 = bbbab0 + bbbbb0;
+  const T bby1 = bbbaa0 + bbby1;
+  const T bby3 = bbby1 + bbbab0;
+  const T bby5 = bbbab0 + bbbbb0;
   // Size 16 b: odd outputs B[k] + B[k+1].
-  const float by1 = bbaaa0 + bby1;
-  const float by3 = bby1 + bbay1;
-  const float by5 = bbay1 + bby3;
-  const float by7 = bby3 + bbaab0;
-  const float by9 = bbaab0 + bby5;
-  const float by11 = bby5 + bbabb0;
-  const float by13 = bbabb0 + bbbbb0;
+  const T by1 = bbaaa0 + bby1;
+  const T by3 = bby1 + bbay1;
+  const T by5 = bbay1 + bby3;
+  const T by7 = bby3 + bbaab0;
+  const T by9 = bbaab0 + bby5;
+  const T by11 = bby5 + bbabb0;
+  const T by13 = bbabb0 + bbbbb0;
   // Size 32: odd outputs B[k] + B[k+1].
-  const float y1 = baaaa0 + by1;
-  const float y3 = by1 + bay1;
-  const float y5 = bay1 + by3;
-  const float y7 = by3 + baay1;
-  const float y9 = baay1 + by5;
-  const float y11 = by5 + bay3;
-  const float y13 = bay3 + by7;
-  const float y15 = by7 + baaab0;
-  const float y17 = baaab0 + by9;
-  const float y19 = by9 + bay5;
-  const float y21 = bay5 + by11;
-  const float y23 = by11 + baabb0;
-  const float y25 = baabb0 + by13;
-  const float y27 = by13 + babbb0;
-  const float y29 = babbb0 + bbbbb0;
+  const T y1 = baaaa0 + by1;
+  const T y3 = by1 + bay1;
+  const T y5 = bay1 + by3;
+  const T y7 = by3 + baay1;
+  const T y9 = baay1 + by5;
+  const T y11 = by5 + bay3;
+  const T y13 = bay3 + by7;
+  const T y15 = by7 + baaab0;
+  const T y17 = baaab0 + by9;
+  const T y19 = by9 + bay5;
+  const T y21 = bay5 + by11;
+  const T y23 = by11 + baabb0;
+  const T y25 = baabb0 + by13;
+  const T y27 = by13 + babbb0;
+  const T y29 = babbb0 + bbbbb0;
   X[0] = aaaaa0;
   X[1] = y1;
   X[2] = ay1;
@@ -326,6 +337,10 @@ void lee_dct32(const float* x, float* X) {
   X[30] = abbbb0;
   X[31] = bbbbb0;
 }
+
+}  // namespace
+
+void lee_dct32(const float* x, float* X) { lee_dct32_of(x, X); }
 
 #if MPEGIN_SSE2
 
@@ -401,5 +416,77 @@ void fast_dct32(const float* x, float* X) {
 void fast_dct32(const float* x, float* X) { lee_dct32(x, X); }
 
 #endif
+
+namespace {
+
+// Slot by slot, for the slots that do not fill a vector.
+void dct32_slots_one_by_one(const float* x, uint32_t stride, uint32_t count, float* X) {
+  for (uint32_t t = 0; t < count; ++t) {
+    float in[32];
+    for (uint32_t k = 0; k < 32; ++k) in[k] = x[k * stride + t];
+    fast_dct32(in, X + 32 * t);
+  }
+}
+
+#if MPEGIN_VECTOR_OPERATORS
+// Four slots, one per lane.
+void dct32_four_slots(const float* x, uint32_t stride, float* X) {
+  __m128 in[32], out[32];
+  for (uint32_t k = 0; k < 32; ++k) in[k] = _mm_loadu_ps(x + k * stride);
+  lee_dct32_of(in, out);
+  for (int m = 0; m < 32; m += 4) {
+    _MM_TRANSPOSE4_PS(out[m], out[m + 1], out[m + 2], out[m + 3]);
+    for (int t = 0; t < 4; ++t) _mm_storeu_ps(X + 32 * t + m, out[m + t]);
+  }
+}
+#endif
+
+#if MPEGIN_WIDE_VECTORS
+// Eight slots, one per lane.
+__attribute__((target("avx"))) void dct32_eight_slots(const float* x, uint32_t stride, float* X) {
+  __m256 in[32], out[32];
+  for (uint32_t k = 0; k < 32; ++k) in[k] = _mm256_loadu_ps(x + k * stride);
+  lee_dct32_of(in, out);
+  for (int m = 0; m < 32; m += 8) {
+    // Eight outputs of eight slots turned into eight outputs of each slot.
+    __m256* o = out + m;
+    const __m256 t0 = _mm256_unpacklo_ps(o[0], o[1]), t1 = _mm256_unpackhi_ps(o[0], o[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(o[2], o[3]), t3 = _mm256_unpackhi_ps(o[2], o[3]);
+    const __m256 t4 = _mm256_unpacklo_ps(o[4], o[5]), t5 = _mm256_unpackhi_ps(o[4], o[5]);
+    const __m256 t6 = _mm256_unpacklo_ps(o[6], o[7]), t7 = _mm256_unpackhi_ps(o[6], o[7]);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+    _mm256_storeu_ps(X + 0 * 32 + m, _mm256_permute2f128_ps(u0, u4, 0x20));
+    _mm256_storeu_ps(X + 1 * 32 + m, _mm256_permute2f128_ps(u1, u5, 0x20));
+    _mm256_storeu_ps(X + 2 * 32 + m, _mm256_permute2f128_ps(u2, u6, 0x20));
+    _mm256_storeu_ps(X + 3 * 32 + m, _mm256_permute2f128_ps(u3, u7, 0x20));
+    _mm256_storeu_ps(X + 4 * 32 + m, _mm256_permute2f128_ps(u0, u4, 0x31));
+    _mm256_storeu_ps(X + 5 * 32 + m, _mm256_permute2f128_ps(u1, u5, 0x31));
+    _mm256_storeu_ps(X + 6 * 32 + m, _mm256_permute2f128_ps(u2, u6, 0x31));
+    _mm256_storeu_ps(X + 7 * 32 + m, _mm256_permute2f128_ps(u3, u7, 0x31));
+  }
+}
+#endif
+
+}  // namespace
+
+void dct32_slots(const float* x, uint32_t stride, uint32_t count, float* X, SimdPath path) {
+#if MPEGIN_WIDE_VECTORS
+  if (path >= SimdPath::kAvx) {
+    for (; count >= 8; count -= 8, x += 8, X += 8 * 32) dct32_eight_slots(x, stride, X);
+  }
+#endif
+#if MPEGIN_VECTOR_OPERATORS
+  for (; count >= 4; count -= 4, x += 4, X += 4 * 32) dct32_four_slots(x, stride, X);
+#endif
+  (void)path;
+  dct32_slots_one_by_one(x, stride, count, X);
+}
 
 }  // namespace mpegin

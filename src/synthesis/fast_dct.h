@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
+#include "synthesis/cpu_features.h"
+
 namespace mpegin {
 
 // dct_factors[j] = 1 / (2 cos(j * pi / 64)) for j = 1..31 (entry 0 unused), computed once at
@@ -13,5 +17,11 @@ void fast_dct32(const float* x, float* X);
 
 // The same transform written out one operation at a time.
 void lee_dct32(const float* x, float* X);
+
+// The transform of `count` slots: input k of slot t is x[k * stride + t] (stride >= count), and
+// slot t's outputs go to X[32 t .. 32 t + 31]. Each slot's results are those of lee_dct32; four
+// or (on the AVX paths) eight slots run at once, one per vector lane.
+void dct32_slots(const float* x, uint32_t stride, uint32_t count, float* X,
+                 SimdPath path = simd_path());
 
 }  // namespace mpegin

@@ -16,6 +16,12 @@ class SampleSink {
   virtual void end_of_frame(int32_t flag) = 0;
   // Appends `count` consecutive samples for `channel`.
   virtual void append_block(int channel, const float* values, uint32_t count) = 0;
+  // Appends `count` samples of channel 0 from `first` and as many of channel 1 from `second`:
+  // the same as append_block for each, which a sink may do in one interleaving pass.
+  virtual void append_pair(const float* first, const float* second, uint32_t count) {
+    append_block(0, first, count);
+    append_block(1, second, count);
+  }
   // Hands out everything appended since the last take, interleaved by channel, and rewinds.
   // `length_bytes` receives the number of bytes at the returned address.
   virtual const float* take(uint32_t& length_bytes) = 0;

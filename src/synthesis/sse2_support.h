@@ -8,3 +8,21 @@
 #else
 #define MPEGIN_SSE2 0
 #endif
+
+// MPEGIN_WIDE_VECTORS is 1 where the compiler can build AVX and AVX2/FMA functions next to the
+// baseline (`__attribute__((target(...)))`), chosen at run time by simd_path(). Not on Windows:
+// there the stack is not kept aligned for spilled 32-byte registers.
+#if MPEGIN_SSE2 && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
+#define MPEGIN_WIDE_VECTORS 1
+#include <immintrin.h>
+#else
+#define MPEGIN_WIDE_VECTORS 0
+#endif
+
+// MPEGIN_VECTOR_OPERATORS is 1 where the SSE vector types take +, - and * lane by lane (GCC and
+// Clang), so that one written-out formula serves plain floats and vectors.
+#if MPEGIN_SSE2 && (defined(__GNUC__) || defined(__clang__))
+#define MPEGIN_VECTOR_OPERATORS 1
+#else
+#define MPEGIN_VECTOR_OPERATORS 0
+#endif

@@ -28,11 +28,23 @@ class SynthesisFilter {
   // synthesize; the stored inputs are neither read nor changed.
   void synthesize(const float* inputs, SampleSink& out);
 
+  // Synthesises `count` slots in a row and writes their 32 x count PCM samples to `pcm`
+  // (slot t's at pcm[32 t]), without a sink. Subband k of slot t is inputs[k * stride + t]
+  // (stride >= count): a granule laid out subband by subband needs no turning. The results
+  // are those of `count` calls of synthesize; the stored inputs are neither read nor changed.
+  void synthesize_slots(const float* inputs, uint32_t stride, uint32_t count, float* pcm);
+
   int channel() const { return channel_; }
 
  private:
   void update_v(const float* inputs);
+  // Writes the column of the current slot from its transform X (the matrixing's outputs).
+  void store_v(const float* X);
   void window(float* out) const;
+  void advance() {
+    write_column_ = (write_column_ + 1) & 15;
+    front_buffer_ ^= 1;
+  }
 
   alignas(32) float v_buffer_[2][16][32];  // [buffer][column q][row r]
   alignas(16) float subband_inputs_[32];

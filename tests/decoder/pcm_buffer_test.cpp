@@ -154,5 +154,40 @@ TEST(PcmBuffer, AppendsBeyondTheStoreAreDropped) {
   EXPECT_EQ(length, stereo->capacity() * 4);
 }
 
+TEST(PcmBuffer, PairsLandWhereTwoBlocksWouldUpToTheEndOfTheStore) {
+  // The same values through append_pair and through append_block per channel, in step and
+  // out of step (one channel ahead), in pieces of every length: the stores agree bit for bit,
+  // and nothing is written past the last slot.
+  auto paired = make_buffer(0, 1, 0);
+  auto blocks = make_buffer(0, 1, 0);
+  ASSERT_TRUE(paired && blocks);
+  const uint32_t capacity = paired->capacity();
+  std::vector<float> left(capacity), right(capacity);
+  for (uint32_t i = 0; i < capacity; ++i) {
+    left[i] = static_cast<float>(i) + 0.25f;
+    right[i] = i % 7 == 0 ? -0.0f : -static_cast<float>(i) - 0.5f;
+  }
+  for (uint32_t ahead = 0; ahead <= 3; ahead += 3) {
+    for (uint32_t length = 1; length <= 13; ++length) {
+      for (PcmBuffer* buffer : {paired.get(), blocks.get()}) {
+        buffer->append_block(1, right.data(), ahead);
+      }
+      uint32_t written = 0;
+      while (written < capacity / 2 + 40) {
+        const uint32_t n = length;
+        paired->append_pair(left.data() + written % 1000, right.data() + written % 1000, n);
+        blocks->append_block(0, left.data() + written % 1000, n);
+        blocks->append_block(1, right.data() + written % 1000, n);
+        written += n;
+      }
+      uint32_t paired_bytes = 0, block_bytes = 0;
+      const float* a = paired->take(paired_bytes);
+      const float* b = blocks->take(block_bytes);
+      ASSERT_EQ(paired_bytes, block_bytes);
+      ASSERT_EQ(std::memcmp(a, b, capacity * 4), 0) << "length " << length << " ahead " << ahead;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mpegin

@@ -1,37 +1,16 @@
 #pragma once
 
-// A band object driven over a hand-built frame body, and the filters it emits into.
+// A band object driven over a hand-built frame body, and the subband samples its
+// sample sets yield.
 
-#include <optional>
 #include <type_traits>
-#include <vector>
 
 #include "bitstream/frame_header.h"
+#include "layer12/coded_samples.h"
 #include "layer12/layer2_band.h"
 #include "support/bit_writer.h"
-#include "support/filter_probe.h"
 
 namespace mpegin::test_support {
-
-// What one emit_sample stored, seen through fresh filters.
-struct Emitted {
-  bool result = false;
-  std::vector<float> filter0;
-  std::vector<float> filter1;
-
-  std::optional<float> value0(int subband) const { return stored_value(filter0, subband, 0); }
-  std::optional<float> value1(int subband) const { return stored_value(filter1, subband, 1); }
-};
-
-inline Emitted emit(SubbandBand& band, int32_t channel_select) {
-  SynthesisFilter filter0(0);
-  SynthesisFilter filter1(1);
-  Emitted out;
-  out.result = band.emit_sample(channel_select, filter0, &filter1);
-  out.filter0 = response(filter0);
-  out.filter1 = response(filter1);
-  return out;
-}
 
 // Header fields the Layer II bands consult.
 struct Layer2Frame {
@@ -41,7 +20,7 @@ struct Layer2Frame {
 };
 
 // A band whose allocation, selection (Layer II) and scale factors have been parsed
-// from `bits`, with crc (if any) fed on the way.
+// from `bits`, with crc (if any) fed on the way, and its sample sets in `samples`.
 template <class Band>
 struct BandOnBits {
   BandOnBits(const BitWriter& bits, int32_t subband, Crc16* crc = nullptr, Layer2Frame frame = {})
@@ -49,18 +28,32 @@ struct BandOnBits {
     header.version = frame.version;
     header.bitrate_index = frame.bitrate_index;
     header.mode = frame.mode;
+    samples.clear();
     band.parse_allocation(body.reader(), header, crc);
     if constexpr (std::is_base_of_v<Layer2Band, Band>) {
       band.parse_scale_factor_selection(body.reader(), crc);
     }
-    band.parse_scale_factors(body.reader(), header);
+    band.parse_scale_factors(body.reader(), header, samples);
+    // Every row of both channels starts out as a marker, so that a row that is neither
+    // written nor cleared shows.
+    for (auto& channel : out.samples)
+      for (auto& row : channel)
+        for (float& value : row) value = 99.0f;
+    samples.clear_silent_rows(out, CodedSamples::kSlots);
   }
 
   MpegFileReader& reader() { return body.reader(); }
+  // Reads the next Layer I sample or Layer II group of every sample set.
+  void read_slot(uint32_t slot) { samples.read_layer1_slot(reader(), slot, out); }
+  void read_group(uint32_t group) { samples.read_layer2_group(reader(), group, out); }
+  // Subband sample of `channel` at `slot`.
+  float value(int channel, int slot) const { return out.samples[channel][band.subband()][slot]; }
 
   BodyReader body;
   FrameHeader header;
   Band band;
+  CodedSamples samples;
+  CodedSamples::Subbands out;
 };
 
 }  // namespace mpegin::test_support

@@ -68,28 +68,25 @@ TEST(BandPool, LsfLayer2FramesCodeThirtySubbands) {
   EXPECT_EQ(layer2_limits(*make_header(1, 2, 0, 27, 0)).subband_count, 27u);
 }
 
-TEST(BandPool, ReusedBandsStartEveryFrameAfresh) {
+TEST(BandPool, EveryFrameStartsWithoutSampleSets) {
   BandPool pool;
   const auto owned = make_header(1, 2, 3, 8, 0);
   const FrameHeader& header = *owned;
   Layer2Band* band = pool.select_layer2(header).bands[0];
   test_support::BitWriter bits;
-  bits.put(0, 4);
+  bits.put(1, 4).put(2, 2).put(3, 6);  // a coded band
   test_support::BodyReader body(bits);
-  SynthesisFilter filter(0);
-  // Leave the band in the middle of a frame, as after a cut-short frame.
   band->parse_allocation(body.reader(), header, nullptr);
-  for (int group = 0; group < 5; ++group) band->parse_samples(body.reader());
-  band->emit_sample(1, filter, nullptr);
-
-  Layer2Band* again = pool.select_layer2(header).bands[0];
-  ASSERT_EQ(again, band);
-  for (int group = 1; group <= 12; ++group) {
-    EXPECT_EQ(again->parse_samples(body.reader()), group == 12);
-    EXPECT_FALSE(again->emit_sample(1, filter, nullptr));
-    EXPECT_FALSE(again->emit_sample(1, filter, nullptr));
-    EXPECT_TRUE(again->emit_sample(1, filter, nullptr));
-  }
+  band->parse_scale_factor_selection(body.reader(), nullptr);
+  band->parse_scale_factors(body.reader(), header, pool.samples());
+  EXPECT_EQ(pool.samples().set_count(), 1u);
+  // A frame cut short after its scale factors leaves nothing behind for the next one.
+  pool.select_layer2(header);
+  EXPECT_EQ(pool.samples().set_count(), 0u);
+  pool.select_layer2(header);
+  band->parse_scale_factors(body.reader(), header, pool.samples());
+  pool.select_layer1(header);
+  EXPECT_EQ(pool.samples().set_count(), 0u);
 }
 
 }  // namespace

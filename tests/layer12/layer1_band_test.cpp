@@ -1,46 +1,34 @@
 // Layer I band objects on hand-built bit strings: what each reads, in which order,
-// what it feeds to the check word and what it stores into the filters.
+// what it feeds to the check word and which subband samples its sample sets yield.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "layer12/band_on_bits.h"
 #include "layer12/layer1_band.h"
 #include "layer12/layer1_intensity_band.h"
 #include "layer12/layer1_stereo_band.h"
-#include "layer12/band_on_bits.h"
 
 namespace mpegin {
 namespace {
 
 using test_support::BandOnBits;
 using test_support::BitWriter;
-using test_support::emit;
-using test_support::Emitted;
-using test_support::expected_response;
 
 constexpr int kSubband = 5;
 // Single-precision requantisation is within a few units in the last place of exact.
 constexpr double kTolerance = 3e-7;
-const std::vector<float> kSilence = expected_response({});
-const std::vector<float> kSilence1 = expected_response({}, 1);
-
-TEST(FilterProbe, TellsValuesAndSubbandsApart) {
-  EXPECT_NE(expected_response({{kSubband, 1.0f}}),
-            expected_response({{kSubband, std::nextafter(1.0f, 2.0f)}}));
-  EXPECT_NE(expected_response({{kSubband, 1.0f}}), expected_response({{kSubband + 1, 1.0f}}));
-  EXPECT_NE(expected_response({{kSubband, 1.0f}}), kSilence);
-  EXPECT_EQ(test_support::stored_value(expected_response({{kSubband, -0.75f}}), kSubband), -0.75f);
-  EXPECT_FALSE(test_support::stored_value(expected_response({{kSubband + 1, 1.0f}}), kSubband));
-}
 
 TEST(Layer1Band, RequantisesTwoBitCodes) {
   // allocation 1 (2-bit codes), scale factor index 3 (1.0), codes 0, 1, 2
   BitWriter bits;
   bits.put(1, 4).put(3, 6).put(0, 2).put(1, 2).put(2, 2);
   BandOnBits<Layer1Band> b(bits, kSubband);
-  for (float value : {-0.6666667f, 0.0f, 0.6666667f}) {
-    EXPECT_FALSE(b.band.parse_samples(b.reader()));
-    EXPECT_EQ(emit(b.band, 1).filter0, expected_response({{kSubband, value}})) << value;
+  const float expected[] = {-0.6666667f, 0.0f, 0.6666667f};
+  for (uint32_t slot = 0; slot < 3; ++slot) {
+    b.read_slot(slot);
+    EXPECT_EQ(b.value(0, slot), expected[slot]) << slot;
+    EXPECT_FALSE(std::signbit(b.value(0, slot)) && expected[slot] == 0.0f);
   }
   EXPECT_EQ(b.body.bits_read(), 4u + 6u + 3u * 2u);
 }
@@ -55,30 +43,26 @@ TEST(Layer1Band, MatchesTheRequantisationFormulaForEveryWidth) {
     bits.put(allocation, 4).put(6, 6);
     for (uint32_t code : codes) bits.put(code, nb);
     BandOnBits<Layer1Band> b(bits, kSubband);
-    for (uint32_t code : codes) {
-      b.band.parse_samples(b.reader());
+    for (uint32_t slot = 0; slot < 3; ++slot) {
+      b.read_slot(slot);
+      const uint32_t code = codes[slot];
       const double exact = 0.5 * (2.0 * code + 2.0 - std::ldexp(1.0, nb)) / (std::ldexp(1.0, nb) - 1.0);
-      const std::optional<float> stored = emit(b.band, 0).value0(kSubband);
-      ASSERT_TRUE(stored.has_value()) << "allocation " << allocation << " code " << code;
-      EXPECT_NEAR(*stored, exact, kTolerance) << "allocation " << allocation << " code " << code;
+      EXPECT_NEAR(b.value(0, slot), exact, kTolerance) << "allocation " << allocation << " code " << code;
     }
     EXPECT_EQ(b.body.bits_read(), 4 + 6 + 3 * nb);
   }
 }
 
-TEST(Layer1Band, UncodedBandReadsOnlyItsAllocationAndStoresNothing) {
+TEST(Layer1Band, UncodedBandReadsOnlyItsAllocationAndStoresSilence) {
   BitWriter bits;
   bits.put(0, 4).put(0xFFFF, 16);
   BandOnBits<Layer1Band> b(bits, kSubband);
-  for (int i = 1; i <= 12; ++i) {
-    EXPECT_EQ(b.band.parse_samples(b.reader()), i == 12);
-    const Emitted out = emit(b.band, 0);
-    EXPECT_TRUE(out.result);
-    EXPECT_EQ(out.filter0, kSilence);
+  EXPECT_EQ(b.samples.set_count(), 0u);
+  for (uint32_t slot = 0; slot < 12; ++slot) {
+    b.read_slot(slot);
+    EXPECT_EQ(b.value(0, slot), 0.0f);
   }
   EXPECT_EQ(b.body.bits_read(), 4u);
-  // The counter starts over, so the object could serve another frame.
-  EXPECT_FALSE(b.band.parse_samples(b.reader()));
 }
 
 TEST(Layer1Band, ForbiddenAllocationAndScaleFactorGiveSilence) {
@@ -86,17 +70,17 @@ TEST(Layer1Band, ForbiddenAllocationAndScaleFactorGiveSilence) {
     BitWriter bits;
     bits.put(15, 4).put(0, 6).put(0xABCD, 16).put(0x1234, 16);
     BandOnBits<Layer1Band> b(bits, kSubband);
-    b.band.parse_samples(b.reader());
-    EXPECT_EQ(emit(b.band, 1).filter0, kSilence);
-    b.band.parse_samples(b.reader());
+    b.read_slot(0);
+    EXPECT_EQ(b.value(0, 0), 0.0f);
+    b.read_slot(1);
     EXPECT_EQ(b.body.bits_read(), 4u + 6u + 32u);
   }
   {  // scale factor index 63 stores 0.0
     BitWriter bits;
     bits.put(3, 4).put(63, 6).put(15, 4);
     BandOnBits<Layer1Band> b(bits, kSubband);
-    b.band.parse_samples(b.reader());
-    EXPECT_EQ(emit(b.band, 1).filter0, kSilence);
+    b.read_slot(0);
+    EXPECT_EQ(b.value(0, 0), 0.0f);
   }
 }
 
@@ -120,21 +104,12 @@ TEST(Layer1StereoBand, ReadsBothChannelsInStreamOrder) {
   Crc16 crc;
   BandOnBits<Layer1StereoBand> b(bits, kSubband, &crc);
   EXPECT_EQ(crc.value, bits.crc().value);
-  b.band.parse_samples(b.reader());
-
-  const Emitted both = emit(b.band, 0);
-  const float left = both.value0(kSubband).value_or(9.0f);
-  const float right = both.value1(kSubband).value_or(9.0f);
-  EXPECT_NEAR(left, 6.0 / 7.0, kTolerance);
-  EXPECT_NEAR(right, -1.0 / 3.0, kTolerance);
-  const Emitted first_only = emit(b.band, 1);
-  EXPECT_EQ(first_only.filter0, both.filter0);
-  EXPECT_EQ(first_only.filter1, kSilence1);
-  const Emitted second_only = emit(b.band, 2);
-  EXPECT_EQ(second_only.filter0, expected_response({{kSubband, right}}));
-  EXPECT_EQ(second_only.filter1, kSilence1);
-
-  b.band.parse_samples(b.reader());
+  b.read_slot(0);
+  EXPECT_NEAR(b.value(0, 0), 6.0 / 7.0, kTolerance);
+  EXPECT_NEAR(b.value(1, 0), -1.0 / 3.0, kTolerance);
+  b.read_slot(1);
+  EXPECT_NEAR(b.value(0, 1), -4.0 / 7.0, kTolerance);
+  EXPECT_NEAR(b.value(1, 1), 2.0 / 3.0, kTolerance);  // the all-ones code 3: 4/3 x 0.5
   EXPECT_EQ(b.body.bits_read(), 8u + 12u + 2u * 5u);
 }
 
@@ -144,12 +119,13 @@ TEST(Layer1StereoBand, SecondChannelAloneLeavesTheFirstSilent) {
   bits.put(3, 6);            // only channel 1's scale factor
   for (int i = 0; i < 12; ++i) bits.put(15, 4);
   BandOnBits<Layer1StereoBand> b(bits, kSubband);
-  for (int i = 1; i <= 12; ++i) EXPECT_EQ(b.band.parse_samples(b.reader()), i == 12);
+  for (uint32_t slot = 0; slot < 12; ++slot) b.read_slot(slot);
   EXPECT_EQ(b.body.bits_read(), 8u + 6u + 12u * 4u);
-  const Emitted out = emit(b.band, 0);
-  EXPECT_EQ(out.filter0, kSilence);
-  // the all-ones code 15 of 4 bits, not allowed in a valid stream: 16/15
-  EXPECT_NEAR(out.value1(kSubband).value_or(9.0f), 16.0 / 15.0, kTolerance);
+  for (uint32_t slot = 0; slot < 12; ++slot) {
+    EXPECT_EQ(b.value(0, slot), 0.0f);
+    // the all-ones code 15 of 4 bits, not allowed in a valid stream: 16/15
+    EXPECT_NEAR(b.value(1, slot), 16.0 / 15.0, kTolerance);
+  }
 }
 
 TEST(Layer1IntensityBand, SharesOneSampleBetweenTwoScaleFactors) {
@@ -159,17 +135,11 @@ TEST(Layer1IntensityBand, SharesOneSampleBetweenTwoScaleFactors) {
   Crc16 crc;
   BandOnBits<Layer1IntensityBand> b(bits, kSubband, &crc);
   EXPECT_EQ(crc.value, bits.crc().value);
-  b.band.parse_samples(b.reader());
+  b.read_slot(0);
   EXPECT_EQ(b.body.bits_read(), 4u + 12u + 3u);
-
-  const Emitted both = emit(b.band, 0);
-  const float left = both.value0(kSubband).value_or(9.0f);
+  const float left = b.value(0, 0);
   EXPECT_NEAR(left, 4.0 / 7.0, kTolerance);  // code 5 of 3 bits
-  EXPECT_EQ(both.value1(kSubband), left * 0.25f);
-  const Emitted first_only = emit(b.band, 1);
-  EXPECT_EQ(first_only.filter0, both.filter0);
-  EXPECT_EQ(first_only.filter1, kSilence1);
-  EXPECT_EQ(emit(b.band, 2).filter0, expected_response({{kSubband, left * 0.25f}}));
+  EXPECT_EQ(b.value(1, 0), left * 0.25f);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // Layer II band objects on hand-built bit strings: grouped and ungrouped samples,
 // the four scale factor selection patterns, the reading order of two-channel bands
-// and the check word.
+// and the check word, seen through the subband samples their sample sets yield.
 #include <gtest/gtest.h>
 
-#include <array>
+#include <vector>
 
 #include "layer12/band_on_bits.h"
 #include "layer12/layer2_band.h"
@@ -15,29 +15,13 @@ namespace {
 
 using test_support::BandOnBits;
 using test_support::BitWriter;
-using test_support::emit;
-using test_support::Emitted;
-using test_support::expected_response;
 
 constexpr double kTolerance = 3e-7;
-const std::vector<float> kSilence = expected_response({});
-const std::vector<float> kSilence1 = expected_response({}, 1);
 
 // At 192 kbit/s (two channels, or one) subbands 0..10 have 4-bit allocations;
 // subband 0 codes allocation 2 as 7 levels, subband 3 codes 1, 2, 4 as 3, 5, 9 levels.
 constexpr int kLowBand = 0;
 constexpr int kMidBand = 3;
-
-// The three values of the current group, channel 0, with channel_select 1.
-std::array<std::optional<float>, 3> emit_group(SubbandBand& band, int subband) {
-  std::array<std::optional<float>, 3> values;
-  for (int i = 0; i < 3; ++i) {
-    const Emitted out = emit(band, 1);
-    EXPECT_EQ(out.result, i == 2);
-    values[i] = out.value0(subband);
-  }
-  return values;
-}
 
 TEST(Layer2Band, RequantisesUngroupedSevenLevelCodes) {
   BitWriter bits;
@@ -45,16 +29,9 @@ TEST(Layer2Band, RequantisesUngroupedSevenLevelCodes) {
   for (uint32_t code : {0, 1, 2, 3, 4, 5, 6, 0, 0}) bits.put(code, 3);
   BandOnBits<Layer2Band> b(bits, kLowBand);
   EXPECT_EQ(b.body.bits_read(), 4u + 2u + 6u);
-  int code = 0;
-  for (int group = 0; group < 3; ++group) {
-    EXPECT_FALSE(b.band.parse_samples(b.reader()));
-    for (const std::optional<float>& value : emit_group(b.band, kLowBand)) {
-      ASSERT_TRUE(value.has_value());
-      if (code < 7) {
-        EXPECT_NEAR(*value, (2.0 * code - 6.0) / 7.0, kTolerance) << "code " << code;
-      }
-      ++code;
-    }
+  for (uint32_t group = 0; group < 3; ++group) b.read_group(group);
+  for (int code = 0; code < 7; ++code) {
+    EXPECT_NEAR(b.value(0, code), (2.0 * code - 6.0) / 7.0, kTolerance) << "code " << code;
   }
   EXPECT_EQ(b.body.bits_read(), 12u + 9u * 3u);
 }
@@ -67,12 +44,11 @@ TEST(Layer2Band, UngroupedCodesOfEveryWidthStayInRange) {
     BitWriter bits;
     bits.put(allocation, 4).put(2, 2).put(3, 6).put(0, nb).put(top / 2, nb).put(top, nb);
     BandOnBits<Layer2Band> b(bits, kLowBand);
-    b.band.parse_samples(b.reader());
-    const auto values = emit_group(b.band, kLowBand);
+    b.read_group(0);
     const double levels = top + 1;
-    EXPECT_NEAR(values[0].value_or(9.0f), -(levels - 1) / levels, kTolerance) << nb;
-    EXPECT_NEAR(values[1].value_or(9.0f), 0.0, kTolerance) << nb;
-    EXPECT_NEAR(values[2].value_or(9.0f), (levels - 1) / levels, kTolerance) << nb;
+    EXPECT_NEAR(b.value(0, 0), -(levels - 1) / levels, kTolerance) << nb;
+    EXPECT_NEAR(b.value(0, 1), 0.0, kTolerance) << nb;
+    EXPECT_NEAR(b.value(0, 2), (levels - 1) / levels, kTolerance) << nb;
     EXPECT_EQ(b.body.bits_read(), 12u + 3u * nb);
   }
 }
@@ -95,11 +71,10 @@ TEST(Layer2Band, UngroupsCombinedCodes) {
     BitWriter bits;
     bits.put(c.allocation, 4).put(2, 2).put(6, 6).put(c.code, c.code_bits);  // scale factor 0.5
     BandOnBits<Layer2Band> b(bits, kMidBand);
-    b.band.parse_samples(b.reader());
-    const auto values = emit_group(b.band, kMidBand);
-    EXPECT_EQ(values[0], c.first * 0.5f) << c.code;
-    EXPECT_EQ(values[1], c.second * 0.5f) << c.code;
-    EXPECT_EQ(values[2], c.third * 0.5f) << c.code;
+    b.read_group(0);
+    EXPECT_EQ(b.value(0, 0), c.first * 0.5f) << c.code;
+    EXPECT_EQ(b.value(0, 1), c.second * 0.5f) << c.code;
+    EXPECT_EQ(b.value(0, 2), c.third * 0.5f) << c.code;
     EXPECT_EQ(b.body.bits_read(), 12u + c.code_bits);
   }
 }
@@ -120,18 +95,14 @@ TEST(Layer2Band, CombinedCodesOutsideTheTableAreSilentGroups) {
     for (uint32_t code : c.codes) bits.put(code, c.code_bits);
     bits.put(0, c.code_bits);  // a valid group after them
     BandOnBits<Layer2Band> b(bits, kMidBand);
-    for (uint32_t code : c.codes) {
-      b.band.parse_samples(b.reader());
-      Emitted out;
-      for (int i = 0; i < 3; ++i) {
-        out = emit(b.band, 1);
-        EXPECT_EQ(out.filter0, kSilence) << "code " << code;
-      }
-      EXPECT_TRUE(out.result);
+    uint32_t group = 0;
+    for (; group < c.codes.size(); ++group) {
+      b.read_group(group);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(b.value(0, 3 * group + i), 0.0f) << c.codes[group];
     }
     // Each code took exactly its width: the next group is read in step.
-    b.band.parse_samples(b.reader());
-    EXPECT_LT(emit_group(b.band, kMidBand)[0].value_or(0.0f), -1.0f);
+    b.read_group(group);
+    EXPECT_LT(b.value(0, 3 * group), -1.0f);
     EXPECT_EQ(b.body.bits_read(), 12u + (c.codes.size() + 1) * c.code_bits);
   }
 }
@@ -156,11 +127,12 @@ TEST(Layer2Band, ScaleFactorSelectionSpreadsFactorsOverTheParts) {
     for (int group = 0; group < 12; ++group) bits.put(26, 5);
     BandOnBits<Layer2Band> b(bits, kMidBand);
     EXPECT_EQ(b.body.bits_read(), 6u + 6u * c.indexes.size()) << c.selection;
-    for (int group = 0; group < 12; ++group) {
-      EXPECT_EQ(b.band.parse_samples(b.reader()), group == 11);
-      const auto values = emit_group(b.band, kMidBand);
-      EXPECT_EQ(values[2], 0.6666667f * c.parts[group / 4])
-          << "selection " << c.selection << " group " << group;
+    for (uint32_t group = 0; group < 12; ++group) {
+      b.read_group(group);
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(b.value(0, 3 * group + i), 0.6666667f * c.parts[group / 4])
+            << "selection " << c.selection << " group " << group;
+      }
     }
   }
 }
@@ -170,10 +142,9 @@ TEST(Layer2Band, ForbiddenScaleFactorSilencesItsPart) {
   bits.put(1, 4).put(1, 2).put(63, 6).put(3, 6);
   for (int group = 0; group < 12; ++group) bits.put(0, 5);
   BandOnBits<Layer2Band> b(bits, kMidBand);
-  for (int group = 0; group < 12; ++group) {
-    b.band.parse_samples(b.reader());
-    const auto values = emit_group(b.band, kMidBand);
-    EXPECT_EQ(values[0], group < 8 ? 0.0f : -0.6666667f) << group;
+  for (uint32_t group = 0; group < 12; ++group) {
+    b.read_group(group);
+    EXPECT_EQ(b.value(0, 3 * group), group < 8 ? 0.0f : -0.6666667f) << group;
   }
 }
 
@@ -182,10 +153,9 @@ TEST(Layer2Band, UncodedBandReadsNothingButItsAllocation) {
   bits.put(0, 4).put(0xFFFF, 16);
   Crc16 crc;
   BandOnBits<Layer2Band> b(bits, kMidBand, &crc);
-  for (int group = 0; group < 12; ++group) {
-    EXPECT_EQ(b.band.parse_samples(b.reader()), group == 11);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(emit(b.band, 1).filter0, kSilence);
-  }
+  EXPECT_EQ(b.samples.set_count(), 0u);
+  for (uint32_t group = 0; group < 12; ++group) b.read_group(group);
+  for (uint32_t slot = 0; slot < 36; ++slot) EXPECT_EQ(b.value(0, slot), 0.0f);
   EXPECT_EQ(b.body.bits_read(), 4u);
   BitWriter fed;
   fed.put_checked(0, 4);
@@ -224,47 +194,40 @@ TEST(Layer2StereoBand, ReadsBothChannelsInStreamOrder) {
   EXPECT_EQ(crc.value, bits.crc().value);
   EXPECT_EQ(b.body.bits_read(), 8u + 4u + 24u);
   const float right_parts[] = {0.5f, 0.25f, 2.0f};
-  for (int group = 0; group < 12; ++group) {
-    EXPECT_EQ(b.band.parse_samples(b.reader()), group == 11);
-    for (int i = 0; i < 3; ++i) {
-      const Emitted out = emit(b.band, 0);
-      EXPECT_EQ(out.result, i == 2);
-      EXPECT_EQ(out.value0(kMidBand), 0.6666667f) << group;
-      EXPECT_EQ(out.value1(kMidBand), -0.8f * right_parts[group / 4]) << group;
+  for (uint32_t group = 0; group < 12; ++group) {
+    b.read_group(group);
+    for (uint32_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(b.value(0, 3 * group + i), 0.6666667f) << group;
+      EXPECT_EQ(b.value(1, 3 * group + i), -0.8f * right_parts[group / 4]) << group;
     }
   }
   EXPECT_EQ(b.body.bits_read(), 36u + 12u * 12u);
 }
 
-TEST(Layer2StereoBand, RoutesChannelsByChannelSelect) {
+TEST(Layer2StereoBand, KeepsTheOrderOfAGroupInEachChannel) {
   // channel 1: 5 levels, code 29 = 4 + 5 x 0 + 25 x 1 -> (0.8, -0.8, -0.4), scale factor 0.5
   BitWriter bits;
   bits.put(1, 4).put(2, 4).put(2, 2).put(2, 2).put(3, 6).put(6, 6).put(26, 5).put(29, 7);
   BandOnBits<Layer2StereoBand> b(bits, kMidBand);
-  b.band.parse_samples(b.reader());
-  const Emitted both = emit(b.band, 0);
-  EXPECT_FALSE(both.result);
-  EXPECT_EQ(both.value0(kMidBand), 0.6666667f);
-  EXPECT_EQ(both.value1(kMidBand), 0.8f * 0.5f);
-  const Emitted first = emit(b.band, 1);
-  EXPECT_FALSE(first.result);
-  EXPECT_EQ(first.value0(kMidBand), 0.6666667f);
-  EXPECT_EQ(first.filter1, kSilence1);
-  const Emitted second = emit(b.band, 2);
-  EXPECT_TRUE(second.result);
-  EXPECT_EQ(second.value0(kMidBand), -0.4f * 0.5f);
-  EXPECT_EQ(second.filter1, kSilence1);
+  b.read_group(0);
+  const float right[] = {0.8f * 0.5f, -0.8f * 0.5f, -0.4f * 0.5f};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(b.value(0, i), 0.6666667f);
+    EXPECT_EQ(b.value(1, i), right[i]) << i;
+  }
+  // The next group's slots are untouched.
+  EXPECT_EQ(b.value(0, 3), 99.0f);
+  EXPECT_EQ(b.value(1, 3), 99.0f);
 }
 
 TEST(Layer2StereoBand, UncodedFirstChannelReadsOnlyTheSecond) {
   BitWriter bits;
   bits.put(0, 4).put(1, 4).put(2, 2).put(3, 6).put(0, 5);
   BandOnBits<Layer2StereoBand> b(bits, kMidBand);
-  b.band.parse_samples(b.reader());
+  b.read_group(0);
   EXPECT_EQ(b.body.bits_read(), 8u + 2u + 6u + 5u);
-  const Emitted out = emit(b.band, 0);
-  EXPECT_EQ(out.filter0, kSilence);
-  EXPECT_EQ(out.value1(kMidBand), -0.6666667f);
+  EXPECT_EQ(b.value(0, 0), 0.0f);
+  EXPECT_EQ(b.value(1, 0), -0.6666667f);
 }
 
 TEST(Layer2StereoBand, ChannelsMayUseDifferentClasses) {
@@ -273,11 +236,10 @@ TEST(Layer2StereoBand, ChannelsMayUseDifferentClasses) {
   bits.put(2, 4).put(1, 4).put(2, 2).put(2, 2).put(3, 6).put(3, 6);
   bits.put(6, 3).put(6, 3).put(6, 3).put(26, 5);
   BandOnBits<Layer2StereoBand> b(bits, kLowBand);
-  b.band.parse_samples(b.reader());
+  b.read_group(0);
   EXPECT_EQ(b.body.bits_read(), 8u + 4u + 12u + 9u + 5u);
-  const Emitted out = emit(b.band, 0);
-  EXPECT_NEAR(out.value0(kLowBand).value_or(9.0f), 6.0 / 7.0, kTolerance);
-  EXPECT_EQ(out.value1(kLowBand), 0.6666667f);
+  EXPECT_NEAR(b.value(0, 0), 6.0 / 7.0, kTolerance);
+  EXPECT_EQ(b.value(1, 0), 0.6666667f);
 }
 
 TEST(Layer2IntensityBand, SharesOneSampleSetBetweenTwoScaleFactorSets) {
@@ -290,16 +252,11 @@ TEST(Layer2IntensityBand, SharesOneSampleSetBetweenTwoScaleFactorSets) {
   BandOnBits<Layer2IntensityBand> b(bits, kMidBand, &crc);
   EXPECT_EQ(crc.value, bits.crc().value);
   EXPECT_EQ(b.body.bits_read(), 8u + 18u);
-  for (int group = 0; group < 12; ++group) {
-    EXPECT_EQ(b.band.parse_samples(b.reader()), group == 11);
+  for (uint32_t group = 0; group < 12; ++group) {
+    b.read_group(group);
     const float right = group < 8 ? 0.5f : 0.25f;
-    const Emitted both = emit(b.band, 0);
-    EXPECT_EQ(both.value0(kMidBand), 0.6666667f);
-    EXPECT_EQ(both.value1(kMidBand), 0.6666667f * right);
-    EXPECT_EQ(emit(b.band, 1).value0(kMidBand), 0.6666667f);
-    const Emitted second = emit(b.band, 2);
-    EXPECT_EQ(second.value0(kMidBand), 0.6666667f * right);
-    EXPECT_TRUE(second.result);
+    EXPECT_EQ(b.value(0, 3 * group + 2), 0.6666667f);
+    EXPECT_EQ(b.value(1, 3 * group + 2), 0.6666667f * right);
   }
   EXPECT_EQ(b.body.bits_read(), 26u + 12u * 5u);
 }

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+
+#include "layer12/layer2_tables.h"
+
+namespace mpegin {
+
+class MpegFileReader;
+
+// The sample codes of one Layer I or II frame as its band objects found them: every coded
+// sample set in stream order, with the numbers that turn its codes into subband samples. A
+// frame's samples are then read and requantised for all subbands and channels with plain loops,
+// straight into the layout the synthesis takes.
+class CodedSamples {
+ public:
+  // Slots of a frame: Layer I 12, Layer II 12 groups of 3.
+  static constexpr uint32_t kSlots = 36;
+  static constexpr uint32_t kLayer1Slots = 12;
+  static constexpr uint32_t kLayer2Groups = 12;
+
+  // Subband samples by channel, subband and slot. Row 2 takes the second copy of sample sets
+  // that feed one channel only, so that every set is stored the same way.
+  struct Subbands {
+    alignas(16) float samples[3][32][kSlots];
+  };
+
+  // Which channels a sample set feeds.
+  enum Channels : uint32_t { kFirst = 1, kSecond = 2, kBoth = 3 };
+
+  // Starts a frame: no sample sets.
+  void clear() {
+    set_count_ = 0;
+    rows_[0] = rows_[1] = 0;
+  }
+
+  // A Layer I sample set of `subband` with `allocation` (1..15: codes of allocation + 1 bits),
+  // scaled by scale0 for channel 0 and scale1 for channel 1 (those it feeds).
+  void add_layer1(uint32_t subband, uint32_t allocation, Channels channels, float scale0,
+                  float scale1);
+  // A Layer II sample set of `subband` in `quant_class`, scaled by scales0[part] for channel 0
+  // and scales1[part] for channel 1 (those it feeds).
+  void add_layer2(uint32_t subband, const Layer2QuantClass& quant_class, Channels channels,
+                  const float* scales0, const float* scales1);
+
+  uint32_t set_count() const { return set_count_; }
+
+  // Zeroes the rows of channels 0 and 1 that no sample set feeds, over `slots` slots.
+  void clear_silent_rows(Subbands& out, uint32_t slots) const;
+  // Reads one Layer I sample of every set (slot 0..11) into out.samples[channel][subband][slot].
+  void read_layer1_slot(MpegFileReader& reader, uint32_t slot, Subbands& out) const;
+  // Reads one Layer II group of every set (group 0..11) into the slots 3 group .. 3 group + 2.
+  void read_layer2_group(MpegFileReader& reader, uint32_t group, Subbands& out) const;
+
+ private:
+  struct SampleSet {
+    uint32_t subband;
+    uint32_t bits;          // code width
+    const float* grouping;  // Layer II grouped classes: three final values per code
+    // An ungrouped code q becomes q * factor + offset (Layer I), or
+    // ((q * factor + offset) + d) * c (Layer II, offset -1); then times its scale factor.
+    float factor;
+    float offset;
+    float d;
+    float c;
+    uint32_t first_row;   // 0 or 1
+    uint32_t second_row;  // 1, or 2 (the spare row) for a set that feeds one channel
+    float scales[2][3];   // [first, second][part]
+  };
+
+  SampleSet& add(uint32_t subband, Channels channels);
+
+  SampleSet sets_[64];
+  uint32_t set_count_ = 0;
+  uint32_t rows_[2] = {0, 0};  // bit k: subband k of the channel is fed
+};
+
+}  // namespace mpegin

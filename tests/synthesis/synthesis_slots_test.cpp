@@ -1,0 +1,94 @@
+// The synthesis of several slots at once: the transform of many slots in vector lanes, and
+// whole runs of slots, against the one-slot forms on every vector path this machine has.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "support/filter_probe.h"
+#include "synthesis/cpu_features.h"
+#include "synthesis/fast_dct.h"
+#include "synthesis/synthesis_filter.h"
+
+namespace mpegin {
+namespace {
+
+// Inputs whose rounding differs with any change of the order of operations: ordinary values,
+// values of very different sizes, and sparse signed zeros.
+float test_input(std::mt19937& random, int kind) {
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  std::uniform_int_distribution<int> exponent(-30, 30);
+  switch (kind % 3) {
+    case 0: return value(random);
+    case 1: return std::ldexp(value(random), exponent(random));
+    default: return random() % 8 == 0 ? value(random) : (random() % 2 ? -0.0f : 0.0f);
+  }
+}
+
+std::vector<SimdPath> usable_paths() {
+  std::vector<SimdPath> paths;
+  for (int p = 0; p <= static_cast<int>(simd_path()); ++p) paths.push_back(static_cast<SimdPath>(p));
+  return paths;
+}
+
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(DctSimd, SlotsInLanesEqualTheWrittenOutFormBitForBit) {
+  std::mt19937 random(11);
+  for (SimdPath path : usable_paths()) {
+    for (uint32_t count = 1; count <= 19; ++count) {
+      for (uint32_t stride : {count, count + 3}) {
+        std::vector<float> x(32 * stride);
+        for (int round = 0; round < 12; ++round) {
+          for (float& v : x) v = test_input(random, round);
+          std::vector<float> X(32 * count, 7.0f);
+          dct32_slots(x.data(), stride, count, X.data(), path);
+          for (uint32_t t = 0; t < count; ++t) {
+            float in[32], expected[32];
+            for (uint32_t k = 0; k < 32; ++k) in[k] = x[k * stride + t];
+            lee_dct32(in, expected);
+            for (int m = 0; m < 32; ++m) {
+              ASSERT_TRUE(same_bits(X[32 * t + m], expected[m]))
+                  << simd_path_name(path) << " count " << count << " stride " << stride
+                  << " slot " << t << " output " << m;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// Runs of slots of changing lengths, the inputs laid out subband by subband, give what the
+// same slots give one at a time through a sink, bit for bit, history included.
+TEST(SynthesisSimd, RunsOfSlotsEqualSlotsOneAtATime) {
+  std::mt19937 random(12);
+  SynthesisFilter runs(0), single(0);
+  test_support::RecordingSink sink;
+  std::vector<float> produced;
+  const uint32_t lengths[] = {36, 1, 12, 18, 7, 8, 3, 36, 4, 9, 36, 2, 16};
+  int kind = 0;
+  for (uint32_t count : lengths) {
+    const uint32_t stride = count + 5;
+    std::vector<float> inputs(32 * stride);
+    for (float& v : inputs) v = test_input(random, kind);
+    ++kind;
+    std::vector<float> pcm(32 * count);
+    runs.synthesize_slots(inputs.data(), stride, count, pcm.data());
+    produced.insert(produced.end(), pcm.begin(), pcm.end());
+    for (uint32_t t = 0; t < count; ++t) {
+      float slot[32];
+      for (uint32_t k = 0; k < 32; ++k) slot[k] = inputs[k * stride + t];
+      single.synthesize(slot, sink);
+    }
+  }
+  ASSERT_EQ(produced.size(), sink.channels[0].size());
+  for (size_t i = 0; i < produced.size(); ++i) {
+    ASSERT_TRUE(same_bits(produced[i], sink.channels[0][i])) << "sample " << i;
+  }
+}
+
+}  // namespace
+}  // namespace mpegin

@@ -1,8 +1,9 @@
 #include "container_sniff.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 
 namespace mpegin::mpegdec {
 
@@ -17,33 +18,37 @@ uint32_t little_endian32(const unsigned char* p) {
 
 // The format tag of a RIFF/RF64 WAVE file's "fmt " chunk, or -1 when there is none among
 // the first chunks.
-long wave_format_tag(std::ifstream& in) {
-  in.seekg(12);
+long wave_format_tag(std::FILE* in) {
+  if (std::fseek(in, 12, SEEK_SET) != 0) return -1;
   for (int chunk = 0; chunk < 16; ++chunk) {
     unsigned char head[8];
-    if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return -1;
+    if (std::fread(head, 1, sizeof head, in) != sizeof head) return -1;
     const uint32_t size = little_endian32(head + 4);
     if (std::memcmp(head, "fmt ", 4) == 0) {
       unsigned char tag[2];
-      if (!in.read(reinterpret_cast<char*>(tag), sizeof tag)) return -1;
+      if (std::fread(tag, 1, sizeof tag, in) != sizeof tag) return -1;
       return tag[0] | (tag[1] << 8);
     }
-    in.seekg(static_cast<std::streamoff>(size + (size & 1)), std::ios::cur);
+    if (fseeko(in, static_cast<off_t>(size) + (size & 1), SEEK_CUR) != 0) return -1;
   }
   return -1;
 }
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 }  // namespace
 
 std::string foreign_audio_kind(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
   unsigned char magic[16] = {};
-  if (!in.read(reinterpret_cast<char*>(magic), sizeof magic)) return {};
+  if (!in || std::fread(magic, 1, sizeof magic, in.get()) != sizeof magic) return {};
   const auto starts = [&](const char* text, size_t at = 0) {
     return std::memcmp(magic + at, text, std::strlen(text)) == 0;
   };
   if ((starts("RIFF") || starts("RF64")) && starts("WAVE", 8)) {
-    const long tag = wave_format_tag(in);
+    const long tag = wave_format_tag(in.get());
     return tag == kWaveFormatMpeg || tag == kWaveFormatMpegLayer3 ? std::string() : "WAV";
   }
   if (starts("FORM") && (starts("AIFF", 8) || starts("AIFC", 8))) return "AIFF";

@@ -1,10 +1,11 @@
 #include "settings.h"
 
-#include <CLI/CLI.hpp>
+#include <getopt.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstdlib>
 
 #include "option_word.h"
 
@@ -35,6 +36,71 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
+constexpr const char* kHelp =
+    "mpegdec: decode MPEG-1 and MPEG-2 LSF audio (Layers I, II and III) through the mpeginput\n"
+    "module to WAV, FLAC, AIFF, W64 or raw samples.\n"
+    "\n"
+    "Usage: mpegdec [OPTIONS] INPUT...\n"
+    "       mpegdec --info [--json] INPUT...\n"
+    "       mpegdec --options\n"
+    "\n"
+    "  INPUT                  MPEG audio files to decode ('-' reads standard input)\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help             Print this help message and exit\n"
+    "  -V, --version          Print the version and exit\n"
+    "  -o, --output PATH      Output file (one input) or directory (several); '-' writes raw\n"
+    "                         samples to standard output. Default: next to each input, with\n"
+    "                         the type's extension\n"
+    "  -t, --type TYPE        Output file type when the output name does not tell it: wav,\n"
+    "                         flac, aiff, w64 or raw (default wav)\n"
+    "      --raw              Write raw interleaved little-endian samples, no header\n"
+    "      --format FMT       Sample format: s16 (16-bit integers) or f32 (32-bit floats,\n"
+    "                         full scale 1.0)\n"
+    "  -b, --bits 16|32       Sample width: 16 (integers) or 32 (floats)\n"
+    "  -g, --gain DB          Scale by DB decibels, -199 to 200 (default 0)\n"
+    "  -d, --dither           Dither 16-bit output with triangular noise\n"
+    "  -i, --info             Describe each stream instead of decoding it\n"
+    "      --json             With --info: print the description as JSON\n"
+    "      --options          Run the options dialog and store the chosen options as the\n"
+    "                         default\n"
+    "  -q, --quiet            Print nothing but errors\n"
+    "  -v, --verbose          Print a summary line per file\n"
+    "  -y, --overwrite        Replace existing output files\n"
+    "  -j, --jobs N           Decode up to N inputs at once (one process each)\n";
+
+// Long options without a short form.
+enum : int { kRawOption = 256, kFormatOption, kJsonOption, kOptionsOption };
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
+    {"output", required_argument, nullptr, 'o'},  {"type", required_argument, nullptr, 't'},
+    {"raw", no_argument, nullptr, kRawOption},    {"format", required_argument, nullptr, kFormatOption},
+    {"bits", required_argument, nullptr, 'b'},    {"gain", required_argument, nullptr, 'g'},
+    {"dither", no_argument, nullptr, 'd'},        {"info", no_argument, nullptr, 'i'},
+    {"json", no_argument, nullptr, kJsonOption},  {"options", no_argument, nullptr, kOptionsOption},
+    {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
+    {"overwrite", no_argument, nullptr, 'y'},     {"jobs", required_argument, nullptr, 'j'},
+    {nullptr, 0, nullptr, 0}};
+
+// A whole decimal number in [low, high].
+bool parse_count(const char* text, long low, long high, int& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || n < low || n > high) return false;
+  value = static_cast<int>(n);
+  return true;
+}
+
+// The option as the user wrote it, for messages.
+std::string option_text(int argc, char** argv, int index) {
+  if (index <= 0 || index > argc) return "?";
+  std::string text = argv[index - 1];
+  const size_t equals = text.find('=');
+  return text.rfind("--", 0) == 0 && equals != std::string::npos ? text.substr(0, equals) : text;
+}
+
 }  // namespace
 
 uint32_t Settings::option_word() const {
@@ -43,65 +109,61 @@ uint32_t Settings::option_word() const {
 }
 
 int parse_command_line(int argc, char** argv, Settings& settings) {
-  CLI::App app{"mpegdec: decode MPEG-1 and MPEG-2 LSF audio (Layers I, II and III) through the "
-               "mpeginput module to WAV, FLAC, AIFF, W64 or raw samples.",
-               "mpegdec"};
-  app.footer(kExamples);
-  app.set_version_flag("-V,--version", std::string("mpegdec ") + MPEGDEC_VERSION);
-  app.get_formatter()->column_width(30);
-
   std::string type_name;
   std::string format_name;
   std::string gain_text;
-  int bits = 0;
-  app.add_option("inputs", settings.inputs, "MPEG audio files to decode ('-' reads standard input)");
-  app.add_option("-o,--output", settings.output,
-                 "Output file (one input) or directory (several); '-' writes raw samples to "
-                 "standard output. Default: next to each input, with the format's extension")
-      ->type_name("PATH");
-  app.add_option("-t,--type", type_name,
-                 "Output file type when the output name does not tell it: wav, flac, aiff, w64 "
-                 "or raw (default wav)")
-      ->type_name("TYPE");
-  app.add_flag("--raw", settings.raw, "Write raw interleaved little-endian samples, no header");
-  app.add_option("--format", format_name,
-                 "Sample format: s16 (16-bit integers) or f32 (32-bit floats, full scale 1.0)")
-      ->type_name("FMT");
-  app.add_option("-b,--bits", bits, "Sample width: 16 (integers) or 32 (floats)")
-      ->check(CLI::IsMember({16, 32}).description(""))
-      ->type_name("16|32");
-  app.add_option("-g,--gain", gain_text, "Scale by DB decibels, -199 to 200 (default 0)")
-      ->type_name("DB");
-  app.add_flag("-d,--dither", settings.dither, "Dither 16-bit output with triangular noise");
-  app.add_flag("-i,--info", settings.info, "Describe each stream instead of decoding it");
-  app.add_flag("--json", settings.json, "With --info: print the description as JSON");
-  app.add_flag("--options", settings.run_options,
-               "Run the options dialog and store the chosen options as the default");
-  app.add_flag("-q,--quiet", settings.quiet, "Print nothing but errors");
-  app.add_flag("-v,--verbose", settings.verbose, "Print a summary line per file");
-  app.add_flag("-y,--overwrite", settings.overwrite, "Replace existing output files");
-  app.add_option("-j,--jobs", settings.jobs, "Decode up to N inputs at once (one process each)")
-      ->check(CLI::Range(1, 256).description(""))
-      ->type_name("N");
-
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::CallForVersion&) {
-    std::cout << app.version() << "\n";
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    return usage_error(error.what());
+  bool gain_given = false;
+  optind = 1;
+  opterr = 0;   // the messages below say it in mpegdec's words
+  for (;;) {
+    const int previous = optind;
+    const int c = getopt_long(argc, argv, ":hVo:t:b:g:diqvyj:", kLongOptions, nullptr);
+    if (c == -1) break;
+    switch (c) {
+      case 'h': std::fputs(kHelp, stdout); std::fputs(kExamples, stdout); return 0;
+      case 'V': std::printf("mpegdec %s\n", MPEGDEC_VERSION); return 0;
+      case 'o': settings.output = optarg; break;
+      case 't': type_name = optarg; break;
+      case kRawOption: settings.raw = true; break;
+      case kFormatOption: format_name = optarg; break;
+      case 'b': {
+        int bits = 0;
+        if (!parse_count(optarg, 16, 32, bits) || (bits != 16 && bits != 32)) {
+          return usage_error("--bits: " + std::string(optarg) + " is not 16 or 32");
+        }
+        settings.bits = bits;
+        break;
+      }
+      case 'g': gain_text = optarg; gain_given = true; break;
+      case 'd': settings.dither = true; break;
+      case 'i': settings.info = true; break;
+      case kJsonOption: settings.json = true; break;
+      case kOptionsOption: settings.run_options = true; break;
+      case 'q': settings.quiet = true; break;
+      case 'v': settings.verbose = true; break;
+      case 'y': settings.overwrite = true; break;
+      case 'j':
+        if (!parse_count(optarg, 1, 256, settings.jobs)) {
+          return usage_error("--jobs: " + std::string(optarg) + " is not in 1 to 256");
+        }
+        break;
+      case ':':
+        return usage_error(option_text(argc, argv, optind > previous ? optind : previous + 1) +
+                           " needs a value");
+      default: {
+        const std::string text = optopt != 0 && optopt < 256 ? std::string("-") + static_cast<char>(optopt)
+                                                               : option_text(argc, argv, optind);
+        return usage_error("unknown option " + text);
+      }
+    }
   }
+  for (int i = optind; i < argc; ++i) settings.inputs.emplace_back(argv[i]);
 
   if (!type_name.empty()) {
     FileType type;
     if (!file_type_from_name(type_name, type)) return usage_error("unknown type '" + type_name + "'");
     settings.type = type;
   }
-  if (app.count("--bits") > 0) settings.bits = bits;
   if (!format_name.empty()) {
     int implied;
     if (format_name == "s16" || format_name == "s16le") {
@@ -117,7 +179,7 @@ int parse_command_line(int argc, char** argv, Settings& settings) {
     }
     settings.bits = implied;
   }
-  if (app.count("--gain") > 0) {
+  if (gain_given) {
     double db = 0.0;
     std::string reason;
     if (!parse_gain_db(gain_text, db, reason)) return usage_error(reason);

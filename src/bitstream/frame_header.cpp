@@ -77,21 +77,35 @@ namespace {
 
 bool valid_layer(uint32_t layer) { return layer >= 1 && layer <= 3; }
 
+bool is_single_channel(uint32_t header_word) { return (header_word & 0xC0) == 0xC0; }
+
+// The bits later headers repeat (sync, version, sampling frequency), and with the layer
+// and the bitrate index those a free-format stream's headers repeat.
+constexpr uint32_t kStreamMask = 0xFFF80C00;
+constexpr uint32_t kFreeFormatMask = 0xFFFEFC00;
+// Shortest free-format frame body taken when measuring the distance between headers.
+constexpr uint32_t kMinFreeFormatBody = 16;
+
+// Whether a later header of a fixed-rate stream could follow `first`.
+bool continues_stream(uint32_t first, uint32_t next) {
+  const uint32_t layer_code = (next >> 17) & 3;
+  const uint32_t bitrate_index = (next >> 12) & 15;
+  return (next & kStreamMask) == (first & kStreamMask) &&
+         is_single_channel(next) == is_single_channel(first) && layer_code != 0 &&
+         bitrate_index != 0 && bitrate_index != 15;
+}
+
 }  // namespace
 
 bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
   crc_out = nullptr;
   uint32_t h = 0;
   if (!header_seen) {
-    if (!reader.find_header(h, false)) return false;
+    if (!find_first_header(reader, h)) return false;
     version = (h >> 19) & 1;
     sample_frequency = (h >> 10) & 3;
-    if (sample_frequency == 3) {
-      std::fputs("Unknown sample frequency!\n", stderr);
-      std::fflush(stderr);
-      return false;
-    }
     reader.set_sync_pattern(h & 0xFFF80CC0);
+    reader.accept_free_format(free_format_bytes != 0);
     header_seen = true;
   } else if (!reader.find_header(h, true)) {
     return false;
@@ -108,6 +122,67 @@ bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
   crc->feed(h & 0xFFFF, 16);
   crc_out = crc.get();
   return true;
+}
+
+bool FrameHeader::find_first_header(MpegFileReader& reader, uint32_t& h) {
+  reader.skip_id3v2_tags();
+  bool first_candidate = true;
+  bool reserved_frequency = false;
+  while (reader.find_header(h, false)) {
+    if (((h >> 10) & 3) == 3) {
+      // No frame length without a sampling frequency: not a header.
+      reserved_frequency = reserved_frequency || first_candidate;
+    } else if (confirm_first_header(reader, h)) {
+      return true;
+    }
+    first_candidate = false;
+    reader.step_back(3);  // the search goes on one byte after the candidate's start
+  }
+  // A file whose first sync carried a reserved sampling frequency, and nothing after it
+  // that could be decoded.
+  if (reserved_frequency) {
+    std::fputs("Unknown sample frequency!\n", stderr);
+    std::fflush(stderr);
+  }
+  return false;
+}
+
+bool FrameHeader::confirm_first_header(MpegFileReader& reader, uint32_t h) {
+  FrameHeader probe;
+  probe.version = (h >> 19) & 1;
+  probe.sample_frequency = (h >> 10) & 3;
+  probe.decode_fields(h);
+  if (!valid_layer(probe.layer)) return false;
+
+  if (probe.bitrate_index == 0) {
+    // Free format: the frame reaches to the next header of the same layer, free format too,
+    // and that frame, of the same length give or take its padding, is followed by another
+    // one (or ends the audio).
+    const uint32_t slot = probe.layer == 1 ? 4 : 1;
+    const uint32_t padding_bytes = probe.padding * slot;
+    const uint32_t longest = MpegFileReader::kMaxFrameBytes - 4 + padding_bytes;
+    uint32_t body = 0;
+    if (!reader.find_ahead(kMinFreeFormatBody, longest, kFreeFormatMask, h & kFreeFormatMask,
+                           is_single_channel(h), body))
+      return false;
+    const uint32_t length = body + 4 - padding_bytes;
+    uint32_t second = 0;
+    if (!reader.peek_word(body, second)) return false;
+    const uint32_t third_at = body + length + ((second >> 9) & 1) * slot;
+    uint32_t third = 0;
+    const bool confirmed = reader.bytes_ahead(third_at + 1) == third_at ||
+                           (reader.peek_word(third_at, third) && (third & kFreeFormatMask) == (h & kFreeFormatMask) &&
+                            is_single_channel(third) == is_single_channel(h));
+    if (!confirmed) return false;
+    free_format_bytes = length;
+    return true;
+  }
+  free_format_bytes = 0;
+  const uint32_t body = probe.compute_frame_size();
+  if (body == 0 || body > MpegFileReader::kMaxFrameBytes) return false;
+  if (reader.bytes_ahead(body + 1) == body) return true;  // the audio ends with this frame
+  uint32_t next = 0;
+  return reader.peek_word(body, next) && continues_stream(h, next);
 }
 
 void FrameHeader::decode_fields(uint32_t h) {
@@ -142,8 +217,12 @@ uint32_t FrameHeader::compute_frame_size() {
   main_data_bytes = 0;
   if (!valid_layer(layer) || sample_frequency > 2) return 0;
   const uint32_t br = bitrate_table[version & 1][layer - 1][bitrate_index & 0xF];
-  if (br == 0) return 0;  // free format or forbidden: no frame length
+  if (br == 0 && (bitrate_index != 0 || free_format_bytes == 0)) return 0;  // no frame length
   const uint32_t f = static_cast<uint32_t>(frequency_table[version & 1][sample_frequency]);
+  if (br == 0) {
+    // Free format: the measured length, padded by one slot.
+    return set_lengths(free_format_bytes + padding * (layer == 1 ? 4 : 1));
+  }
   if (layer == 1) {
     const uint32_t slots = br * 12 / f + padding;
     frame_bytes = slots * 4 - 4;
@@ -152,12 +231,15 @@ uint32_t FrameHeader::compute_frame_size() {
   // A Layer II frame holds 1152 samples in both versions; an LSF Layer III frame holds 576.
   uint32_t length = br * 144 / f;
   if (version == 0 && layer == 3) length >>= 1;
-  length += padding;
+  return set_lengths(length + padding);
+}
+
+uint32_t FrameHeader::set_lengths(uint32_t length) {
   frame_bytes = length - 4;
   if (layer == 3) {
     const uint32_t side = version == 1 ? (mode == 3 ? 17 : 32) : (mode == 3 ? 9 : 17);
     const uint32_t check = protection_bit == 0 ? 2 : 0;
-    main_data_bytes = length - side - check - 4;
+    main_data_bytes = length > side + check + 4 ? length - side - check - 4 : 0;
   }
   return frame_bytes;
 }
@@ -172,7 +254,7 @@ const char* FrameHeader::version_string() const { return version == 1 ? "MPEG-1"
 uint64_t FrameHeader::frame_count(const MpegFileReader& reader) const {
   if (frame_bytes == 0) return 0;  // no frame length
   // frame_bytes + 4 is the frame length; a padded frame counts one byte less.
-  return reader.file_size() / (uint64_t{frame_bytes} + 4 - padding);
+  return reader.audio_bytes() / (uint64_t{frame_bytes} + 4 - padding);
 }
 
 float FrameHeader::ms_per_frame() const {

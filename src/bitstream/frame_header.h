@@ -27,7 +27,13 @@ class FrameHeader {
 
   // Finds the next header, parses it and reads its body. For a protected frame `crc_out`
   // receives the header's accumulator, reset and fed with header bits 15..0; otherwise null.
-  // False at the end of the stream or when the first header has a reserved sampling frequency.
+  // False at the end of the stream or when the file has no first frame.
+  //
+  // The first header of a stream is searched after any ID3v2 tags and is taken only when it
+  // is confirmed: a header that later frames would match follows at its frame length, or
+  // the audio ends exactly there. Other candidates (junk, sync patterns inside tag data) are
+  // passed over. A free-format first header (bitrate index 0) takes its frame length from
+  // the distance to the next free-format header of the same kind.
   bool read_header(MpegFileReader& reader, Crc16*& crc_out);
 
   // Recomputes frame_bytes and main_data_bytes from the fields; returns frame_bytes
@@ -36,7 +42,8 @@ class FrameHeader {
 
   const char* bitrate_string() const;
   const char* version_string() const;
-  // Estimated number of frames in the file, using this header's frame length throughout.
+  // Estimated number of frames in the audio (from the first header to the end of the audio,
+  // before any trailing tags), using this header's frame length throughout.
   uint64_t frame_count(const MpegFileReader& reader) const;
   float ms_per_frame() const;
   double total_ms(const MpegFileReader& reader) const;
@@ -62,10 +69,16 @@ class FrameHeader {
   uint32_t crc_read = 0;          // check word of the current protected frame
   uint32_t frame_bytes = 0;       // frame length minus the 4 header bytes
   uint32_t main_data_bytes = 0;   // Layer III main data bytes; 0 for other layers
+  // Free-format streams: the unpadded frame length, header included, measured at the first
+  // header; 0 for streams with a bit rate in the header.
+  uint32_t free_format_bytes = 0;
 
  private:
   void decode_fields(uint32_t header_word);
+  bool find_first_header(MpegFileReader& reader, uint32_t& header_word);
+  bool confirm_first_header(MpegFileReader& reader, uint32_t header_word);
   uint32_t compute_subband_count() const;
+  uint32_t set_lengths(uint32_t length);
 };
 
 }  // namespace mpegin

@@ -6,9 +6,13 @@
 #include "bitstream/mpeg_file_reader.h"
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 #if !defined(_WIN32)
 #include <sys/types.h>
 #endif
+
+#include "bitstream/stream_tags.h"
 
 namespace mpegin {
 
@@ -32,16 +36,23 @@ int64_t tell(std::FILE* file) {
 
 // The bits a later header must repeat: sync, version bit and sampling-frequency index.
 constexpr uint32_t kPatternMask = 0xFFF80C00;
+// Bytes kept in the input buffer before the position when it is refilled (step_back).
+constexpr uint32_t kKeepBehind = 4;
 
 bool is_single_channel(uint32_t header_word) { return (header_word & 0xC0) == 0xC0; }
 
-// Whether a candidate can give a frame length: layer code 0 is reserved, and bitrate
-// indexes 0 (free format) and 15 (forbidden) have no bit rate. Such a candidate is no
-// header. (Sampling-frequency index 3 is left to the header logic to refuse.)
-bool has_frame_length(uint32_t header_word) {
+uint32_t load_big_endian(const uint8_t* b) {
+  return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+
+// Whether a candidate can give a frame length: layer code 0 is reserved and bitrate index 15
+// is forbidden. Index 0 (free format) takes its length from the distance between headers;
+// it is a header where free format is allowed. (Sampling-frequency index 3 is left to the
+// header logic to refuse.)
+bool has_frame_length(uint32_t header_word, bool free_format) {
   const uint32_t layer_code = (header_word >> 17) & 3;
   const uint32_t bitrate_index = (header_word >> 12) & 15;
-  return layer_code != 0 && bitrate_index != 0 && bitrate_index != 15;
+  return layer_code != 0 && bitrate_index != 15 && (bitrate_index != 0 || free_format);
 }
 
 }  // namespace
@@ -51,7 +62,16 @@ MpegFileReader::MpegFileReader(const char* file_name) {
   if (!file_) {
     std::fprintf(stderr, "Error opening file: %s\n", file_name ? file_name : "");
     std::fflush(stderr);
+    return;
   }
+  // The reader buffers for itself: reads go straight into the input buffer.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  input_.reset(new (std::nothrow) uint8_t[kInputBytes]);
+  if (!input_) {
+    close();
+    return;
+  }
+  find_audio_end();
 }
 
 MpegFileReader::~MpegFileReader() { close(); }
@@ -61,35 +81,151 @@ void MpegFileReader::close() {
     std::fclose(file_);
     file_ = nullptr;
   }
+  input_start_ = input_end_ = 0;
+}
+
+void MpegFileReader::find_audio_end() {
+  audio_end_ = UINT64_MAX;
+  if (!seek_to(file_, 0, SEEK_END)) return;  // not a seekable file: read to its end
+  const int64_t end = tell(file_);
+  if (end >= 0) {
+    file_size_ = static_cast<uint64_t>(end);
+    uint64_t audio_end = file_size_;
+    // Tags at the end, one before the other (an APE tag before an ID3v1 tag, say).
+    uint8_t tail[kTailBytes];
+    for (int tags = 0; tags < 8; ++tags) {
+      const size_t count = audio_end < kTailBytes ? static_cast<size_t>(audio_end) : kTailBytes;
+      if (count == 0 || !seek_to(file_, audio_end - count, SEEK_SET)) break;
+      ++read_calls_;
+      if (std::fread(tail, 1, count, file_) != count) break;
+      const uint64_t length = trailing_tag_length(tail, count, audio_end);
+      if (length == 0) break;
+      audio_end -= length;
+    }
+    audio_end_ = audio_end;
+  }
+  std::clearerr(file_);
+  if (!seek_to(file_, 0, SEEK_SET)) audio_end_ = 0;
+}
+
+uint32_t MpegFileReader::fill(uint32_t n) {
+  if (input_end_ - input_start_ >= n || !file_) return input_end_ - input_start_;
+  // Move what is left (and a few bytes before it) to the front, then read behind it.
+  const uint32_t keep = input_start_ < kKeepBehind ? input_start_ : kKeepBehind;
+  const uint32_t from = input_start_ - keep;
+  if (from > 0) {
+    std::memmove(input_.get(), input_.get() + from, input_end_ - from);
+    input_offset_ += from;
+    input_start_ -= from;
+    input_end_ -= from;
+  }
+  while (input_end_ - input_start_ < n) {
+    const uint64_t read_end = input_offset_ + input_end_;
+    if (read_end >= audio_end_ || input_end_ == kInputBytes) break;
+    uint64_t room = kInputBytes - input_end_;
+    if (audio_end_ - read_end < room) room = audio_end_ - read_end;
+    const size_t got = std::fread(input_.get() + input_end_, 1, static_cast<size_t>(room), file_);
+    ++read_calls_;
+    if (got == 0) break;  // end of file or a failing read
+    input_end_ += static_cast<uint32_t>(got);
+  }
+  return input_end_ - input_start_;
+}
+
+void MpegFileReader::skip(uint64_t n) {
+  const uint32_t available = input_end_ - input_start_;
+  if (n <= available) {
+    input_start_ += static_cast<uint32_t>(n);
+    return;
+  }
+  const uint64_t target = position() + n;
+  if (file_ && seek_to(file_, target, SEEK_SET)) {
+    input_offset_ = target;
+    input_start_ = input_end_ = 0;
+    return;
+  }
+  // Not seekable: read through.
+  while (n > 0) {
+    const uint32_t got = fill(kInputBytes / 2);
+    if (got == 0) return;
+    const uint32_t take = n < got ? static_cast<uint32_t>(n) : got;
+    input_start_ += take;
+    n -= take;
+  }
 }
 
 bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
   if (!file_) return false;
-  uint32_t window = 0;
-  // The window holds the last four bytes read, the oldest in bits 31..24; each step slides it
-  // by one byte, so every file position is tried as the start of a header.
-  for (int filled = 0;;) {
-    const int byte = std::getc(file_);
-    if (byte == EOF) return false;
-    window = (window << 8) | static_cast<uint32_t>(byte);
-    if (filled < 3) {
-      ++filled;
-      continue;
+  for (;;) {
+    if (fill(4) < 4) return false;
+    const uint8_t* const bytes = input_.get();
+    const uint32_t end = input_end_ - 3;  // the last window starts before this
+    uint32_t p = input_start_;
+    // Every position is a candidate start; only a 0xFF byte followed by 0xF? is looked at.
+    for (; p < end; ++p) {
+      if (bytes[p] != 0xFF || bytes[p + 1] < 0xF0) continue;
+      const uint32_t window = load_big_endian(bytes + p);
+      const bool match = !match_pattern || ((window & kPatternMask) == sync_pattern &&
+                                            is_single_channel(window) == sync_single_channel);
+      if (match && has_frame_length(window, free_format_ || !match_pattern)) {
+        header_word = window;
+        input_start_ = p + 4;
+        return true;
+      }
     }
-    const bool match = match_pattern ? (window & kPatternMask) == sync_pattern &&
-                                           is_single_channel(window) == sync_single_channel
-                                     : (window & 0xFFF00000) == 0xFFF00000;
-    if (match && has_frame_length(window)) {
-      header_word = window;
-      return true;
-    }
+    input_start_ = p;
   }
 }
 
 void MpegFileReader::set_sync_pattern(uint32_t header_word) {
   sync_pattern = header_word & kPatternMask;
   sync_single_channel = is_single_channel(header_word);
+  audio_start_ = position() >= 4 ? position() - 4 : 0;
 }
+
+void MpegFileReader::skip_id3v2_tags() {
+  uint8_t tag_header[10];
+  while (fill(sizeof tag_header) >= sizeof tag_header) {
+    std::memcpy(tag_header, input_.get() + input_start_, sizeof tag_header);
+    uint64_t length = id3v2_tag_length(tag_header, sizeof tag_header);
+    if (length == 0) return;
+    // A tag that claims more than the file holds is damaged: its frames may still follow
+    // right after its header, so only the header is passed over.
+    if (audio_end_ != UINT64_MAX && length > audio_end_ - position()) length = sizeof tag_header;
+    skip(length);
+  }
+}
+
+bool MpegFileReader::peek_word(uint32_t distance, uint32_t& word) {
+  if (distance > kInputBytes - 2 * kKeepBehind - 4 || fill(distance + 4) < distance + 4) return false;
+  word = load_big_endian(input_.get() + input_start_ + distance);
+  return true;
+}
+
+uint32_t MpegFileReader::bytes_ahead(uint32_t limit) {
+  if (limit > kInputBytes - 2 * kKeepBehind) limit = kInputBytes - 2 * kKeepBehind;
+  const uint32_t available = fill(limit);
+  return available < limit ? available : limit;
+}
+
+bool MpegFileReader::find_ahead(uint32_t from, uint32_t to, uint32_t mask, uint32_t value,
+                                bool single_channel, uint32_t& distance) {
+  const uint32_t available = bytes_ahead(to + 4);
+  if (available < 4) return false;
+  const uint32_t last = available - 4 < to ? available - 4 : to;
+  const uint8_t* const bytes = input_.get() + input_start_;
+  for (uint32_t d = from; d <= last; ++d) {
+    if (bytes[d] != 0xFF) continue;
+    const uint32_t window = load_big_endian(bytes + d);
+    if ((window & mask) == value && is_single_channel(window) == single_channel) {
+      distance = d;
+      return true;
+    }
+  }
+  return false;
+}
+
+void MpegFileReader::step_back(uint32_t n) { input_start_ -= n < input_start_ ? n : input_start_; }
 
 bool MpegFileReader::read_frame(uint32_t byte_count) {
   word_cursor = 0;
@@ -98,26 +234,25 @@ bool MpegFileReader::read_frame(uint32_t byte_count) {
     frame_bytes = 0;
     return false;
   }
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(frame_buffer);
-  const size_t delivered = std::fread(bytes, 1, byte_count, file_);
+  uint32_t delivered = fill(byte_count);
+  if (delivered > byte_count) delivered = byte_count;
   frame_bytes = byte_count;
   // Whole words from file order to big-endian values; the tail of a partly filled last word
   // keeps the bytes the buffer held before.
+  const uint8_t* source = input_.get() + input_start_;
+  const uint32_t whole = delivered / 4;
+  for (uint32_t i = 0; i < whole; ++i) frame_buffer[i] = load_big_endian(source + 4 * i);
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(frame_buffer);
+  std::memcpy(bytes + 4 * whole, source + 4 * whole, delivered - 4 * whole);
   const uint32_t words = (byte_count + 3) / 4;
-  for (uint32_t i = 0; i < words; ++i) {
-    const unsigned char* b = bytes + 4 * i;
-    frame_buffer[i] = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
-  }
+  for (uint32_t i = whole; i < words; ++i) frame_buffer[i] = load_big_endian(bytes + 4 * i);
+  input_start_ += delivered;
   return delivered == byte_count;
 }
 
-uint64_t MpegFileReader::file_size() const {
-  if (!file_) return 0;
-  const int64_t position = tell(file_);
-  if (position < 0 || !seek_to(file_, 0, SEEK_END)) return 0;
-  const int64_t end = tell(file_);
-  seek_to(file_, static_cast<uint64_t>(position), SEEK_SET);
-  return end < 0 ? 0 : static_cast<uint64_t>(end);
+uint64_t MpegFileReader::audio_bytes() const {
+  const uint64_t end = audio_end_ < file_size_ ? audio_end_ : file_size_;
+  return end > audio_start_ ? end - audio_start_ : 0;
 }
 
 }  // namespace mpegin

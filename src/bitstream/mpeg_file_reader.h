@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 namespace mpegin {
 
@@ -13,14 +14,23 @@ inline constexpr uint32_t bit_masks[18] = {
 // The input file: finds frame headers by sliding a 4-byte window through the file one byte
 // at a time, reads the body of the current frame into a fixed buffer and hands out its bits
 // most significant first.
+//
+// The file is read in large blocks into an input buffer, and the header search scans that
+// buffer, so junk costs no system call per byte. At construction the reader looks at the
+// end of the file: an ID3v1 tag, an APE tag or an appended ID3v2 tag there is not audio, and
+// the reader behaves as if the file ended where they begin.
 class MpegFileReader {
  public:
-  // Largest frame body the buffer takes, in bytes (433 words).
-  static constexpr uint32_t kMaxFrameBytes = 1732;
+  // Largest frame body the buffer takes, in bytes. Every header with a bit rate from the
+  // tables needs at most 1725; free-format frames may be longer, up to a frame of 3460 bytes
+  // (768 kbit/s Layer II at 32 kHz).
+  static constexpr uint32_t kMaxFrameBytes = 3456;
   // The word storage is a power of two so that the read cursor wraps inside it: reading past
   // the body of a corrupt frame yields stale buffer contents, never memory outside the object.
-  static constexpr uint32_t kBufferWords = 512;
+  static constexpr uint32_t kBufferWords = 1024;
   static constexpr uint32_t kWordMask = kBufferWords - 1;
+  // Size of the input buffer.
+  static constexpr uint32_t kInputBytes = 1u << 16;
 
   // Opens the file for reading; on failure writes "Error opening file: <name>" to stderr.
   explicit MpegFileReader(const char* file_name);
@@ -33,17 +43,43 @@ class MpegFileReader {
   // Searches from the current file position for the next header and leaves the file just
   // after it. Without `match_pattern` any 12-bit sync is a candidate; with it the candidate
   // must repeat the sync pattern set by set_sync_pattern. Candidates that carry no usable
-  // frame length (reserved layer code, free-format or forbidden bitrate index) are skipped
-  // like any other non-header bytes. Returns false at the end of the file.
+  // frame length (reserved layer code, forbidden bitrate index, and the free-format index
+  // in a stream that is not free format) are skipped like any other non-header bytes.
+  // Returns false at the end of the audio.
   bool find_header(uint32_t& header_word, bool match_pattern);
 
   // Fixes the bits every later header must repeat (the word is the first header masked by
-  // 0xFFF80CC0): sync, version bit, sampling-frequency index and single-channel-ness.
+  // 0xFFF80CC0): sync, version bit, sampling-frequency index and single-channel-ness. Called
+  // right after the first header was found; its position is the start of the audio.
   void set_sync_pattern(uint32_t header_word);
+  // Whether later headers may carry the free-format bitrate index (a free-format stream).
+  void accept_free_format(bool accept) { free_format_ = accept; }
+
+  // Skips ID3v2 tags (any number, one after the other) at the current position. A tag whose
+  // declared size runs past the end of the audio is skipped by its 10-byte header only.
+  void skip_id3v2_tags();
+
+  // Looking ahead of the current position without moving it (used to confirm a header):
+  // the four bytes `distance` bytes ahead as a big-endian word; false past the audio end.
+  bool peek_word(uint32_t distance, uint32_t& word);
+  // Bytes of audio left after the current position, counted up to `limit`.
+  uint32_t bytes_ahead(uint32_t limit);
+  // The first distance in [from, to] where the four bytes ahead, masked with `mask`, equal
+  // `value` and whose channel mode is single channel exactly when `single_channel` is.
+  bool find_ahead(uint32_t from, uint32_t to, uint32_t mask, uint32_t value, bool single_channel,
+                  uint32_t& distance);
+  // Moves the position back by n bytes (n <= 4) after find_header, so that a refused
+  // candidate's last bytes are searched again.
+  void step_back(uint32_t n);
 
   // Reads `byte_count` body bytes and prepares them for get_bits. False when the count does
   // not fit the frame buffer (nothing is read then) or fewer bytes than requested arrived.
   bool read_frame(uint32_t byte_count);
+
+  // Byte i of the current body.
+  uint8_t body_byte(uint32_t i) const {
+    return static_cast<uint8_t>(frame_buffer[(i >> 2) & kWordMask] >> (24 - 8 * (i & 3)));
+  }
 
   // The next n bits (n = 0..17) of the frame body, most significant first, right-aligned.
   uint32_t get_bits(uint32_t n) {
@@ -74,7 +110,13 @@ class MpegFileReader {
   }
 
   // Size of the file in bytes; 0 when it is not open.
-  uint64_t file_size() const;
+  uint64_t file_size() const { return file_ ? file_size_ : 0; }
+  // Bytes of audio: from the first header to the end of the audio (before trailing tags).
+  uint64_t audio_bytes() const;
+  // File offset of the current position.
+  uint64_t position() const { return input_offset_ + input_start_; }
+  // Read calls made on the file so far.
+  uint64_t read_calls() const { return read_calls_; }
 
   // Closes the file; further searches and reads fail.
   void close();
@@ -88,7 +130,23 @@ class MpegFileReader {
   bool sync_single_channel = false;
 
  private:
+  // Makes at least n bytes available from input_start_ when the audio holds them; returns
+  // the number available (which may be less at the end of the audio).
+  uint32_t fill(uint32_t n);
+  // Moves the position n bytes forward, past the buffer by seeking when needed.
+  void skip(uint64_t n);
+  void find_audio_end();
+
   std::FILE* file_ = nullptr;
+  std::unique_ptr<uint8_t[]> input_;
+  uint32_t input_start_ = 0;     // next unread byte of input_
+  uint32_t input_end_ = 0;       // end of the bytes held in input_
+  uint64_t input_offset_ = 0;    // file offset of input_[0]
+  uint64_t file_size_ = 0;
+  uint64_t audio_start_ = 0;
+  uint64_t audio_end_ = UINT64_MAX;
+  bool free_format_ = false;
+  uint64_t read_calls_ = 0;
 };
 
 }  // namespace mpegin

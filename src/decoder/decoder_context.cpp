@@ -7,6 +7,7 @@
 #include "bitstream/crc16.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "bitstream/vbr_header.h"
 #include "decoder/decoder_settings.h"
 #include "decoder/pcm_buffer.h"
 #include "layer3/layer3_decoder.h"
@@ -39,6 +40,16 @@ int DecoderContext::open(const char* file_name) {
   if (reader_ == nullptr || header_ == nullptr || !header_->read_header(*reader_, first_crc)) {
     close();
     return 0;
+  }
+  // An encoder's information frame is no audio: it gives the frame count, and the stream
+  // starts with the frame after it.
+  uint32_t tagged_frames = 0;
+  if (read_vbr_header(*reader_, *header_, tagged_frames)) {
+    if (!header_->read_header(*reader_, first_crc)) {
+      close();
+      return 0;
+    }
+    tagged_frames_ = tagged_frames;
   }
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
@@ -73,7 +84,10 @@ int DecoderContext::describe(StreamInfo& info) {
   info.version = static_cast<int32_t>(header.version);
   info.bitrate_index = static_cast<int32_t>(header.bitrate_index);
   info.frame_bytes = static_cast<int32_t>(header.compute_frame_size());
-  info.duration_ms = header.total_ms(*reader_);
+  // The frame count of an information frame is exact; without one the file size gives an
+  // estimate.
+  info.duration_ms = tagged_frames_ != 0 ? static_cast<double>(header.ms_per_frame()) * static_cast<double>(tagged_frames_)
+                                         : header.total_ms(*reader_);
   info.protected_stream = header.protection_bit == 0 ? 1 : 0;
   info.copyright = static_cast<int32_t>(header.copyright);
   info.original = static_cast<int32_t>(header.original);
@@ -122,6 +136,7 @@ void DecoderContext::close() {
   pending_crc_ = nullptr;
   end_of_stream_ = false;
   current_layer_ = 0;
+  tagged_frames_ = 0;
 }
 
 void DecoderContext::release_decoders() {
@@ -133,7 +148,8 @@ void DecoderContext::release_decoders() {
 }
 
 uint64_t DecoderContext::frame_count() const {
-  return is_open() ? header_->frame_count(*reader_) : 0;
+  if (!is_open()) return 0;
+  return tagged_frames_ != 0 ? tagged_frames_ : header_->frame_count(*reader_);
 }
 
 void DecoderContext::follow_layer_change() {

@@ -35,7 +35,8 @@ class DecoderContext {
 
   // Opens the file and reads its first frame. 1 on success; 0 when the file cannot
   // be opened, has no valid first frame, or this context is already open (the open
-  // stream is then left as it was).
+  // stream is then left as it was). Tags before and after the audio and an encoder's
+  // information frame (Xing, Info, VBRI) are passed over.
   int open(const char* file_name);
   // Fills info from the current header; 1 when filled, 0 (nothing written) when no
   // stream is open.
@@ -56,7 +57,9 @@ class DecoderContext {
   bool is_open() const;
   // True once the read-ahead found no further frame: every later decode_next yields 0.
   bool end_of_stream() const { return end_of_stream_; }
-  // Estimated number of frames of the open file (0 when closed).
+  // Number of audio frames of the open file (0 when closed): the count of an encoder's
+  // information frame (Xing, Info, VBRI) when the file starts with one, else an estimate from
+  // the size of the audio and the first frame's length.
   uint64_t frame_count() const;
 
  private:
@@ -74,6 +77,7 @@ class DecoderContext {
   uint32_t current_mode_ = 0;
   uint32_t current_layer_ = 0;
   bool end_of_stream_ = false;
+  uint32_t tagged_frames_ = 0;  // audio frames named by an information frame; 0 without
   std::unique_ptr<SynthesisFilter> filter0_;
   std::unique_ptr<SynthesisFilter> filter1_;
   std::unique_ptr<PcmBuffer> pcm_buffer_;

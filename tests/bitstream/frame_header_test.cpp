@@ -223,11 +223,26 @@ TEST(ReadHeader, ProtectedFramesReportTheCheckWordAndAccumulator) {
   EXPECT_FALSE(header.read_header(reader, crc));
 }
 
-TEST(ReadHeader, ReservedFrequencyInTheFirstHeaderFailsWithAMessage) {
+TEST(ReadHeader, ReservedFrequencyIsNoHeaderAndAloneFailsWithAMessage) {
   HeaderBits h;
   Bytes contents;
   append_word(contents, header_word(h) | 0x0C00);  // sampling-frequency index 3
-  append(contents, make_frame(h));
+  append(contents, make_frame(h, 0x3C));
+  {
+    // The frame after the stray sync is the stream.
+    TempFile file(contents);
+    MpegFileReader reader(file.path());
+    FrameHeader header;
+    Crc16* crc = nullptr;
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(header.read_header(reader, crc));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(header.sample_frequency, 0u);
+    EXPECT_EQ(reader.get_bits(8), 0x3Cu);
+  }
+  // Nothing but the header with the reserved frequency: the open fails with the message.
+  contents = make_frame(h);
+  contents[2] |= 0x0C;
   TempFile file(contents);
   MpegFileReader reader(file.path());
   FrameHeader header;
@@ -250,23 +265,112 @@ TEST(ReadHeader, HeadersWithoutAFrameLengthAreSkippedBeforeAndBetweenFrames) {
   Bytes contents(36, 0x00);  // junk holding a stray sync with a free-format bitrate
   append_word(contents, header_word(free_format));
   append(contents, make_frame(good, 0x01));
+  append(contents, make_frame(good, 0x02));
   append_word(contents, header_word(forbidden));
   append_word(contents, header_word(reserved));
   contents.push_back(0xFF);  // FF FF FD 90 would read as a forbidden index
-  append(contents, make_frame(good, 0x02));
+  append(contents, make_frame(good, 0x03));
   append_word(contents, header_word(forbidden));
   append_word(contents, header_word(free_format));
   TempFile file(contents);
   MpegFileReader reader(file.path());
   FrameHeader header;
   Crc16* crc = nullptr;
-  for (uint32_t fill = 1; fill <= 2; ++fill) {
+  for (uint32_t fill = 1; fill <= 3; ++fill) {
     ASSERT_TRUE(header.read_header(reader, crc)) << "frame " << fill;
     EXPECT_EQ(header.bitrate_index, 9u);
     EXPECT_EQ(reader.get_bits(8), fill);
   }
   EXPECT_FALSE(header.read_header(reader, crc));  // only unusable headers remain: the end
   EXPECT_FALSE(header.read_header(reader, crc));
+}
+
+TEST(FirstHeader, TakenOnlyWhenAFrameOfTheStreamFollowsOrTheAudioEnds) {
+  HeaderBits stream = bits(1, 2, 9, 1);  // 48 kHz
+  HeaderBits other_rate = bits(1, 2, 9, 0);  // 44.1 kHz, looks like a frame of its own
+  // Junk: a whole 44.1 kHz frame followed by something that is not a header, then the stream.
+  Bytes contents = {0x00, 0xFF};
+  append(contents, make_frame(other_rate, 0x44));
+  append(contents, {0x12, 0x34, 0x56, 0x78});
+  append(contents, make_frame(stream, 0x01));
+  append(contents, make_frame(stream, 0x02));
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  FrameHeader header;
+  Crc16* crc = nullptr;
+  ASSERT_TRUE(header.read_header(reader, crc));
+  EXPECT_EQ(header.sample_rate(), 48000);
+  EXPECT_EQ(reader.get_bits(8), 0x01u);
+  ASSERT_TRUE(header.read_header(reader, crc));
+  EXPECT_EQ(reader.get_bits(8), 0x02u);
+  EXPECT_FALSE(header.read_header(reader, crc));
+  // The audio starts at the confirmed header: the junk is not counted.
+  EXPECT_EQ(header.frame_count(reader), 2u);
+
+  // A frame followed by a header of another sampling frequency, or by a few stray bytes,
+  // is not confirmed; a single frame that ends the file is.
+  for (int tail = 0; tail < 3; ++tail) {
+    Bytes one = make_frame(stream, 0x07);
+    if (tail == 1) append(one, make_frame(other_rate));
+    if (tail == 2) append(one, {0x00, 0x00});
+    TempFile single(one);
+    MpegFileReader single_reader(single.path());
+    FrameHeader single_header;
+    // (After the refused frame, the 44.1 kHz frame that ends the file is the stream.)
+    const bool first_taken = single_header.read_header(single_reader, crc) && single_header.sample_rate() == 48000;
+    EXPECT_EQ(first_taken, tail == 0) << tail;
+  }
+}
+
+TEST(FirstHeader, FreeFormatTakesItsLengthFromTheNextHeader) {
+  // Free-format Layer II at 48 kHz with 500-byte frames, some padded (501 bytes).
+  HeaderBits h = bits(1, 2, 0, 1);
+  auto frame = [&](uint32_t padding, uint8_t fill) {
+    HeaderBits f = h;
+    f.padding = padding;
+    Bytes out;
+    append_word(out, header_word(f));
+    out.resize(500 + padding, fill);
+    return out;
+  };
+  Bytes contents = {0xFF, 0xF0};  // junk
+  for (uint32_t i = 0; i < 4; ++i) append(contents, frame(i & 1, static_cast<uint8_t>(i + 1)));
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  FrameHeader header;
+  Crc16* crc = nullptr;
+  for (uint32_t i = 0; i < 4; ++i) {
+    ASSERT_TRUE(header.read_header(reader, crc)) << i;
+    EXPECT_EQ(header.frame_bytes, 496u + (i & 1)) << i;
+    EXPECT_EQ(header.free_format_bytes, 500u);
+    EXPECT_EQ(reader.get_bits(8), i + 1);
+    EXPECT_STREQ(header.bitrate_string(), "free format");
+  }
+  EXPECT_FALSE(header.read_header(reader, crc));
+  EXPECT_EQ(header.frame_count(reader), 4u);
+
+  // Starting with a padded frame: the unpadded length is one byte less than the distance.
+  Bytes padded_first;
+  for (uint32_t i = 0; i < 3; ++i) append(padded_first, frame(i == 0 ? 1 : 0, 9));
+  TempFile second(padded_first);
+  MpegFileReader second_reader(second.path());
+  FrameHeader second_header;
+  ASSERT_TRUE(second_header.read_header(second_reader, crc));
+  EXPECT_EQ(second_header.free_format_bytes, 500u);
+  EXPECT_EQ(second_header.frame_bytes, 497u);
+
+  // Free-format frames longer than the frame buffer takes are not a stream.
+  HeaderBits long_frames = h;
+  Bytes too_long;
+  for (int i = 0; i < 3; ++i) {
+    const size_t start = too_long.size();
+    append_word(too_long, header_word(long_frames));
+    too_long.resize(start + MpegFileReader::kMaxFrameBytes + 8, 0);
+  }
+  TempFile long_file(too_long);
+  MpegFileReader long_reader(long_file.path());
+  FrameHeader long_header;
+  EXPECT_FALSE(long_header.read_header(long_reader, crc));
 }
 
 TEST(ReadHeader, FollowsLayerAndModeChangesButNotChannelCountChanges) {
@@ -372,7 +476,9 @@ TEST(Duration, FrameCountAndMillisecondsFromTheFileSize) {
 
 TEST(Duration, FilesOver4GiBAreCountedIn64Bits) {
   HeaderBits h = bits(1, 3, 9, 0);  // 417-byte frames
-  TempFile file(make_frame(h));
+  Bytes two = make_frame(h);
+  append(two, make_frame(h));  // the second confirms the first
+  TempFile file(two);
   std::error_code error;
   const uint64_t size = uint64_t{417} * 20000000;  // 8.3 GB
   std::filesystem::resize_file(file.path(), size, error);

@@ -108,7 +108,9 @@ TEST_P(BitReading, BytesAtEveryBitOffsetMatchSingleByteReads) {
 }
 
 // Whole words, a partly filled last word, and the largest body a frame can have.
-INSTANTIATE_TEST_SUITE_P(BodyLengths, BitReading, ::testing::Values(4, 37, 414, 1725, 1732));
+// Whole words, a partly filled last word, the largest body of a fixed-rate frame, and the
+// largest free-format body.
+INSTANTIATE_TEST_SUITE_P(BodyLengths, BitReading, ::testing::Values(4, 37, 414, 1725, 1733, 3456));
 
 TEST(FrameBody, ReadsConsecutiveBodiesAndRewindsTheCursor) {
   Bytes contents = random_bytes(100, 11);
@@ -186,22 +188,29 @@ TEST(HeaderSearch, HeadersWithoutAFrameLengthAreNotHeaders) {
   HeaderBits reserved_layer = good;
   reserved_layer.layer = 0;
 
-  for (bool match_pattern : {false, true}) {
-    Bytes contents;
-    append_word(contents, header_word(free_format));
-    append_word(contents, header_word(forbidden));
-    append_word(contents, header_word(reserved_layer));
-    // 0xFF 0xFF 0xFB ...: the window at the first 0xFF has bitrate index 15; the real header
-    // starts one byte later and must not be lost.
-    contents.push_back(0xFF);
-    append_word(contents, header_word(good));
-    TempFile file(contents);
+  Bytes contents;
+  append_word(contents, header_word(forbidden));
+  append_word(contents, header_word(reserved_layer));
+  append_word(contents, header_word(free_format));
+  // 0xFF 0xFF 0xFB ...: the window at the first 0xFF has bitrate index 15; the real header
+  // starts one byte later and must not be lost.
+  contents.push_back(0xFF);
+  append_word(contents, header_word(good));
+  TempFile file(contents);
+  // A first search takes a free-format candidate; a later search in a stream with a bit
+  // rate in its headers does not, one in a free-format stream does.
+  for (int kind = 0; kind < 3; ++kind) {
     MpegFileReader reader(file.path());
     reader.set_sync_pattern(header_word(good) & 0xFFF80CC0);
+    reader.accept_free_format(kind == 2);
     uint32_t found = 0;
-    ASSERT_TRUE(reader.find_header(found, match_pattern));
+    if (kind != 1) {
+      ASSERT_TRUE(reader.find_header(found, kind == 2)) << kind;
+      EXPECT_EQ(found, header_word(free_format));
+    }
+    ASSERT_TRUE(reader.find_header(found, kind != 0)) << kind;
     EXPECT_EQ(found, header_word(good));
-    EXPECT_FALSE(reader.find_header(found, match_pattern));
+    EXPECT_FALSE(reader.find_header(found, kind != 0));
   }
 }
 
@@ -312,6 +321,131 @@ TEST(ReaderFile, SizeIsKeptAcrossSearchesAndCoversFilesOver4GiB) {
   reader.close();
   EXPECT_FALSE(reader.is_open());
   EXPECT_FALSE(reader.find_header(found, false));
+}
+
+// An ID3v2 tag header declaring `size` bytes after it.
+Bytes id3v2_header(uint32_t size, uint8_t major = 3, uint8_t flags = 0) {
+  return {'I', 'D', '3', major, 0, flags, uint8_t(size >> 21 & 0x7F), uint8_t(size >> 14 & 0x7F),
+          uint8_t(size >> 7 & 0x7F), uint8_t(size & 0x7F)};
+}
+
+TEST(ReaderFile, TagsAtTheEndAreNotAudio) {
+  HeaderBits h;
+  const Bytes frame = make_frame(h);
+  // Each tag holds a whole frame that repeats the stream's pattern.
+  Bytes ape_items = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07, 0, 0};
+  const Bytes ape_footer_tail = {0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0, 0, 0, 0, 0, 0, 0};
+  Bytes id3v1 = {'T', 'A', 'G'};
+  append(id3v1, Bytes(40, ' '));
+  append(id3v1, make_frame(HeaderBits{1, 1, false, 1, 0}));  // a 32-byte Layer I frame
+  id3v1.resize(128, 0);
+
+  for (int layout = 0; layout < 3; ++layout) {
+    Bytes contents = frame;
+    append(contents, frame);
+    const uint64_t audio = contents.size();
+    if (layout != 2) {
+      // APE tag: header, one item holding a frame, footer; size counts items and footer.
+      Bytes items = {0, 0, 0, 0, 0, 0, 0, 0, 'F', 0};
+      const uint32_t value = static_cast<uint32_t>(frame.size());
+      items[0] = uint8_t(value), items[1] = uint8_t(value >> 8);
+      append(items, frame);
+      const uint32_t size = static_cast<uint32_t>(items.size() + 32);
+      for (int part = 0; part < 2; ++part) {
+        Bytes block = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07, 0, 0,
+                       uint8_t(size), uint8_t(size >> 8), 0, 0, 1, 0, 0, 0,
+                       0, 0, 0, uint8_t(part == 0 ? 0xE0 : 0x80)};
+        block.resize(32, 0);
+        if (part == 1) append(contents, items);
+        append(contents, block);
+      }
+    }
+    if (layout != 0) append(contents, id3v1);
+    TempFile file(contents);
+    MpegFileReader reader(file.path());
+    reader.set_sync_pattern(header_word(h) & 0xFFF80CC0);
+    uint32_t found = 0;
+    int frames = 0;
+    while (reader.find_header(found, true)) {
+      ++frames;
+      reader.read_frame(static_cast<uint32_t>(frame.size() - 4));
+    }
+    EXPECT_EQ(frames, 2) << "layout " << layout;
+    EXPECT_EQ(reader.audio_bytes(), audio) << "layout " << layout;
+    EXPECT_EQ(reader.file_size(), contents.size());
+  }
+}
+
+TEST(ReaderFile, SearchReadsTheFileInLargeBlocks) {
+  // Four megabytes of 0xFF: every byte starts a sync, none a header.
+  TempFile file(Bytes(4 << 20, 0xFF));
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  EXPECT_FALSE(reader.find_header(found, false));
+  EXPECT_EQ(reader.position(), (4u << 20) - 3);
+  EXPECT_LE(reader.read_calls(), (4u << 20) / MpegFileReader::kInputBytes + 4);
+}
+
+TEST(Lookahead, PeeksWithoutMovingAcrossBufferRefills) {
+  // A header just before the end of the first input block, the word to peek in the next.
+  const uint32_t word = header_word(HeaderBits{});
+  Bytes contents(MpegFileReader::kInputBytes - 6, 0x00);
+  append_word(contents, word);
+  append(contents, random_bytes(3000, 4));
+  contents[contents.size() - 1000] = 0xFF;
+  contents[contents.size() - 999] = 0xFE;
+  contents[contents.size() - 997] = 0x00;
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  uint32_t found = 0;
+  ASSERT_TRUE(reader.find_header(found, false));
+  const uint64_t after = reader.position();
+  EXPECT_EQ(after, MpegFileReader::kInputBytes - 2);
+  uint32_t peeked = 0;
+  ASSERT_TRUE(reader.peek_word(100, peeked));
+  EXPECT_EQ(peeked, (uint32_t{contents[after + 100]} << 24) | (uint32_t{contents[after + 101]} << 16) |
+                        (uint32_t{contents[after + 102]} << 8) | contents[after + 103]);
+  EXPECT_FALSE(reader.peek_word(2997, peeked));  // runs past the end
+  EXPECT_EQ(reader.bytes_ahead(5000), 3000u);
+  EXPECT_EQ(reader.bytes_ahead(10), 10u);
+  uint32_t distance = 0;
+  ASSERT_TRUE(reader.find_ahead(0, 2996, 0xFFFE0000, 0xFFFE0000, false, distance));
+  // The first 0xFF 0xFE... from the start of the random bytes, found by a plain scan.
+  size_t expected = after;
+  while (!(contents[expected] == 0xFF && contents[expected + 1] >= 0xFE && (contents[expected + 3] & 0xC0) != 0xC0))
+    ++expected;
+  EXPECT_EQ(distance, expected - after);
+  EXPECT_EQ(reader.position(), after);
+  // Stepping back re-reads the header's last bytes.
+  reader.step_back(3);
+  EXPECT_EQ(reader.position(), after - 3);
+  ASSERT_TRUE(reader.read_frame(3));
+  EXPECT_EQ(reader.get_bits(16), (word >> 8) & 0xFFFF);
+}
+
+TEST(Id3v2, TagsAtTheStartArePassedOverByTheirSize) {
+  HeaderBits h;
+  Bytes contents = id3v2_header(20);
+  append(contents, make_frame(h, 0x11));  // inside the first tag's data only partly
+  contents.resize(30);
+  append(contents, id3v2_header(make_frame(h).size(), 4, 0x40));  // extended header flag
+  append(contents, make_frame(h, 0x22));
+  append(contents, {0x01, 0x02});
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  reader.skip_id3v2_tags();
+  EXPECT_EQ(reader.position(), contents.size() - 2);
+
+  // A tag that claims more than the file holds: only its header is passed over.
+  Bytes damaged = id3v2_header(1 << 20);
+  append(damaged, make_frame(h));
+  TempFile damaged_file(damaged);
+  MpegFileReader damaged_reader(damaged_file.path());
+  damaged_reader.skip_id3v2_tags();
+  EXPECT_EQ(damaged_reader.position(), 10u);
+  uint32_t found = 0;
+  ASSERT_TRUE(damaged_reader.find_header(found, false));
+  EXPECT_EQ(found, header_word(h));
 }
 
 }  // namespace

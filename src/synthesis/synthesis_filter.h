@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "synthesis/cpu_features.h"
 #include "synthesis/sample_sink.h"
 
 namespace mpegin {
@@ -50,6 +51,7 @@ class SynthesisFilter {
   alignas(16) float subband_inputs_[32];
   uint32_t front_buffer_ = 0;  // which v_buffer_ the windowing reads this slot
   uint32_t write_column_ = 15;
+  SimdPath path_;
   int channel_;
 };
 

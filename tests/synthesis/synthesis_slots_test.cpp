@@ -11,6 +11,7 @@
 #include "synthesis/cpu_features.h"
 #include "synthesis/fast_dct.h"
 #include "synthesis/synthesis_filter.h"
+#include "synthesis/synthesis_window.h"
 
 namespace mpegin {
 namespace {
@@ -55,6 +56,36 @@ TEST(DctSimd, SlotsInLanesEqualTheWrittenOutFormBitForBit) {
                   << " slot " << t << " output " << m;
             }
           }
+        }
+      }
+    }
+  }
+}
+
+// The windowing on every path gives, bit for bit, the sums in the documented order: even and odd
+// taps each summed in tap order in single precision, the two partial sums added last.
+TEST(WindowSimd, EveryPathSumsInTheDocumentedOrder) {
+  std::mt19937 random(13);
+  alignas(32) float v[16][32];
+  for (int round = 0; round < 30; ++round) {
+    for (auto& column : v)
+      for (float& value : column) value = test_input(random, round);
+    for (uint32_t newest = 0; newest < 16; ++newest) {
+      float expected[32];
+      for (int j = 0; j < 32; ++j) {
+        float even = 0.0f, odd = 0.0f;
+        for (uint32_t t = 0; t < 16; t += 2) {
+          even += v[(newest - t) & 15][j] * synthesis_window[16 * j + t];
+          odd += v[(newest - t - 1) & 15][j] * synthesis_window[16 * j + t + 1];
+        }
+        expected[j] = even + odd;
+      }
+      for (SimdPath path : usable_paths()) {
+        float out[32];
+        window_slot(v, newest, out, path);
+        for (int j = 0; j < 32; ++j) {
+          ASSERT_TRUE(same_bits(out[j], expected[j]))
+              << simd_path_name(path) << " round " << round << " newest " << newest << " j " << j;
         }
       }
     }

@@ -1,0 +1,135 @@
+// Micro-benchmarks of the subband synthesis: the 32-point transform (one slot, and several
+// slots in vector lanes), the windowing of one slot, and whole synthesis steps, on each vector
+// path this machine runs (argument: 0 baseline, 1 avx, 2 avx2).
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "synthesis/cpu_features.h"
+#include "synthesis/fast_dct.h"
+#include "synthesis/sample_sink.h"
+#include "synthesis/synthesis_filter.h"
+#include "synthesis/synthesis_window.h"
+
+namespace mpegin {
+namespace {
+
+std::vector<float> random_inputs(size_t count) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  std::vector<float> inputs(count);
+  for (float& v : inputs) v = value(random);
+  return inputs;
+}
+
+// Skips the run when the path is wider than this machine (or build) has.
+bool usable(benchmark::State& state, SimdPath& path) {
+  path = static_cast<SimdPath>(state.range(0));
+  if (static_cast<int>(path) > static_cast<int>(simd_path())) {
+    state.SkipWithError("vector path not available here");
+    return false;
+  }
+  state.SetLabel(simd_path_name(path));
+  return true;
+}
+
+void paths(benchmark::internal::Benchmark* b) {
+  for (int p = 0; p <= 2; ++p) b->Arg(p);
+}
+
+// Discards what it receives.
+class NullSink : public SampleSink {
+ public:
+  void append(int, float value) override { benchmark::DoNotOptimize(value); }
+  void end_of_frame(int32_t) override {}
+  void append_block(int, const float* values, uint32_t) override { benchmark::DoNotOptimize(values); }
+  const float* take(uint32_t& length_bytes) override {
+    length_bytes = 0;
+    return nullptr;
+  }
+};
+
+void BM_LeeDct32(benchmark::State& state) {
+  const std::vector<float> x = random_inputs(32);
+  float X[32];
+  for (auto _ : state) {
+    lee_dct32(x.data(), X);
+    benchmark::DoNotOptimize(X);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LeeDct32);
+
+void BM_FastDct32(benchmark::State& state) {
+  const std::vector<float> x = random_inputs(32);
+  float X[32];
+  for (auto _ : state) {
+    fast_dct32(x.data(), X);
+    benchmark::DoNotOptimize(X);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FastDct32);
+
+// Items are slots: 8 slots per call, laid out subband by subband.
+void BM_Dct32EightSlots(benchmark::State& state) {
+  SimdPath path;
+  if (!usable(state, path)) return;
+  const std::vector<float> x = random_inputs(32 * 8);
+  alignas(32) float X[8 * 32];
+  for (auto _ : state) {
+    dct32_slots(x.data(), 8, 8, X, path);
+    benchmark::DoNotOptimize(X);
+  }
+  state.SetItemsProcessed(state.iterations() * 8);
+}
+BENCHMARK(BM_Dct32EightSlots)->Apply(paths);
+
+void BM_WindowSlot(benchmark::State& state) {
+  SimdPath path;
+  if (!usable(state, path)) return;
+  const std::vector<float> values = random_inputs(16 * 32);
+  alignas(32) float v[16][32];
+  for (int q = 0; q < 16; ++q)
+    for (int j = 0; j < 32; ++j) v[q][j] = values[32 * q + j];
+  float out[32];
+  uint32_t newest = 0;
+  for (auto _ : state) {
+    window_slot(v, newest, out, path);
+    newest = (newest + 1) & 15;
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WindowSlot)->Apply(paths);
+
+// One slot at a time through a sink, as a caller with one slot in hand does (items: slots).
+void BM_SynthesizeOneSlot(benchmark::State& state) {
+  const std::vector<float> inputs = random_inputs(32 * 36);
+  SynthesisFilter filter(0);
+  NullSink sink;
+  uint32_t t = 0;
+  for (auto _ : state) {
+    filter.synthesize(inputs.data() + 32 * t, sink);
+    t = t + 1 == 36 ? 0 : t + 1;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SynthesizeOneSlot);
+
+// A Layer II frame's 36 slots of one channel in one run (items: slots).
+void BM_SynthesizeFrameSlots(benchmark::State& state) {
+  const std::vector<float> inputs = random_inputs(32 * 36);
+  SynthesisFilter filter(0);
+  std::vector<float> pcm(32 * 36);
+  for (auto _ : state) {
+    filter.synthesize_slots(inputs.data(), 36, 36, pcm.data());
+    benchmark::DoNotOptimize(pcm.data());
+  }
+  state.SetItemsProcessed(state.iterations() * 36);
+}
+BENCHMARK(BM_SynthesizeFrameSlots);
+
+}  // namespace
+}  // namespace mpegin

@@ -1,5 +1,6 @@
 #include "host/sample_conversion.h"
 
+#include "host/dither.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
@@ -47,6 +48,36 @@ void convert_clipped(int16_t* output, const float* input, uint32_t count, float 
     v = v < 32767.0f ? v : 32767.0f;
     output[i] = static_cast<int16_t>(v);
   }
+}
+
+
+void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t count, float gain) {
+  // Two generator steps per sample. The second is taken from the same state as the first
+  // (state x a^2 + a + 1, all modulo 2^21, which divides the 32-bit wrap-around), so that the
+  // two do not wait for each other.
+  constexpr uint32_t kMask = 0x1FFFFFu;
+  constexpr uint32_t kA = 524309u;
+  constexpr uint32_t kA2 = kA * kA;
+  constexpr uint32_t kC2 = kA + 1u;
+  constexpr double kScale = 4.76837158203125e-07;   // 2^-21
+  uint32_t state = dither_state();
+  for (uint32_t i = 0; i < count; ++i) {
+    const float f = input[i] * gain;
+    const uint32_t s1 = (state * kA + 1u) & kMask;
+    const uint32_t s2 = (state * kA2 + kC2) & kMask;
+    state = s2;
+    const double noise = s1 * kScale + s2 * kScale - 1.0;
+    double x = static_cast<double>(f) + noise + 500000.5;
+    // Beyond 500000 +- 40000 the result clips either way; inside, x is positive and the
+    // truncation is an exact integer conversion. A NaN goes to the high end, as before.
+    x = x < 540000.0 ? x : 540000.0;
+    x = x > 460000.0 ? x : 460000.0;
+    int32_t v = static_cast<int32_t>(x) - 500000;
+    v = v < 32767 ? v : 32767;
+    v = v > -32768 ? v : -32768;
+    output[i] = static_cast<int16_t>(v);
+  }
+  dither_seed(state);
 }
 
 }  // namespace mpegin

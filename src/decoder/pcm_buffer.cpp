@@ -1,5 +1,6 @@
 #include "decoder/pcm_buffer.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "bitstream/frame_header.h"
@@ -17,13 +18,15 @@ std::unique_ptr<PcmBuffer> PcmBuffer::create(const DecoderSettings& settings) {
   if (header->layer == 1) frame_bytes /= 3;
   // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats, zeroed, since the stereo
   // block copy reads the other channel's slots to write them back.
-  std::unique_ptr<float[]> store(new (std::nothrow) float[frame_bytes * 3]());
+  Store store(static_cast<float*>(std::calloc(frame_bytes * 3, sizeof(float))));
   if (!store) return nullptr;
   std::unique_ptr<PcmBuffer> buffer(new (std::nothrow) PcmBuffer(channels, frame_bytes, std::move(store)));
   return buffer;
 }
 
-PcmBuffer::PcmBuffer(uint32_t channels, uint32_t frame_bytes, std::unique_ptr<float[]> store)
+void PcmBuffer::FreeStore::operator()(float* store) const { std::free(store); }
+
+PcmBuffer::PcmBuffer(uint32_t channels, uint32_t frame_bytes, Store store)
     : write_index_{0, 1},
       channels_(channels),
       frame_bytes_(frame_bytes),

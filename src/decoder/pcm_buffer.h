@@ -32,13 +32,20 @@ class PcmBuffer : public SampleSink {
   const float* take(uint32_t& length_bytes) override;
 
  private:
-  PcmBuffer(uint32_t channels, uint32_t frame_bytes, std::unique_ptr<float[]> store);
+  // The store comes from calloc: its pages are the system's zero pages until a frame writes
+  // them, so the part no frame reaches costs no resident memory.
+  struct FreeStore {
+    void operator()(float* store) const;
+  };
+  using Store = std::unique_ptr<float[], FreeStore>;
+
+  PcmBuffer(uint32_t channels, uint32_t frame_bytes, Store store);
 
   uint32_t write_index_[2];  // float index of each channel's next sample
   uint32_t channels_;
   uint32_t frame_bytes_;
   uint32_t capacity_;
-  std::unique_ptr<float[]> store_;
+  Store store_;
 };
 
 }  // namespace mpegin

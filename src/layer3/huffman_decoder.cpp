@@ -92,11 +92,11 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
     const uint16_t* direct = huffman_direct[t];
     const uint32_t needed = table.symbol_bits;
     for (; i < limit; i += 2) {
-      const uint64_t bits = in.bits(kHuffmanDirectBits);
+      // The direct bits and the two sign bits behind them.
+      const uint64_t bits = in.bits(kHuffmanDirectBits + 2);
       const uint32_t entry = direct[bits >> (64u - kHuffmanDirectBits)];
       if (huffman_direct_length(entry) != 0) {
-        quantized[i] = huffman_direct_value(entry, 5, 0);
-        quantized[i + 1] = huffman_direct_value(entry, 5, 1);
+        huffman_direct_pair(entry, bits, quantized + i);
         in.consume(huffman_direct_length(entry));
       } else {
         in.consume(decode_huffman_pair(table, in.bits(needed), quantized + i));
@@ -115,13 +115,13 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   };
   while (in.position() < end && i <= 572) {
     const uint32_t entry = next_quad();
-    for (uint32_t k = 0; k < 4; ++k) quantized[i + static_cast<int32_t>(k)] = huffman_direct_value(entry, 2, k);
+    for (uint32_t k = 0; k < 4; ++k) quantized[i + static_cast<int32_t>(k)] = huffman_direct_quad_value(entry, k);
     i += 4;
   }
   if (in.position() < end && i < 576) {
     const uint32_t entry = next_quad();
-    quantized[574] = huffman_direct_value(entry, 2, 0);  // two values, at line 574
-    quantized[575] = huffman_direct_value(entry, 2, 1);
+    quantized[574] = huffman_direct_quad_value(entry, 0);  // two values, at line 574
+    quantized[575] = huffman_direct_quad_value(entry, 1);
     i += 4;
   }
 

@@ -7,32 +7,29 @@ namespace mpegin {
 
 namespace {
 
-uint16_t field(int32_t value, uint32_t width, uint32_t k) {
-  const uint32_t mask = (1u << width) - 1u;
-  return static_cast<uint16_t>((static_cast<uint32_t>(value) & mask) << (4u + width * k));
-}
-
 // The entry for the stream bits `pattern` (kHuffmanDirectBits of them) of table t.
 uint16_t direct_entry(uint32_t t, uint32_t pattern) {
   const HuffmanTable& table = huffman_tables[t];
   if (table.lookup == nullptr) return 0;
-  // The bits after the pattern are zeros; a symbol is taken only when it ends within the
-  // pattern, so that they never decide it.
+  // The bits after the pattern are zeros; a symbol is taken only when its code (with the
+  // signs, for quadruples) ends within the pattern, so that they never decide it.
   const uint64_t bits = uint64_t{pattern} << (64u - kHuffmanDirectBits);
-  int32_t values[4] = {0, 0, 0, 0};
   if (t >= 32) {
+    int32_t values[4];
     const uint32_t length = decode_huffman_quad(table, bits, values);
     if (length > kHuffmanDirectBits) return 0;
-    uint16_t entry = static_cast<uint16_t>(length);
-    for (uint32_t k = 0; k < 4; ++k) entry |= field(values[k], 2, k);
-    return entry;
+    uint32_t entry = length;
+    for (uint32_t k = 0; k < 4; ++k) entry |= (static_cast<uint32_t>(values[k]) & 3u) << (4u + 2u * k);
+    return static_cast<uint16_t>(entry);
   }
   uint32_t length;
   const uint32_t value = huffman_lookup(table, bits, length);
-  if (table.linbits != 0 && ((value >> 4) == 15 || (value & 15u) == 15)) return 0;
-  if (length > kHuffmanDirectBits) return 0;
-  decode_huffman_pair(table, bits, values);
-  return static_cast<uint16_t>(length | field(values[0], 5, 0) | field(values[1], 5, 1));
+  const uint32_t x = value >> 4;
+  const uint32_t y = value & 15u;
+  const uint32_t code_length = length - (x != 0) - (y != 0);
+  if (table.linbits != 0 && (x == 15 || y == 15)) return 0;
+  if (code_length > kHuffmanDirectBits) return 0;
+  return static_cast<uint16_t>(length | code_length << 4 | x << 8 | y << 12);
 }
 
 }  // namespace

@@ -48,17 +48,26 @@ inline float power_law_line(int32_t value, float gain) {
 
 // Lines [0, count) and up to three lines beyond (within the 576): |v|^(4/3) times the global
 // gain, rounded to float, with the sign of v. The sign is a flip of the sign bit, which is
-// what negating the product gives, and costs no branch on the random signs.
-void power_law_lines(const int32_t* quantized, float* out, int32_t count, float gain) {
+// what negating the product gives, and costs no branch on the random signs. From line
+// `small_from` on (the count1 area) the values are expected to be -1, 0 or 1, whose powers are
+// themselves: such groups of four take no table look-ups.
+void power_law_lines(const int32_t* quantized, float* out, int32_t count, float gain,
+                     int32_t small_from) {
   int32_t i = 0;
 #if MPEGIN_SSE2
   const __m128 gains = _mm_set1_ps(gain);
   const __m128i sign_bit = _mm_set1_epi32(INT32_MIN);
+  const __m128i one = _mm_set1_epi32(1);
   const __m128i table_end = _mm_set1_epi32(pow43_table_size - 1);
   for (; i < count; i += 4) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quantized + i));
     const __m128i negative = _mm_srai_epi32(v, 31);
     const __m128i magnitude = _mm_sub_epi32(_mm_xor_si128(v, negative), negative);
+    const __m128 signs = _mm_castsi128_ps(_mm_and_si128(v, sign_bit));
+    if (i >= small_from && _mm_movemask_epi8(_mm_cmpgt_epi32(magnitude, one)) == 0) {
+      _mm_storeu_ps(out + i, _mm_xor_ps(_mm_mul_ps(_mm_cvtepi32_ps(magnitude), gains), signs));
+      continue;
+    }
     if (_mm_movemask_epi8(_mm_cmpgt_epi32(magnitude, table_end)) != 0) {
       for (int32_t k = 0; k < 4; ++k) out[i + k] = power_law_line(quantized[i + k], gain);
       continue;
@@ -67,9 +76,10 @@ void power_law_lines(const int32_t* quantized, float* out, int32_t count, float 
     _mm_store_si128(reinterpret_cast<__m128i*>(index), magnitude);
     const __m128 powers = _mm_setr_ps(pow43_table[index[0]], pow43_table[index[1]],
                                       pow43_table[index[2]], pow43_table[index[3]]);
-    const __m128 signs = _mm_castsi128_ps(_mm_and_si128(v, sign_bit));
     _mm_storeu_ps(out + i, _mm_xor_ps(_mm_mul_ps(powers, gains), signs));
   }
+#else
+  (void)small_from;
 #endif
   for (; i < count; ++i) out[i] = power_law_line(quantized[i], gain);
 }
@@ -98,7 +108,8 @@ void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
                          : static_cast<float>(std::pow(2.0, (gi.global_gain - 210) * 0.25));
   const uint32_t shift = static_cast<uint32_t>(gi.scalefac_scale) & 1u;
 
-  power_law_lines(quantized, out, count, gain);
+  const int32_t big_value_lines = 2 * (gi.big_values < 288 ? gi.big_values : 288);
+  power_law_lines(quantized, out, count, gain, big_value_lines);
 
   int32_t first_short_band = 0;
   int32_t line = 0;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <random>
 
 #include "layer3/requantize_tables.h"
+#include "layer3/scale_factor_band_table.h"
 #include "layer3/stereo_tables.h"
 #include "layer3_test_support.h"
 
@@ -213,6 +216,42 @@ TEST(Requantize, MixedBlocksSwitchToShortBandsAtLine36) {
     EXPECT_EQ(out[36 + width3], 0.0625f) << version;
     EXPECT_EQ(out[36 + 2 * width3], 1.0f) << version;
     EXPECT_EQ(out[36 + 3 * width3], 0.03125f) << version;
+  }
+}
+
+// Random spectra, also with large values and values above 1 past the big-value area (which a
+// corrupt stream cannot produce, but which must still be requantised right), against the
+// formula line by line: |v|^(4/3) times the gain, rounded, signed, times the band's step.
+TEST(RequantizeSimd, EveryLineFollowsTheFormulaOnEveryGroupOfFour) {
+  std::mt19937 rng(21);
+  RequantizeFixture f;
+  const int32_t magnitudes[] = {0, 1, 1, 2, 3, 15, 100, 8191, 8192, 8206};
+  for (int trial = 0; trial < 200; ++trial) {
+    f.gi.global_gain = static_cast<int32_t>(rng() % 256);
+    f.gi.big_values = static_cast<int32_t>(rng() % 300);
+    f.gi.scalefac_scale = static_cast<int32_t>(rng() % 2);
+    for (int32_t& s : f.sf.scalefac_l) s = static_cast<int32_t>(rng() % 16);
+    for (int i = 0; i < 576; ++i) {
+      const bool small = i >= 2 * f.gi.big_values && rng() % 50 != 0;
+      const int32_t m = small ? static_cast<int32_t>(rng() % 2) : magnitudes[rng() % 10];
+      f.d.quantized[i] = (rng() & 1) ? -m : m;
+    }
+    f.d.nonzero_count[0] = static_cast<int32_t>(rng() % 577);
+    f.d.requantize(f.d.requantized[0], 0, 0);
+    const float gain = global_gain_table[static_cast<uint32_t>(f.gi.global_gain)];
+    const int32_t* bounds = band_tables[f.d.band_table_index].long_bounds;
+    for (int band = 0; band < 22; ++band) {
+      const float step = scale_step_table[static_cast<uint32_t>(f.sf.scalefac_l[band]) << f.gi.scalefac_scale];
+      for (int i = bounds[band]; i < bounds[band + 1]; ++i) {
+        const int32_t v = f.d.quantized[i];
+        const float power = std::abs(v) < pow43_table_size
+                                ? pow43_table[std::abs(v)]
+                                : static_cast<float>(std::pow(static_cast<double>(std::abs(v)), 4.0 / 3.0));
+        const float scaled = power * gain;
+        const float expected = i < f.d.nonzero_count[0] ? (v < 0 ? -scaled : scaled) * step : 0.0f;
+        ASSERT_EQ(f.d.requantized[0][i], expected) << "trial " << trial << " line " << i << " v " << v;
+      }
+    }
   }
 }
 

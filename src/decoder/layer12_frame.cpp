@@ -55,13 +55,14 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
     slots = 3 * CodedSamples::kLayer2Groups;
     samples.clear_silent_rows(subbands, slots);
     for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; ++group) {
-      samples.read_layer2_group(reader, group, subbands);
+      samples.read_layer2_group(reader, group);
     }
   } else {
     slots = CodedSamples::kLayer1Slots;
     samples.clear_silent_rows(subbands, slots);
-    for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot, subbands);
+    for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot);
   }
+  samples.requantise(0, slots, subbands);
 
   // Channel 1 exists only in a two-channel stream that is decoded as such.
   float pcm[2][32 * CodedSamples::kSlots];

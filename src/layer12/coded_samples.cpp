@@ -7,13 +7,59 @@
 
 namespace mpegin {
 
+namespace {
+
+// The reader's bits through a 64-bit cache held in a register: the same bits as get_bits in the
+// same order, over the same wrapping word store, without a memory round trip per code. The
+// reader's position is brought up to date by `finish`.
+class BitCache {
+ public:
+  explicit BitCache(MpegFileReader& reader)
+      : reader_(reader),
+        words_(reader.frame_buffer),
+        cache_(uint64_t{reader.frame_buffer[reader.word_cursor & MpegFileReader::kWordMask]}
+               << (32 + (reader.bit_offset & 31))),
+        valid_(32 - (reader.bit_offset & 31)),
+        next_word_((reader.word_cursor + 1) & MpegFileReader::kWordMask) {}
+
+  // The next n bits, n = 1..17.
+  uint32_t get(uint32_t n) {
+    if (valid_ < n) {
+      cache_ |= uint64_t{words_[next_word_]} << (32 - valid_);
+      valid_ += 32;
+      next_word_ = (next_word_ + 1) & MpegFileReader::kWordMask;
+    }
+    const uint32_t bits = static_cast<uint32_t>(cache_ >> (64 - n));
+    cache_ <<= n;
+    valid_ -= n;
+    return bits;
+  }
+
+  void finish() {
+    // The word before next_word_ holds the next unread bit when valid_ <= 32; 32 < valid_
+    // means two words are cached.
+    const uint32_t behind = (valid_ + 31) / 32;  // cached words that are not used up
+    reader_.word_cursor = (next_word_ - behind) & MpegFileReader::kWordMask;
+    reader_.bit_offset = (32 * behind - valid_) & 31;
+  }
+
+ private:
+  MpegFileReader& reader_;
+  const uint32_t* words_;
+  uint64_t cache_;   // unread bits, most significant first
+  uint32_t valid_;   // how many of them are valid (0..48)
+  uint32_t next_word_;
+};
+
+}  // namespace
+
 CodedSamples::SampleSet& CodedSamples::add(uint32_t subband, Channels channels) {
   // At most 32 subbands with two sets each; the band objects never add more.
   SampleSet& set = sets_[set_count_ & 63];
   set_count_ = set_count_ < 64 ? set_count_ + 1 : 64;
   set.subband = subband & 31;
   set.first_row = channels == kSecond ? 1 : 0;
-  set.second_row = channels == kBoth ? 1 : 2;
+  set.both = channels == kBoth;
   if (channels & kFirst) rows_[0] |= 1u << set.subband;
   if (channels & kSecond) rows_[1] |= 1u << set.subband;
   return set;
@@ -41,14 +87,16 @@ void CodedSamples::add_layer2(uint32_t subband, const Layer2QuantClass& quant_cl
   SampleSet& set = add(subband, channels);
   set.bits = quant_class.code_bits;
   set.grouping = quant_class.grouping;
-  set.factor = 2.0f / static_cast<float>(1u << quant_class.code_bits);
-  set.offset = -1.0f;
-  set.d = quant_class.d;
-  set.c = quant_class.c;
+  // Grouped classes store their final values: factor 1, offset, d 0 and c 1 keep them as
+  // they are (no value of the tables is -0).
+  set.factor = set.grouping ? 1.0f : 2.0f / static_cast<float>(1u << quant_class.code_bits);
+  set.offset = set.grouping ? 0.0f : -1.0f;
+  set.d = set.grouping ? 0.0f : quant_class.d;
+  set.c = set.grouping ? 1.0f : quant_class.c;
   const float* first = channels == kSecond ? scales1 : scales0;
   for (int part = 0; part < 3; ++part) {
     set.scales[0][part] = first[part];
-    set.scales[1][part] = channels == kBoth ? scales1[part] : 0.0f;
+    set.scales[1][part] = scales1[part];
   }
 }
 
@@ -62,42 +110,61 @@ void CodedSamples::clear_silent_rows(Subbands& out, uint32_t slots) const {
   }
 }
 
-void CodedSamples::read_layer1_slot(MpegFileReader& reader, uint32_t slot, Subbands& out) const {
+void CodedSamples::read_layer1_slot(MpegFileReader& reader, uint32_t slot) {
   slot %= kSlots;
+  BitCache bits(reader);
   for (uint32_t i = 0; i < set_count_; ++i) {
-    const SampleSet& set = sets_[i];
-    const float value = static_cast<float>(reader.get_bits(set.bits)) * set.factor + set.offset;
-    out.samples[set.first_row][set.subband][slot] = value * set.scales[0][0];
-    out.samples[set.second_row][set.subband][slot] = value * set.scales[1][0];
+    codes_[i][slot] = static_cast<float>(bits.get(sets_[i].bits));
   }
+  bits.finish();
 }
 
-void CodedSamples::read_layer2_group(MpegFileReader& reader, uint32_t group, Subbands& out) const {
-  group %= kLayer2Groups;
-  const uint32_t part = group / 4;
-  const uint32_t slot = 3 * group;
+void CodedSamples::read_layer2_group(MpegFileReader& reader, uint32_t group) {
+  const uint32_t slot = 3 * (group % kLayer2Groups);
+  BitCache bits(reader);
   for (uint32_t i = 0; i < set_count_; ++i) {
     const SampleSet& set = sets_[i];
-    float values[3];
+    float* codes = codes_[i] + slot;
     if (set.grouping != nullptr) {
       // The table has 2^bits entries: codes the stream may not carry are silent groups.
-      const float* entry = set.grouping + 3 * reader.get_bits(set.bits);
-      values[0] = entry[0];
-      values[1] = entry[1];
-      values[2] = entry[2];
+      const float* entry = set.grouping + 3 * bits.get(set.bits);
+      codes[0] = entry[0];
+      codes[1] = entry[1];
+      codes[2] = entry[2];
     } else {
-      for (float& value : values) {
-        const float fraction = static_cast<float>(reader.get_bits(set.bits)) * set.factor + set.offset;
-        value = (fraction + set.d) * set.c;
-      }
+      codes[0] = static_cast<float>(bits.get(set.bits));
+      codes[1] = static_cast<float>(bits.get(set.bits));
+      codes[2] = static_cast<float>(bits.get(set.bits));
     }
-    float* first = out.samples[set.first_row][set.subband] + slot;
-    float* second = out.samples[set.second_row][set.subband] + slot;
-    const float scale0 = set.scales[0][part];
-    const float scale1 = set.scales[1][part];
-    for (int k = 0; k < 3; ++k) {
-      first[k] = values[k] * scale0;
-      second[k] = values[k] * scale1;
+  }
+  bits.finish();
+}
+
+void CodedSamples::requantise(uint32_t first_slot, uint32_t slot_count, Subbands& out) const {
+  const uint32_t end = first_slot + slot_count < kSlots ? first_slot + slot_count : kSlots;
+  for (uint32_t i = 0; i < set_count_; ++i) {
+    const SampleSet& set = sets_[i];
+    const float* codes = codes_[i];
+    float* first = out.samples[set.first_row][set.subband];
+    float* second = out.samples[1][set.subband];
+    // Part by part (12 slots each), so that each loop has one scale factor per channel and
+    // runs in vectors.
+    for (uint32_t part = 0; part < 3; ++part) {
+      const uint32_t from = first_slot > 12 * part ? first_slot : 12 * part;
+      const uint32_t to = end < 12 * part + 12 ? end : 12 * part + 12;
+      const float scale0 = set.scales[0][part];
+      const float scale1 = set.scales[1][part];
+      if (set.both) {
+        for (uint32_t t = from; t < to; ++t) {
+          const float value = ((codes[t] * set.factor + set.offset) + set.d) * set.c;
+          first[t] = value * scale0;
+          second[t] = value * scale1;
+        }
+      } else {
+        for (uint32_t t = from; t < to; ++t) {
+          first[t] = (((codes[t] * set.factor + set.offset) + set.d) * set.c) * scale0;
+        }
+      }
     }
   }
 }

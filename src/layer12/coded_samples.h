@@ -19,10 +19,9 @@ class CodedSamples {
   static constexpr uint32_t kLayer1Slots = 12;
   static constexpr uint32_t kLayer2Groups = 12;
 
-  // Subband samples by channel, subband and slot. Row 2 takes the second copy of sample sets
-  // that feed one channel only, so that every set is stored the same way.
+  // Subband samples by channel, subband and slot.
   struct Subbands {
-    alignas(16) float samples[3][32][kSlots];
+    alignas(16) float samples[2][32][kSlots];
   };
 
   // Which channels a sample set feeds.
@@ -47,30 +46,37 @@ class CodedSamples {
 
   // Zeroes the rows of channels 0 and 1 that no sample set feeds, over `slots` slots.
   void clear_silent_rows(Subbands& out, uint32_t slots) const;
-  // Reads one Layer I sample of every set (slot 0..11) into out.samples[channel][subband][slot].
-  void read_layer1_slot(MpegFileReader& reader, uint32_t slot, Subbands& out) const;
-  // Reads one Layer II group of every set (group 0..11) into the slots 3 group .. 3 group + 2.
-  void read_layer2_group(MpegFileReader& reader, uint32_t group, Subbands& out) const;
+  // Reads the Layer I code of every set for `slot` (0..11).
+  void read_layer1_slot(MpegFileReader& reader, uint32_t slot);
+  // Reads the Layer II group of every set for `group` (0..11): slots 3 group .. 3 group + 2.
+  void read_layer2_group(MpegFileReader& reader, uint32_t group);
+  // Turns the codes read for slots first_slot .. first_slot + slot_count - 1 into subband
+  // samples: out.samples[channel][subband][slot] for the channels each set feeds (slots
+  // 12 p .. 12 p + 11 take the scale factors of part p).
+  void requantise(uint32_t first_slot, uint32_t slot_count, Subbands& out) const;
 
  private:
   struct SampleSet {
     uint32_t subband;
     uint32_t bits;          // code width
     const float* grouping;  // Layer II grouped classes: three final values per code
-    // An ungrouped code q becomes q * factor + offset (Layer I), or
-    // ((q * factor + offset) + d) * c (Layer II, offset -1); then times its scale factor.
+    // A code q becomes ((q * factor + offset) + d) * c, then times its scale factor: Layer I
+    // has d 0 and c 1, Layer II offset -1 for the ungrouped classes.
     float factor;
     float offset;
     float d;
     float c;
-    uint32_t first_row;   // 0 or 1
-    uint32_t second_row;  // 1, or 2 (the spare row) for a set that feeds one channel
-    float scales[2][3];   // [first, second][part]
+    uint32_t first_row;  // 0 or 1
+    bool both;           // also feeds channel 1 (intensity coding)
+    float scales[2][3];  // [first row, channel 1][part]
   };
 
   SampleSet& add(uint32_t subband, Channels channels);
 
   SampleSet sets_[64];
+  // The codes of each set by slot as floats: ungrouped codes as read, grouped classes' final
+  // values.
+  alignas(16) float codes_[64][kSlots];
   uint32_t set_count_ = 0;
   uint32_t rows_[2] = {0, 0};  // bit k: subband k of the channel is fed
 };

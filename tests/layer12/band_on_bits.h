@@ -44,8 +44,14 @@ struct BandOnBits {
 
   MpegFileReader& reader() { return body.reader(); }
   // Reads the next Layer I sample or Layer II group of every sample set.
-  void read_slot(uint32_t slot) { samples.read_layer1_slot(reader(), slot, out); }
-  void read_group(uint32_t group) { samples.read_layer2_group(reader(), group, out); }
+  void read_slot(uint32_t slot) {
+    samples.read_layer1_slot(reader(), slot);
+    samples.requantise(slot, 1, out);
+  }
+  void read_group(uint32_t group) {
+    samples.read_layer2_group(reader(), group);
+    samples.requantise(3 * group, 3, out);
+  }
   // Subband sample of `channel` at `slot`.
   float value(int channel, int slot) const { return out.samples[channel][band.subband()][slot]; }
 

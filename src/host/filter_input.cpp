@@ -21,6 +21,18 @@ void store(T* destination, T value) {
   if (destination != nullptr) *destination = value;
 }
 
+// The samples of the next frame that has any. A host reads until a read returns 0, so a frame
+// that yields nothing (a failed check word, Layer III main data that lies before the start of
+// the file) must not end its stream: such frames are passed over. Each call consumes a frame,
+// so this ends at the end of the file.
+uint32_t next_frame_samples(mpegin::DecoderContext& context, const float*& samples) {
+  uint32_t n = 0;
+  do {
+    n = context.decode_next_samples(samples);
+  } while (n == 0 && context.is_open() && !context.end_of_stream());
+  return n;
+}
+
 }  // namespace
 
 extern "C" {
@@ -33,9 +45,12 @@ MpegInputHandle MPEGIN_CALL OpenFilterInput(const char* file_name, int32_t* samp
   if (file_name == nullptr || context.is_open()) return nullptr;
 
   mpegin::dither_seed(platform::tick_count() % 50000u);
+  // Only files on disk: a pipe or a device could block the decoder or never end.
   const platform::FileHandle probe = platform::legacy_open(file_name, platform::kOpenRead);
   if (probe == platform::kFileError) return nullptr;
+  const bool disk_file = platform::legacy_is_disk_file(probe);
   platform::legacy_close(probe);
+  if (!disk_file) return nullptr;
 
   platform::MemoryHandle handle = platform::global_alloc(mpegin::kInstanceFlags, mpegin::kInputInstanceBytes);
   if (handle == nullptr) return nullptr;
@@ -85,7 +100,7 @@ int32_t MPEGIN_CALL ReadFilterInput(MpegInputHandle handle, void* buffer, int32_
   // The decoder's samples are scaled or converted straight into the host's buffer.
   const float* samples = nullptr;
   if (instance->sample_width == 32) {
-    const uint32_t n = context.decode_next_samples(samples);
+    const uint32_t n = next_frame_samples(context, samples);
     if (n >= 4) mpegin::scale_samples(static_cast<float*>(buffer), samples, n / 4, gain);
     return static_cast<int32_t>(n);
   }
@@ -94,7 +109,7 @@ int32_t MPEGIN_CALL ReadFilterInput(MpegInputHandle handle, void* buffer, int32_
   // A host that reads 16-bit data before any options call finds no side buffer yet.
   if (!mpegin::ensure_side_buffer(*instance.get())) return 0;
   float* side = instance->side_buffer;
-  const uint32_t n = context.decode_next_samples(samples);
+  const uint32_t n = next_frame_samples(context, samples);
   const uint32_t k = n / 4;
   auto* output = static_cast<int16_t*>(buffer);
   if (instance->dither != 0) {

@@ -48,10 +48,13 @@ constexpr int kOpenWrite = 1;          // OF_WRITE
 constexpr int kOpenReadWrite = 2;      // OF_READWRITE
 constexpr int kAttributeNormal = 0;    // _lcreat: normal file
 
-FileHandle legacy_open(const char* path, int mode);
+FileHandle legacy_open(const char* path, int mode);  // never waits for a pipe's writer
 FileHandle legacy_create(const char* path, int attributes);  // creates or truncates
 int32_t legacy_write(FileHandle file, const void* bytes, uint32_t count);  // bytes written or -1
 int32_t legacy_close(FileHandle file);                                    // 0 or -1
+// True when the open file is an ordinary file on disk: not a directory, pipe or device, which
+// may block a reader or never end.
+bool legacy_is_disk_file(FileHandle file);
 bool delete_file(const char* path);
 
 // --- Private profile file (GetPrivateProfileIntA, WritePrivateProfileStringA) ---

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -13,8 +14,20 @@ FileHandle legacy_open(const char* path, int mode) {
   int flags = O_RDONLY;
   if ((mode & 3) == kOpenWrite) flags = O_WRONLY;
   if ((mode & 3) == kOpenReadWrite) flags = O_RDWR;
-  const int fd = ::open(path, flags | O_CLOEXEC);
-  return fd < 0 ? kFileError : fd;
+  // Opening a FIFO to read waits for a writer; without O_NONBLOCK the open returns at once,
+  // and the descriptor is made blocking again for reading.
+  const int fd = ::open(path, flags | O_CLOEXEC | (flags == O_RDONLY ? O_NONBLOCK : 0));
+  if (fd < 0) return kFileError;
+  if (flags == O_RDONLY) {
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  }
+  return fd;
+}
+
+bool legacy_is_disk_file(FileHandle file) {
+  struct stat status {};
+  return file >= 0 && ::fstat(file, &status) == 0 && S_ISREG(status.st_mode);
 }
 
 FileHandle legacy_create(const char* path, int attributes) {

@@ -51,6 +51,14 @@ int32_t legacy_write(FileHandle file, const void* bytes, uint32_t count) {
 
 int32_t legacy_close(FileHandle file) { return _lclose(file); }
 
+bool legacy_is_disk_file(FileHandle file) {
+  if (file == kFileError) return false;
+  const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(file));
+  BY_HANDLE_FILE_INFORMATION information{};
+  return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &information) != FALSE &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool delete_file(const char* path) { return DeleteFileA(path) != FALSE; }
 
 // --- Private profile file ---

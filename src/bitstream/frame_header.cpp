@@ -206,10 +206,26 @@ uint32_t FrameHeader::compute_subband_count() const {
   if (version == 0) return 30;  // MPEG-2 LSF Layer II has one allocation table (ISO/IEC 13818-3)
   // Per-channel bitrate index; for two channels indexes 0..3 wrap to values in no range.
   uint32_t b = bitrate_index;
-  if (mode != 3) b = bitrate_index == 4 ? 1 : bitrate_index - 4;
+  if (bitrate_index == 0 && free_format_bytes != 0) {
+    b = free_format_channel_index();
+  } else if (mode != 3) {
+    b = bitrate_index == 4 ? 1 : bitrate_index - 4;
+  }
   if (b == 1 || b == 2) return sample_frequency == 2 ? 12 : 8;
   if (sample_frequency == 1 || (b >= 3 && b <= 5)) return 27;
   return 30;
+}
+
+uint32_t FrameHeader::free_format_channel_index() const {
+  // The bit rate of one channel of a free-format Layer II frame, as the single-channel index
+  // of the same rate: 32, 48, 56, 64 and 80 kbit/s are indexes 1 to 5; above that 6.
+  const uint64_t f = static_cast<uint64_t>(frequency_table[version & 1][sample_frequency & 3]);
+  uint64_t per_channel = uint64_t{free_format_bytes} * f / 144;
+  if (mode != 3) per_channel /= 2;
+  static const uint64_t kUpper[5] = {40000, 52000, 60000, 72000, 88000};
+  uint32_t b = 1;
+  while (b <= 5 && per_channel >= kUpper[b - 1]) ++b;
+  return b;
 }
 
 uint32_t FrameHeader::compute_frame_size() {

@@ -79,6 +79,7 @@ class FrameHeader {
   bool confirm_first_header(MpegFileReader& reader, uint32_t header_word);
   uint32_t compute_subband_count() const;
   uint32_t set_lengths(uint32_t length);
+  uint32_t free_format_channel_index() const;
 };
 
 }  // namespace mpegin

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #if !defined(_WIN32)
 #include <sys/types.h>
 #endif
@@ -54,6 +57,23 @@ bool has_frame_length(uint32_t header_word, bool free_format) {
   const uint32_t bitrate_index = (header_word >> 12) & 15;
   return layer_code != 0 && bitrate_index != 15 && (bitrate_index != 0 || free_format);
 }
+
+#if defined(__SSE2__)
+// Bit i set when bytes[i..i+2] start a sync with a layer code other than 0 and a bitrate
+// index other than 15 (reads bytes[0..17]).
+uint32_t sync_candidates(const uint8_t* bytes) {
+  const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 1));
+  const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2));
+  const __m128i high_nibble = _mm_set1_epi8(static_cast<char>(0xF0));
+  const __m128i sync = _mm_and_si128(_mm_cmpeq_epi8(b0, _mm_set1_epi8(static_cast<char>(0xFF))),
+                                     _mm_cmpeq_epi8(_mm_and_si128(b1, high_nibble), high_nibble));
+  const __m128i reserved_layer = _mm_cmpeq_epi8(_mm_and_si128(b1, _mm_set1_epi8(0x06)), _mm_setzero_si128());
+  const __m128i forbidden_rate = _mm_cmpeq_epi8(_mm_and_si128(b2, high_nibble), high_nibble);
+  const __m128i usable = _mm_andnot_si128(_mm_or_si128(reserved_layer, forbidden_rate), sync);
+  return static_cast<uint32_t>(_mm_movemask_epi8(usable));
+}
+#endif
 
 }  // namespace
 
@@ -161,17 +181,31 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
     const uint8_t* const bytes = input_.get();
     const uint32_t end = input_end_ - 3;  // the last window starts before this
     uint32_t p = input_start_;
+    const auto accept = [&](uint32_t at) {
+      const uint32_t window = load_big_endian(bytes + at);
+      const bool match = match_pattern ? (window & kPatternMask) == sync_pattern &&
+                                             is_single_channel(window) == sync_single_channel
+                                       : (window & 0xFFF00000) == 0xFFF00000;
+      if (!match || !has_frame_length(window, free_format_ || !match_pattern)) return false;
+      header_word = window;
+      input_start_ = at + 4;
+      return true;
+    };
+    // A header at the current position (the next frame of a clean stream) is taken at once.
+    if (p < end && bytes[p] == 0xFF && accept(p)) return true;
+#if defined(__SSE2__)
+    // Sixteen positions at a time: only those with the sync, a layer code and a bitrate
+    // index other than 15 are looked at one by one.
+    for (; p + 19 <= input_end_; p += 16) {
+      uint32_t candidates = sync_candidates(bytes + p);
+      for (; candidates != 0; candidates &= candidates - 1) {
+        if (accept(p + static_cast<uint32_t>(__builtin_ctz(candidates)))) return true;
+      }
+    }
+#endif
     // Every position is a candidate start; only a 0xFF byte followed by 0xF? is looked at.
     for (; p < end; ++p) {
-      if (bytes[p] != 0xFF || bytes[p + 1] < 0xF0) continue;
-      const uint32_t window = load_big_endian(bytes + p);
-      const bool match = !match_pattern || ((window & kPatternMask) == sync_pattern &&
-                                            is_single_channel(window) == sync_single_channel);
-      if (match && has_frame_length(window, free_format_ || !match_pattern)) {
-        header_word = window;
-        input_start_ = p + 4;
-        return true;
-      }
+      if (bytes[p] == 0xFF && bytes[p + 1] >= 0xF0 && accept(p)) return true;
     }
     input_start_ = p;
   }

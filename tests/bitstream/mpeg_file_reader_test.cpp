@@ -214,6 +214,32 @@ TEST(HeaderSearch, HeadersWithoutAFrameLengthAreNotHeaders) {
   }
 }
 
+TEST(HeaderSearch, FindsEveryCandidateAPlainScanFinds) {
+  // Dense syncs: bytes drawn mostly from 0xFF and 0xE0..0xFF, across several input blocks.
+  std::mt19937 random(17);
+  Bytes contents(3 * MpegFileReader::kInputBytes + 123);
+  for (auto& b : contents) {
+    const uint32_t r = random() % 8;
+    b = static_cast<uint8_t>(r < 3 ? 0xFF : (r < 6 ? 0xE0 + random() % 32 : random()));
+  }
+  std::vector<size_t> expected;
+  for (size_t i = 0; i + 4 <= contents.size(); ++i) {
+    const uint32_t w = uint32_t{contents[i]} << 24 | uint32_t{contents[i + 1]} << 16 |
+                       uint32_t{contents[i + 2]} << 8 | contents[i + 3];
+    if ((w >> 20) == 0xFFF && ((w >> 17) & 3) != 0 && ((w >> 12) & 15) != 15) expected.push_back(i);
+  }
+  TempFile file(contents);
+  MpegFileReader reader(file.path());
+  std::vector<size_t> found;
+  uint32_t word = 0;
+  while (reader.find_header(word, false)) {
+    found.push_back(reader.position() - 4);
+    reader.step_back(3);
+  }
+  EXPECT_GT(expected.size(), 10000u);
+  EXPECT_EQ(found, expected);
+}
+
 TEST(HeaderSearch, PatternRequiresSameVersionFrequencyAndSingleChannelness) {
   HeaderBits first;  // MPEG-1 Layer II stereo, 44100 Hz
   HeaderBits other_version = first;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -395,6 +396,33 @@ TEST(RealWorldIso, LayerThreeStreamBehindTagsAndAnInformationFrame) {
   EXPECT_EQ(got.reads, clean.reads);
   EXPECT_TRUE(got.samples == clean.samples);
   EXPECT_EQ(got.frame_count, frames);
+}
+
+// A variable-rate file from an encoder people use, when ffmpeg with libmp3lame is installed:
+// ID3v2.4 tag, Xing/Info frame with the LAME extension, audio, ID3v1 tag.
+TEST(RealWorldEncoder, VariableRateFileWithTagsFromAnEncoder) {
+  const std::string dir = std::filesystem::temp_directory_path().string();
+  const std::string path = dir + "/mpegin_vbr_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".mp3";
+  const std::string command =
+      "ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration=3 -f lavfi -i "
+      "anoisesrc=d=3:a=0.3 -filter_complex amerge=inputs=2 -ac 2 -c:a libmp3lame -q:a 4 -write_xing 1 "
+      "-write_id3v1 1 -metadata title=Test \"" + path + "\" >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "ffmpeg with libmp3lame is not installed";
+  const Decoded got = decode_path(path.c_str());
+  const Bytes bytes = read_file(path);
+  std::filesystem::remove(path);
+  ASSERT_TRUE(got.opened);
+  ASSERT_GT(bytes.size(), 128u);
+  ASSERT_EQ(bytes[0], 'I');                                // the tag is there
+  ASSERT_EQ(bytes[bytes.size() - 128], 'T');
+  EXPECT_EQ(got.info.sample_rate, 44100);
+  EXPECT_EQ(got.info.channel_count, 2);
+  uint64_t audio_frames = 0;
+  for (uint32_t read : got.reads) audio_frames += read == 1152 * 2 * 4;
+  EXPECT_EQ(audio_frames, got.reads.size() - 1);           // every frame decodes in full
+  EXPECT_EQ(got.frame_count, audio_frames);                // the Xing count is the audio
+  EXPECT_NEAR(got.info.duration_ms, audio_frames * 26.122450, 1e-3);
+  EXPECT_NEAR(got.info.duration_ms, 3000.0, 100.0);
 }
 
 // Writes `bytes` at `offset` of an existing file.

@@ -176,9 +176,9 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     if (settings.verbose && !decoder_messages.empty()) std::fputs(decoder_messages.c_str(), stderr);
     return false;
   }
-  // With no option of the word on the command line the stored options apply, as in the editor.
-  const uint32_t given = settings.option_word();
-  const int width = input.apply_options(given != 0 ? given : stored_option_word());
+  // With no option of the word on the command line (word 0) the module applies the word the
+  // options dialog stored, as in the editor.
+  const int width = input.apply_options(settings.option_word());
   const uint32_t word = input.option_word();
   StreamInfo info{};
   uint64_t frames = 0;

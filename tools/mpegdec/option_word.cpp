@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/platform.h"
-
 namespace mpegin::mpegdec {
 
 bool parse_gain_db(const std::string& text, double& db, std::string& reason) {
@@ -36,10 +34,6 @@ uint32_t scale_field_for(double db) {
 uint32_t compose_option_word(int bits, double db, bool dither) {
   const uint32_t width = bits == 32 ? kWidth32Bits : kWidth16Bits;
   return width | scale_field_for(db) | (dither ? kDitherBit : 0u);
-}
-
-uint32_t stored_option_word() {
-  return platform::profile_get_int("MPEG Filter", "InputFormat", 0, "zazave.ini");
 }
 
 int word_width(uint32_t word) { return static_cast<int>((word >> 16) & 0xFF); }

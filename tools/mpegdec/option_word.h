@@ -25,10 +25,6 @@ uint32_t scale_field_for(double db);
 // Width bits | scale field | dither bit, as the dialog composes the word.
 uint32_t compose_option_word(int bits, double db, bool dither);
 
-// The word stored by the options dialog in the editor's configuration ("InputFormat" in
-// section "MPEG Filter" of zazave.ini), 0 when nothing is stored.
-uint32_t stored_option_word();
-
 // Fields of a word, for messages.
 int word_width(uint32_t word);          // the width byte
 double word_gain_db(uint32_t word);     // decibels the module applies (0 when out of range)

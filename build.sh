@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Build helper for a fresh Debian machine: installs what is missing, builds, and runs.
 #   ./build.sh demo    build and decode the bundled sample
-#   ./build.sh test    build and run every test (plain, then with ASan+UBSan, then the Windows builds)
+#   ./build.sh test    build and run every test (plain, then with ASan+UBSan, then the Windows builds),
+#                      then each libFuzzer target for FUZZ_SECONDS (default 90)
+#   ./build.sh fuzz    only the libFuzzer targets
 #   ./build.sh build   only build (build/release)
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=$(nproc 2>/dev/null || echo 2)
+BUILD=${MPEGIN_BUILD_ROOT:-build}   # where the release, sanitizer and fuzz build folders go
 
 PACKAGES=(cmake g++ ninja-build pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev
           libcli11-dev libsndfile1-dev mpg123 ffmpeg)
@@ -32,6 +35,13 @@ configure_and_build() {  # dir, extra cmake args...
   cmake --build "$dir" -j "$JOBS"
 }
 
+configure_and_build_targets() {  # dir, "targets", extra cmake args...
+  local dir=$1 targets=$2; shift 2
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j "$JOBS" --target $targets
+}
+
 PASSED=0
 run_ctest() {  # dir
   local log="$1/ctest-summary.txt"
@@ -39,6 +49,49 @@ run_ctest() {  # dir
   local n
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   PASSED=$((PASSED + ${n:-0}))
+}
+
+# The two libFuzzer targets (clang, ASan+UBSan), each for FUZZ_SECONDS (default 90), seeded
+# from the heads of the compliance streams (or the bundled sample). Any crash, leak, sanitizer
+# report, hang (-timeout) or excess memory (-rss_limit_mb) fails the run; the input that caused
+# it is kept in build/fuzz/findings/ (MPEGIN_BUILD_ROOT moves build/).
+fuzz_tests() {
+  install_missing clang
+  local dir=$BUILD/fuzz seconds=${FUZZ_SECONDS:-90}
+  configure_and_build_targets "$dir" "fuzz_decoder fuzz_module" \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMPEGIN_SANITIZE=ON -DMPEGIN_LIBFUZZER=ON \
+    -DMPEGIN_BUILD_TESTS=OFF -DMPEGIN_BUILD_BENCH=OFF
+  local seeds=$dir/seeds streams=()
+  rm -rf "$seeds"
+  mkdir -p "$seeds/decoder" "$seeds/module" "$dir/findings" "$dir/corpus/decoder" "$dir/corpus/module"
+  local conformance=${MPEG_CONFORMANCE_DIR:-$ROOT/../shared/conformance}
+  streams=("$conformance"/*.bit)
+  [ -f "${streams[0]}" ] || streams=("$ROOT"/samples/*.mp*)
+  # The module target reads an OptionWord, a stored OptionWord, a call selector and 16 bytes of
+  # dialog text before the file: seeds cycle through 32-bit, 16-bit and dithered 16-bit words.
+  local prefixes=('\x20\x4e\x20\x00' '\x20\x4e\x10\x00' '\x20\x4e\x10\x01') i=0
+  for f in "${streams[@]}"; do
+    local name
+    name=$(basename "$f")
+    head -c 6000 "$f" > "$seeds/decoder/$name"
+    { printf "${prefixes[$((i % 3))]}"'\x00\x00\x00\x00\x00'; head -c 16 /dev/zero; head -c 6000 "$f"; } \
+      > "$seeds/module/$name"
+    i=$((i + 1))
+  done
+  for target in decoder module; do
+    echo "== fuzz_$target for ${seconds}s"
+    local log=$dir/fuzz_$target.log status=0
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$dir/findings/$target-" \
+      "$dir/corpus/$target" "$seeds/$target" > "$log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+      grep -v '^Unknown sample frequency!$' "$log" | tail -n 80 >&2
+      echo "fuzz_$target: finding (status $status); input kept in $dir/findings, log in $log" >&2
+      exit 1
+    fi
+    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' "$log" || true
+  done
 }
 
 windows_tests() {
@@ -52,26 +105,32 @@ cmd=${1:-demo}
 case "$cmd" in
   build)
     install_missing "${PACKAGES[@]}"
-    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
+    configure_and_build "$BUILD/release" -DCMAKE_BUILD_TYPE=Release
     ;;
   demo)
     install_missing "${PACKAGES[@]}"
-    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
-    mkdir -p build/demo
-    ./build/release/tools/mpegdec/mpegdec --info samples/chime.mp2
-    ./build/release/tools/mpegdec/mpegdec -y -v -o build/demo/chime.wav samples/chime.mp2
+    configure_and_build "$BUILD/release" -DCMAKE_BUILD_TYPE=Release
+    mkdir -p "$BUILD/demo"
+    "$BUILD/release/tools/mpegdec/mpegdec" --info samples/chime.mp2
+    "$BUILD/release/tools/mpegdec/mpegdec" -y -v -o "$BUILD/demo/chime.wav" samples/chime.mp2
     ;;
   test)
     install_missing "${PACKAGES[@]}"
     echo "== release build and tests"
-    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
-    run_ctest build/release
+    configure_and_build "$BUILD/release" -DCMAKE_BUILD_TYPE=Release
+    run_ctest "$BUILD/release"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
-    configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMPEGIN_SANITIZE=ON -DMPEGIN_BUILD_BENCH=OFF
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
+    configure_and_build "$BUILD/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMPEGIN_SANITIZE=ON -DMPEGIN_BUILD_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$BUILD/asan"
     windows_tests
-    echo "ctest: $PASSED passed, 0 failed"
+    echo "== libFuzzer targets"
+    fuzz_tests
+    echo "ctest: $PASSED passed, 0 failed; fuzzers ran without a finding"
+    ;;
+  fuzz)
+    install_missing "${PACKAGES[@]}"
+    fuzz_tests
     ;;
   *)
-    echo "usage: $0 demo|test|build" >&2; exit 2 ;;
+    echo "usage: $0 demo|test|fuzz|build" >&2; exit 2 ;;
 esac

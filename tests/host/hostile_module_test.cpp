@@ -176,6 +176,44 @@ INSTANTIATE_TEST_SUITE_P(Places, HostileModulePlace,
                                            "fifo"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
+// Whatever sits at the profile's place, reading the stored options neither blocks, nor reads
+// without bound, nor takes junk for a setting: the defaults apply.
+class HostileProfile : public ::testing::TestWithParam<const char*> {
+ protected:
+  TempDir dir_;
+  ScopedEnv config_{"XDG_CONFIG_HOME", dir_.path().c_str()};
+};
+
+TEST_P(HostileProfile, StoredOptionsFallBackToTheDefaults) {
+  const std::string which = GetParam();
+  const std::string profile = dir_.file("zazave.ini");
+  if (which == "fifo") {
+    ASSERT_EQ(mkfifo(profile.c_str(), 0600), 0);
+  } else if (which == "directory") {
+    ASSERT_EQ(mkdir(profile.c_str(), 0700), 0);
+  } else if (which == "oversized") {
+    // A real setting at the start, then megabytes of comment lines.
+    std::string text = "[MPEG Filter]\nInputFormat=2117152\n";
+    text.resize(3u << 20, ';');
+    write_file(profile, text);
+  } else if (which == "binary") {
+    const Bytes junk = hostile::detail::random_bytes(4096, 3);
+    write_file(profile, "[MPEG Filter]\nInputFormat=" + std::string(junk.begin(), junk.end()));
+  }
+  const LoadedModule& m = loaded_module();
+  int32_t rate = -1;
+  int16_t bits = -1, channels = -1;
+  const int32_t stored = m.GetSuggestedSampleType(&rate, &bits, &channels);
+  EXPECT_EQ(bits, 16);
+  if (which != "binary") {
+    EXPECT_EQ(stored, 0);
+  }
+  expect_module_still_works(dir_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, HostileProfile, ::testing::Values("fifo", "directory", "oversized", "binary"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
 // A frame that yields no samples is passed over, so that a host that reads until 0 gets the
 // rest of the stream.
 TEST(HostileModuleStream, AFrameFailingItsCheckDoesNotEndTheStream) {

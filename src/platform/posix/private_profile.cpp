@@ -2,16 +2,16 @@
 // regard to case, as the two Windows calls read and write them.
 #include "platform/posix/private_profile.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
@@ -58,15 +58,60 @@ bool key_value(const std::string& line, std::string& key, std::string& value) {
   return true;
 }
 
-std::vector<std::string> read_lines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+// A profile holds a few settings; anything larger is not read (nor rewritten), so that memory
+// stays bounded whatever file sits at the profile's place.
+constexpr off_t kMaxProfileBytes = 1 << 20;
+
+// The lines of the profile; true with no lines when there is no file. False when a file is
+// there but cannot be read whole: unreadable, not an ordinary file (a pipe would block, a
+// device never end) or larger than kMaxProfileBytes.
+bool read_lines(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT;
+  struct stat status {};
+  std::string text;
+  bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kMaxProfileBytes;
+  if (ok) {
+    text.resize(static_cast<std::size_t>(status.st_size));
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::read(fd, &text[done], text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);  // a file that shrank meanwhile
   }
-  return lines;
+  ::close(fd);
+  if (!ok) return false;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return true;
+}
+
+// Creates the folder and its missing parents.
+void make_folders(const std::string& folder) {
+  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    ::mkdir(folder.substr(0, slash).c_str(), 0777);
+    if (slash == std::string::npos) return;
+  }
+}
+
+bool write_all(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 // Range [begin, end) of the lines of the first section with this name; begin is the header.
@@ -117,9 +162,9 @@ std::string profile_path(const char* file_name) {
 
 uint32_t profile_get_int(const char* section, const char* key, int32_t default_value, const char* file_name) {
   if (section == nullptr || key == nullptr || file_name == nullptr) return static_cast<uint32_t>(default_value);
-  const std::vector<std::string> lines = read_lines(posix::profile_path(file_name));
+  std::vector<std::string> lines;
   std::size_t begin = 0, end = 0;
-  if (find_section(lines, section, begin, end)) {
+  if (read_lines(posix::profile_path(file_name), lines) && find_section(lines, section, begin, end)) {
     std::string name, value;
     for (std::size_t i = begin + 1; i < end; ++i) {
       if (key_value(lines[i], name, value) && same_name(name, key)) return leading_number(value);
@@ -131,7 +176,8 @@ uint32_t profile_get_int(const char* section, const char* key, int32_t default_v
 bool profile_write_string(const char* section, const char* key, const char* value, const char* file_name) {
   if (section == nullptr || key == nullptr || value == nullptr || file_name == nullptr) return false;
   const std::string path = posix::profile_path(file_name);
-  std::vector<std::string> lines = read_lines(path);
+  std::vector<std::string> lines;
+  if (!read_lines(path, lines)) return false;  // never replace a profile not read whole
   const std::string entry = std::string(key) + "=" + value;
   std::size_t begin = 0, end = 0;
   if (!find_section(lines, section, begin, end)) {
@@ -155,20 +201,15 @@ bool profile_write_string(const char* section, const char* key, const char* valu
 
   // Write a new file beside the old one and put it in place, so that a failed write never
   // leaves half a profile behind.
-  std::error_code error;
-  const std::filesystem::path target(path);
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) make_folders(path.substr(0, slash));
   const std::string temporary = path + ".new" + std::to_string(getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    for (const std::string& line : lines) out << line << '\n';
-    out.flush();
-    if (!out) {
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = write_all(fd, text);
+  if (::close(fd) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
     std::remove(temporary.c_str());
     return false;
   }

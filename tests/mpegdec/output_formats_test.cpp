@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "mpegdec_harness.h"
@@ -124,6 +125,25 @@ TEST_F(OutputFormats, OnlyAudioFilesLoadTheSoundFileLibrary) {
   ASSERT_EQ(wav.status, 0) << wav.err;
   EXPECT_NE(wav.err.find("libsndfile"), std::string::npos);
   EXPECT_EQ(read_audio(dir_.file("out.wav")).shorts, to_16bit(reference_.samples));
+}
+
+// Without a loadable libsndfile an audio file fails with one line that says why, and raw
+// output is not affected.
+TEST_F(OutputFormats, AnUnloadableSoundFileLibraryFailsAudioFilesOnly) {
+  TempDir libs;
+  write_file(libs.file("libsndfile.so.1"), "not a library");
+  RunOptions options;
+  options.env = {{"LD_LIBRARY_PATH", libs.path()}};
+  const std::string wav = dir_.file("out.wav");
+  const RunResult failed = run_mpegdec({"-o", wav, sample_path()}, options);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err.rfind("mpegdec: " + wav + ": write failed (audio files need libsndfile.so.1", 0), 0u)
+      << failed.err;
+  EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+  EXPECT_FALSE(file_exists(wav));
+  const RunResult raw = run_mpegdec({"--raw", "-o", dir_.file("out.raw"), sample_path()}, options);
+  EXPECT_EQ(raw.status, 0) << raw.err;
+  EXPECT_EQ(shorts_of(read_file(dir_.file("out.raw"))), to_16bit(reference_.samples));
 }
 
 // The module's 32-bit path for the other layers, where the conformance streams are at hand.

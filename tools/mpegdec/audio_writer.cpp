@@ -119,7 +119,9 @@ const SndfileApi* sndfile_api(std::string& error) {
     loaded = true;
     void* library = dlopen("libsndfile.so.1", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
-      failure = "libsndfile.so.1 is not installed; audio files need it (--raw does not)";
+      const char* reason = dlerror();
+      failure = std::string("audio files need libsndfile.so.1, which cannot be loaded (") +
+                (reason != nullptr ? reason : "not found") + "); --raw does not";
     } else if (!(bind(library, "sf_format_check", api.format_check) &&
                  bind(library, "sf_open_fd", api.open_fd) &&
                  bind(library, "sf_strerror", api.strerror) &&

@@ -90,7 +90,7 @@ fuzz_tests() {
       echo "fuzz_$target: finding (status $status); input kept in $dir/findings, log in $log" >&2
       exit 1
     fi
-    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' "$log" || true
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' "$log" || true
   done
 }
 

@@ -249,7 +249,9 @@ bool MpegFileReader::find_ahead(uint32_t from, uint32_t to, uint32_t mask, uint3
   const uint32_t last = available - 4 < to ? available - 4 : to;
   const uint8_t* const bytes = input_.get() + input_start_;
   for (uint32_t d = from; d <= last; ++d) {
-    if (bytes[d] != 0xFF) continue;
+    const void* sync = std::memchr(bytes + d, 0xFF, last + 1 - d);
+    if (sync == nullptr) return false;
+    d = static_cast<uint32_t>(static_cast<const uint8_t*>(sync) - bytes);
     const uint32_t window = load_big_endian(bytes + d);
     if ((window & mask) == value && is_single_channel(window) == single_channel) {
       distance = d;

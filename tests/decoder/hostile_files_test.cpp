@@ -132,6 +132,8 @@ TEST_P(UnreadablePlace, OpenFails) {
   } else if (which == "process_memory") {
     // Opens for everyone, root included, and every read fails (nothing is mapped at 0).
     path = "/proc/self/mem";
+  } else if (which == "endless_device") {
+    path = "/dev/zero";  // no end: a search for a header must not go on for ever
   } else if (which == "empty_name") {
     path = "";
   }
@@ -145,7 +147,9 @@ TEST_P(UnreadablePlace, OpenFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, UnreadablePlace,
-                         ::testing::Values("missing", "directory", "no_permission", "process_memory", "empty_name"));
+                         ::testing::Values("missing", "directory", "no_permission", "process_memory", "endless_device",
+                                           "empty_name"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 TEST(HostileFileNames, NullNameIsRefused) {
   DecoderContext context;

@@ -1,0 +1,113 @@
+// The frame-wide sample sets: requantising whole parts at once (in vectors) against slot by
+// slot, the rows that no set feeds, and the reading position left in the frame body.
+#include "layer12/coded_samples.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "layer12/layer1_tables.h"
+#include "layer12/layer2_tables.h"
+#include "layer12/scale_factor_table.h"
+#include "support/bit_writer.h"
+
+namespace mpegin {
+namespace {
+
+using test_support::BitWriter;
+using test_support::BodyReader;
+
+// Layer II sets of every kind over several subbands: ungrouped and grouped classes, each
+// channel alone and both, with scale factors that differ by part.
+void add_mixed_layer2_sets(CodedSamples& samples) {
+  const float parts_a[3] = {scale_factor_table[3], scale_factor_table[10], scale_factor_table[40]};
+  const float parts_b[3] = {scale_factor_table[1], scale_factor_table[62], scale_factor_table[63]};
+  samples.clear();
+  samples.add_layer2(0, layer2_classes[16], CodedSamples::kFirst, parts_a, parts_a);
+  samples.add_layer2(0, layer2_classes[2], CodedSamples::kSecond, parts_b, parts_b);
+  samples.add_layer2(1, layer2_classes[0], CodedSamples::kBoth, parts_a, parts_b);
+  samples.add_layer2(5, layer2_classes[3], CodedSamples::kFirst, parts_b, parts_b);
+  samples.add_layer2(7, layer2_classes[9], CodedSamples::kBoth, parts_b, parts_a);
+  samples.add_layer2(31, layer2_classes[1], CodedSamples::kSecond, parts_a, parts_a);
+}
+
+BitWriter random_body(uint32_t bits, uint32_t seed) {
+  std::mt19937 random(seed);
+  BitWriter body;
+  for (uint32_t i = 0; i < bits; i += 16) body.put(random() & 0xFFFF, 16);
+  return body;
+}
+
+TEST(CodedSamplesSimd, WholePartsEqualSlotBySlotBitForBit) {
+  for (uint32_t seed = 1; seed <= 8; ++seed) {
+    const BitWriter bits = random_body(12 * 80, seed);
+    BodyReader body(bits);
+    CodedSamples samples;
+    add_mixed_layer2_sets(samples);
+    for (uint32_t group = 0; group < 12; ++group) samples.read_layer2_group(body.reader(), group);
+    static CodedSamples::Subbands whole, single;
+    std::memset(&whole, 0, sizeof whole);
+    std::memset(&single, 0, sizeof single);
+    samples.requantise(0, CodedSamples::kSlots, whole);
+    for (uint32_t slot = 0; slot < CodedSamples::kSlots; ++slot) samples.requantise(slot, 1, single);
+    ASSERT_EQ(std::memcmp(&whole, &single, sizeof whole), 0) << "seed " << seed;
+    // Runs that start and end inside parts, as well.
+    std::memset(&single, 0, sizeof single);
+    samples.requantise(0, 5, single);
+    samples.requantise(5, 14, single);
+    samples.requantise(19, 17, single);
+    ASSERT_EQ(std::memcmp(&whole, &single, sizeof whole), 0) << "seed " << seed;
+  }
+}
+
+TEST(CodedSamples, RowsWithoutSetsAreClearedAndOthersLeftAlone) {
+  CodedSamples samples;
+  add_mixed_layer2_sets(samples);
+  static CodedSamples::Subbands out;
+  for (auto& channel : out.samples)
+    for (auto& row : channel)
+      for (float& value : row) value = 5.0f;
+  samples.clear_silent_rows(out, 12);
+  // fed: channel 0 in subbands 0, 1, 5, 7; channel 1 in 0, 1, 7, 31
+  for (uint32_t sb = 0; sb < 32; ++sb) {
+    const bool fed0 = sb == 0 || sb == 1 || sb == 5 || sb == 7;
+    const bool fed1 = sb == 0 || sb == 1 || sb == 7 || sb == 31;
+    EXPECT_EQ(out.samples[0][sb][11], fed0 ? 5.0f : 0.0f) << sb;
+    EXPECT_EQ(out.samples[1][sb][11], fed1 ? 5.0f : 0.0f) << sb;
+    EXPECT_EQ(out.samples[0][sb][12], 5.0f) << "beyond the slots asked for " << sb;
+  }
+}
+
+TEST(CodedSamples, LeavesTheReaderWhereGetBitsWouldBe) {
+  // Sets of every width, read through the cache, against the same widths through get_bits,
+  // from every starting bit of a word; then reading on must agree.
+  for (uint32_t start = 0; start < 40; ++start) {
+    const BitWriter bits = random_body(2000, 100 + start);
+    BodyReader cached(bits), plain(bits);
+    cached.reader().get_bits(start % 17);
+    cached.reader().get_bits(start / 17 * 5);
+    plain.reader().get_bits(start % 17);
+    plain.reader().get_bits(start / 17 * 5);
+    CodedSamples samples;
+    samples.clear();
+    for (uint32_t allocation = 1; allocation <= 15; ++allocation) {
+      samples.add_layer1(allocation, allocation, CodedSamples::kFirst, 1.0f, 0.0f);
+    }
+    static CodedSamples::Subbands out;
+    for (uint32_t slot = 0; slot < 12; ++slot) {
+      samples.read_layer1_slot(cached.reader(), slot);
+      samples.requantise(slot, 1, out);
+      for (uint32_t allocation = 1; allocation <= 15; ++allocation) {
+        const float code = static_cast<float>(plain.reader().get_bits(allocation + 1));
+        const float expected = code * layer1_factor[allocation] + layer1_offset[allocation];
+        ASSERT_EQ(out.samples[0][allocation][slot], expected) << "start " << start << " slot " << slot;
+      }
+      ASSERT_EQ(cached.bits_read(), plain.bits_read()) << "start " << start << " slot " << slot;
+    }
+    EXPECT_EQ(cached.reader().get_bits(17), plain.reader().get_bits(17));
+  }
+}
+
+}  // namespace
+}  // namespace mpegin

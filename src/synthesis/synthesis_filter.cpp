@@ -10,6 +10,35 @@
 
 namespace mpegin {
 
+namespace {
+
+#if MPEGIN_WIDE_VECTORS
+// Eight values negated, in reverse order.
+__attribute__((target("avx"))) inline __m256 negated_reversed8(const float* p) {
+  __m256 v = _mm256_loadu_ps(p);
+  v = _mm256_permute2f128_ps(v, v, 1);
+  v = _mm256_permute_ps(v, _MM_SHUFFLE(0, 1, 2, 3));
+  return _mm256_xor_ps(v, _mm256_set1_ps(-0.0f));
+}
+
+// SynthesisFilter::store_v eight values a store, for the eight-lane windowing.
+__attribute__((target("avx"))) void store_v_avx(const float* X, float* front, float* back) {
+  const __m256 sign = _mm256_set1_ps(-0.0f);
+  _mm256_store_ps(front, _mm256_loadu_ps(X + 16));
+  _mm256_store_ps(front + 8, _mm256_loadu_ps(X + 24));
+  // front[16] = +0 in place of -X[32].
+  const __m256 upper7 = _mm256_castsi256_ps(_mm256_set_epi32(-1, -1, -1, -1, -1, -1, -1, 0));
+  _mm256_store_ps(front + 16, _mm256_and_ps(negated_reversed8(X + 25), upper7));
+  _mm256_store_ps(front + 24, negated_reversed8(X + 17));
+  _mm256_store_ps(back, negated_reversed8(X + 9));
+  _mm256_store_ps(back + 8, negated_reversed8(X + 1));
+  _mm256_store_ps(back + 16, _mm256_xor_ps(_mm256_loadu_ps(X), sign));
+  _mm256_store_ps(back + 24, _mm256_xor_ps(_mm256_loadu_ps(X + 8), sign));
+}
+#endif
+
+}  // namespace
+
 SynthesisFilter::SynthesisFilter(int channel) : path_(simd_path()), channel_(channel) { reset(); }
 
 void SynthesisFilter::reset() {
@@ -39,10 +68,10 @@ void SynthesisFilter::synthesize_slots(const float* inputs, uint32_t stride, uin
   const SimdPath path = path_;
   while (count > 0) {
     const uint32_t n = count < 8 ? count : 8;
-    alignas(32) float X[8][32];
-    dct32_slots(inputs, stride, n, X[0], path);
+    alignas(32) float X[8 * 32 + 8];  // one float beyond each slot's 32 readable for store_v
+    dct32_slots(inputs, stride, n, X, path);
     for (uint32_t t = 0; t < n; ++t, pcm += 32) {
-      store_v(X[t]);
+      store_v(X + 32 * t);
       window(pcm);
       advance();
     }
@@ -52,7 +81,7 @@ void SynthesisFilter::synthesize_slots(const float* inputs, uint32_t stride, uin
 }
 
 void SynthesisFilter::update_v(const float* inputs) {
-  alignas(16) float X[32];
+  alignas(16) float X[36];  // one float beyond the 32 readable for store_v
   fast_dct32(inputs, X);
   store_v(X);
 }
@@ -60,10 +89,19 @@ void SynthesisFilter::update_v(const float* inputs) {
 // Matrixing: X = DCT-II of the inputs; V[0..31] goes to column p of the front buffer and
 // V[32..63] to column p of the back buffer, where V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) x[k]:
 // front[r] = X[16 + r] (r < 16), front[16] = 0, front[16 + r] = -X[32 - r] (r = 1..15);
-// back[r] = -X[16 - r] (r <= 16), back[16 + r] = -X[r].
+// back[r] = -X[16 - r] (r <= 16), back[16 + r] = -X[r]. The vector forms write each column in
+// stores of the width the windowing loads it with, right after, so that the loads take the
+// stored values on the way instead of waiting for them to reach the cache. They read X[32],
+// which must be readable; its value is not used.
 void SynthesisFilter::store_v(const float* X) {
   float* front = v_buffer_[front_buffer_][write_column_];
   float* back = v_buffer_[front_buffer_ ^ 1][write_column_];
+#if MPEGIN_WIDE_VECTORS
+  if (path_ >= SimdPath::kAvx) {
+    store_v_avx(X, front, back);
+    return;
+  }
+#endif
 #if MPEGIN_SSE2
   const __m128 sign = _mm_set1_ps(-0.0f);
   // Four values negated (a flip of the sign bit, as -x is), in reverse order.
@@ -72,15 +110,16 @@ void SynthesisFilter::store_v(const float* X) {
     return _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)), sign);
   };
   for (int r = 0; r < 16; r += 4) {
-    _mm_storeu_ps(front + r, _mm_loadu_ps(X + 16 + r));
-    _mm_storeu_ps(back + 16 + r, _mm_xor_ps(_mm_loadu_ps(X + r), sign));
+    _mm_store_ps(front + r, _mm_loadu_ps(X + 16 + r));
+    _mm_store_ps(back + 16 + r, _mm_xor_ps(_mm_loadu_ps(X + r), sign));
   }
-  _mm_storeu_ps(front + 17, negated_reversed(X + 28));
-  _mm_storeu_ps(front + 21, negated_reversed(X + 24));
-  _mm_storeu_ps(front + 25, negated_reversed(X + 20));
-  _mm_storeu_ps(front + 28, negated_reversed(X + 17));  // front[28] again, the same value
-  front[16] = 0.0f;
-  for (int r = 0; r < 16; r += 4) _mm_storeu_ps(back + r, negated_reversed(X + 13 - r));
+  // front[16] = +0 in place of -X[32].
+  const __m128 upper3 = _mm_castsi128_ps(_mm_set_epi32(-1, -1, -1, 0));
+  _mm_store_ps(front + 16, _mm_and_ps(negated_reversed(X + 29), upper3));
+  _mm_store_ps(front + 20, negated_reversed(X + 25));
+  _mm_store_ps(front + 24, negated_reversed(X + 21));
+  _mm_store_ps(front + 28, negated_reversed(X + 17));
+  for (int r = 0; r < 16; r += 4) _mm_store_ps(back + r, negated_reversed(X + 13 - r));
 #else
   for (int r = 0; r < 16; ++r) {
     front[r] = X[16 + r];

@@ -92,6 +92,49 @@ TEST(WindowSimd, EveryPathSumsInTheDocumentedOrder) {
   }
 }
 
+// The whole filter on the path the environment selects, against the same formulas written out
+// one value at a time: the written-out transform, V from it, and the windowing in the documented
+// order (even taps read the front halves of V, odd taps the back halves, of the slots 0..15 back).
+TEST(SynthesisSimd, FilterEqualsTheWrittenOutFormulasBitForBit) {
+  std::mt19937 random(14);
+  SynthesisFilter filter(0);
+  test_support::RecordingSink sink;
+  std::vector<std::vector<float>> history;  // V[0..63] of every slot so far
+  std::vector<float> expected;
+  for (int slot = 0; slot < 80; ++slot) {
+    float x[32], X[32];
+    for (float& v : x) v = test_input(random, slot / 8);
+    lee_dct32(x, X);
+    std::vector<float> V(64);
+    for (int r = 0; r < 16; ++r) {
+      V[r] = X[16 + r];
+      V[32 + r] = -X[16 - r];
+    }
+    V[16] = 0.0f;
+    V[48] = -X[0];
+    for (int r = 1; r < 16; ++r) {
+      V[16 + r] = -X[32 - r];
+      V[48 + r] = -X[r];
+    }
+    history.push_back(V);
+    for (int j = 0; j < 32; ++j) {
+      float even = 0.0f, odd = 0.0f;
+      for (int t = 0; t < 16; t += 2) {
+        const int newer = slot - t, older = slot - t - 1;
+        even += (newer >= 0 ? history[newer][j] : 0.0f) * synthesis_window[16 * j + t];
+        odd += (older >= 0 ? history[older][32 + j] : 0.0f) * synthesis_window[16 * j + t + 1];
+      }
+      expected.push_back(even + odd);
+    }
+    filter.synthesize(x, sink);
+  }
+  ASSERT_EQ(sink.channels[0].size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_TRUE(same_bits(sink.channels[0][i], expected[i]))
+        << simd_path_name(simd_path()) << " sample " << i;
+  }
+}
+
 // Runs of slots of changing lengths, the inputs laid out subband by subband, give what the
 // same slots give one at a time through a sink, bit for bit, history included.
 TEST(SynthesisSimd, RunsOfSlotsEqualSlotsOneAtATime) {

@@ -7,9 +7,9 @@
 #include "bitstream/crc16.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
-#include "bitstream/vbr_header.h"
 #include "decoder/decoder_settings.h"
 #include "decoder/pcm_buffer.h"
+#include "decoder/stream_description.h"
 #include "layer3/layer3_decoder.h"
 #include "synthesis/synthesis_filter.h"
 
@@ -18,10 +18,6 @@ namespace mpegin {
 namespace {
 
 constexpr uint32_t kSingleChannel = 3;
-
-void copy_text(char* destination, size_t size, const char* text) {
-  std::snprintf(destination, size, "%s", text != nullptr ? text : "");
-}
 
 }  // namespace
 
@@ -37,20 +33,13 @@ int DecoderContext::open(const char* file_name) {
   reader_.reset(new (std::nothrow) MpegFileReader(file_name));
   header_.reset(new (std::nothrow) FrameHeader());
   Crc16* first_crc = nullptr;
-  if (reader_ == nullptr || header_ == nullptr || !header_->read_header(*reader_, first_crc)) {
+  uint32_t tagged_frames = 0;
+  if (reader_ == nullptr || header_ == nullptr ||
+      !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames)) {
     close();
     return 0;
   }
-  // An encoder's information frame is no audio: it gives the frame count, and the stream
-  // starts with the frame after it.
-  uint32_t tagged_frames = 0;
-  if (read_vbr_header(*reader_, *header_, tagged_frames)) {
-    if (!header_->read_header(*reader_, first_crc)) {
-      close();
-      return 0;
-    }
-    tagged_frames_ = tagged_frames;
-  }
+  tagged_frames_ = tagged_frames;
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
@@ -76,23 +65,7 @@ int DecoderContext::open(const char* file_name) {
 
 int DecoderContext::describe(StreamInfo& info) {
   if (!is_open()) return 0;
-  FrameHeader& header = *header_;
-  info.sample_rate = header.sample_rate();
-  info.channel_count = header.mode == kSingleChannel ? 1 : 2;
-  info.mode = static_cast<int32_t>(header.mode);
-  info.layer = static_cast<int32_t>(header.layer);
-  info.version = static_cast<int32_t>(header.version);
-  info.bitrate_index = static_cast<int32_t>(header.bitrate_index);
-  info.frame_bytes = static_cast<int32_t>(header.compute_frame_size());
-  // The frame count of an information frame is exact; without one the file size gives an
-  // estimate.
-  info.duration_ms = tagged_frames_ != 0 ? static_cast<double>(header.ms_per_frame()) * static_cast<double>(tagged_frames_)
-                                         : header.total_ms(*reader_);
-  info.protected_stream = header.protection_bit == 0 ? 1 : 0;
-  info.copyright = static_cast<int32_t>(header.copyright);
-  info.original = static_cast<int32_t>(header.original);
-  copy_text(info.bitrate_text, sizeof info.bitrate_text, header.bitrate_string());
-  copy_text(info.version_text, sizeof info.version_text, header.version_string());
+  describe_stream(*header_, *reader_, tagged_frames_, info);
   return 1;
 }
 
@@ -149,7 +122,7 @@ void DecoderContext::release_decoders() {
 
 uint64_t DecoderContext::frame_count() const {
   if (!is_open()) return 0;
-  return tagged_frames_ != 0 ? tagged_frames_ : header_->frame_count(*reader_);
+  return stream_frame_count(*header_, *reader_, tagged_frames_);
 }
 
 void DecoderContext::follow_layer_change() {

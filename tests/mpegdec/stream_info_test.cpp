@@ -5,6 +5,7 @@
 
 #include "decoder/decoder_context.h"
 #include "mpegdec_harness.h"
+#include "support/frame_builder.h"
 
 namespace mpegdec_test {
 namespace {
@@ -64,6 +65,28 @@ TEST(StreamInfo, JsonCarriesTheDecodersValues) {
             "True");
   EXPECT_EQ(evaluate_json(run.out, "d['description'].split('\\r\\n')[0]"),
             std::string(info.version_text) + " Layer " + std::to_string(info.layer));
+}
+
+// A variable-rate file names its frame count in an information frame; the size of the file
+// would give another figure. mpegdec reports what the module reports.
+TEST(StreamInfo, InformationFrameCountGivesTheDuration) {
+  using namespace mpegin::test_support;
+  using namespace mpegin::bitstream_test;
+  TempDir dir;
+  HeaderBits h;
+  h.layer = 3;
+  const Bytes info = info_frame(h, InfoTag::kXing, 5000);
+  const std::string sample = read_file(sample_path());
+  const std::string path = dir.file("vbr.mp3");
+  write_file(path, std::string(info.begin(), info.end()) + sample);
+  const Described expected = describe(path);
+  ASSERT_EQ(expected.frames, 5000u);
+  const RunResult run = run_mpegdec({"--info", "--json", path});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(evaluate_json(run.out, "d['frames']"), "5000");
+  EXPECT_EQ(evaluate_json(run.out, "abs(d['duration_ms'] - " + std::to_string(expected.info.duration_ms) +
+                                       ") < 0.01"),
+            "True");
 }
 
 TEST(StreamInfo, SeveralInputsGiveAJsonArrayAndFailuresStillReport) {

@@ -6,6 +6,7 @@
 #include "decode_job.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "decoder/stream_description.h"
 #include "messages.h"
 #include "module_input.h"
 
@@ -52,23 +53,11 @@ bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames
   MpegFileReader reader(path.c_str());
   FrameHeader header;
   Crc16* crc = nullptr;
-  const bool ok = reader.is_open() && header.read_header(reader, crc);
+  uint32_t tagged_frames = 0;
+  const bool ok = reader.is_open() && read_first_audio_header(reader, header, crc, tagged_frames);
   if (ok) {
-    info.sample_rate = header.sample_rate();
-    constexpr uint32_t kSingleChannel = 3;
-    info.channel_count = header.mode == kSingleChannel ? 1 : 2;
-    info.mode = static_cast<int32_t>(header.mode);
-    info.layer = static_cast<int32_t>(header.layer);
-    info.version = static_cast<int32_t>(header.version);
-    info.bitrate_index = static_cast<int32_t>(header.bitrate_index);
-    info.frame_bytes = static_cast<int32_t>(header.compute_frame_size());
-    info.duration_ms = header.total_ms(reader);
-    info.protected_stream = header.protection_bit == 0 ? 1 : 0;
-    info.copyright = static_cast<int32_t>(header.copyright);
-    info.original = static_cast<int32_t>(header.original);
-    std::snprintf(info.bitrate_text, sizeof info.bitrate_text, "%s", header.bitrate_string());
-    std::snprintf(info.version_text, sizeof info.version_text, "%s", header.version_string());
-    frames = header.frame_count(reader);
+    mpegin::describe_stream(header, reader, tagged_frames, info);
+    frames = stream_frame_count(header, reader, tagged_frames);
   }
   reader.close();
   capture.finish();

@@ -79,7 +79,10 @@ std::string input_problem(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a directory";
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // The module reads files on disk only; a pipe would also make the open wait for a writer
+  // (standard input, "-", is copied to a file first).
+  if (!S_ISREG(st.st_mode)) return "not a regular file; use - for a pipe";
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::strerror(errno);
   close(fd);
   return {};

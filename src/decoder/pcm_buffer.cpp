@@ -1,6 +1,7 @@
 #include "decoder/pcm_buffer.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "bitstream/frame_header.h"
@@ -16,9 +17,8 @@ std::unique_ptr<PcmBuffer> PcmBuffer::create(const DecoderSettings& settings) {
   uint32_t frame_bytes = channels * 4608;
   if (header->version == 0) frame_bytes /= 2;
   if (header->layer == 1) frame_bytes /= 3;
-  // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats, zeroed, since the stereo
-  // block copy reads the other channel's slots to write them back.
-  Store store(static_cast<float*>(std::calloc(frame_bytes * 3, sizeof(float))));
+  // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats, zeroed as writes reach it.
+  Store store(static_cast<float*>(std::malloc(sizeof(float) * frame_bytes * 3)));
   if (!store) return nullptr;
   std::unique_ptr<PcmBuffer> buffer(new (std::nothrow) PcmBuffer(channels, frame_bytes, std::move(store)));
   return buffer;
@@ -33,11 +33,18 @@ PcmBuffer::PcmBuffer(uint32_t channels, uint32_t frame_bytes, Store store)
       capacity_(frame_bytes * 3),
       store_(std::move(store)) {}
 
+void PcmBuffer::zero_up_to(uint64_t end) {
+  const uint32_t to = end < capacity_ ? static_cast<uint32_t>(end) : capacity_;
+  if (to > zeroed_) std::memset(store_.get() + zeroed_, 0, sizeof(float) * (to - zeroed_));
+  zeroed_ = to;
+}
+
 // Samples that would fall beyond the store are dropped: a frame never produces that many,
 // so only a caller that stops taking could get there.
 void PcmBuffer::append(int channel, float value) {
   uint32_t& index = write_index_[channel];
   if (index >= capacity_) return;
+  reach(uint64_t{index} + 1);
   store_[index] = value;
   index += channels_;
 }
@@ -53,6 +60,7 @@ void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
     const uint32_t room = index < capacity_ ? (capacity_ - index + channels_ - 1) / channels_ : 0;
     if (count > room) count = room;
   }
+  reach(uint64_t{index} + uint64_t{channels_} * count);
   float* out = store_.get() + index;
   if (channels_ == 1) {
     for (uint32_t i = 0; i < count; ++i) out[i] = values[i];
@@ -83,6 +91,7 @@ void PcmBuffer::append_pair(const float* first, const float* second, uint32_t co
     SampleSink::append_pair(first, second, count);
     return;
   }
+  reach(uint64_t{index} + 2 * uint64_t{count});
   float* out = store_.get() + index;
   uint32_t i = 0;
 #if MPEGIN_SSE2

@@ -32,8 +32,9 @@ class PcmBuffer : public SampleSink {
   const float* take(uint32_t& length_bytes) override;
 
  private:
-  // The store comes from calloc: its pages are the system's zero pages until a frame writes
-  // them, so the part no frame reaches costs no resident memory.
+  // The store comes from malloc and is zeroed only as far as writes reach (stereo blocks read
+  // the other channel's slots to write them back, and a take hands out whole slot pairs), so
+  // the part of it no frame reaches is never touched and costs no resident memory.
   struct FreeStore {
     void operator()(float* store) const;
   };
@@ -41,10 +42,17 @@ class PcmBuffer : public SampleSink {
 
   PcmBuffer(uint32_t channels, uint32_t frame_bytes, Store store);
 
+  // Zeroes the store from the high-water mark up to float `end` (at most the capacity).
+  void reach(uint64_t end) {
+    if (end > zeroed_) zero_up_to(end);
+  }
+  void zero_up_to(uint64_t end);
+
   uint32_t write_index_[2];  // float index of each channel's next sample
   uint32_t channels_;
   uint32_t frame_bytes_;
   uint32_t capacity_;
+  uint32_t zeroed_ = 0;  // floats from the start of the store that are zeroed or written
   Store store_;
 };
 

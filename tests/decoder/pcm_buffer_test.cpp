@@ -189,5 +189,25 @@ TEST(PcmBuffer, PairsLandWhereTwoBlocksWouldUpToTheEndOfTheStore) {
   }
 }
 
+TEST(PcmBuffer, SlotsNoChannelWroteHandOutAsZero) {
+  // One channel ahead of the other: the slots of the one behind that a take hands out are 0.0
+  // the first time the store gets there, by every kind of append.
+  auto buffer = make_buffer(1, 2, 0);
+  ASSERT_TRUE(buffer);
+  const float ones[40] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                          1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  buffer->append_block(1, ones, 9);
+  buffer->append(1, 1.0f);
+  buffer->append_pair(ones, ones, 3);  // out of step: channel by channel
+  buffer->append_block(1, ones, 30);
+  uint32_t length = 0;
+  const float* samples = buffer->take(length);
+  ASSERT_EQ(length, 4u * 2 * 43);
+  for (uint32_t i = 0; i < 43; ++i) {
+    EXPECT_EQ(samples[2 * i], i < 3 ? 1.0f : 0.0f) << i;
+    EXPECT_EQ(samples[2 * i + 1], 1.0f) << i;
+  }
+}
+
 }  // namespace
 }  // namespace mpegin

@@ -1,39 +1,10 @@
 #include "layer3/imdct.h"
 
-#include <cmath>
-
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
 
 namespace {
-
-const double pi = 3.14159265358979323846;
-
-double long_window(int type, int i) {
-  const double long_sine = std::sin(pi / 36 * (i + 0.5));
-  switch (type) {
-    case 1:
-      if (i < 18) return long_sine;
-      if (i < 24) return 1.0;
-      if (i < 30) return std::sin(pi / 12 * (i - 18 + 0.5));
-      return 0.0;
-    case 3:
-      if (i < 6) return 0.0;
-      if (i < 12) return std::sin(pi / 12 * (i - 6 + 0.5));
-      if (i < 18) return 1.0;
-      return long_sine;
-    default:
-      return long_sine;
-  }
-}
-
-// Output factor of the fast transform for output i; outputs 4, 13, 22 and 31 take the middle
-// term of the odd 9-point transform, which carries no factor 2 of its own.
-double output_factor(int i) {
-  const double f = -1.0 / (4.0 * std::fabs(std::cos((2 * i + 19) * pi / 72)));
-  return (i % 9 == 4) ? 2.0 * f : f;
-}
 
 #if MPEGIN_SSE2
 // Four subbands side by side, one per lane. The operators are the plain float operations lane
@@ -165,13 +136,6 @@ void short_imdct(const V* x, V* r) {
 
 }  // namespace
 
-const StartupTable<float[36], 4> imdct_windows([](float (*rows)[36]) {
-  for (int type = 0; type < 4; ++type) {
-    for (int i = 0; i < 36; ++i) {
-      rows[type][i] = type == 2 ? 0.0f : static_cast<float>(long_window(type, i) * output_factor(i));
-    }
-  }
-});
 
 void imdct(float* input, float* output, int32_t type) {
   if (type == 2) {

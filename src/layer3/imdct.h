@@ -3,13 +3,12 @@
 
 #include <cstdint>
 
-#include "layer3/startup_table.h"
 
 namespace mpegin {
 
 // Long-block windows (rows 0 normal, 1 start, 3 stop; row 2 unused) premultiplied by the output
 // factors of the fast 36-point transform, so that every output costs one multiplication.
-extern const StartupTable<float[36], 4> imdct_windows;
+extern const float imdct_windows[4][36];
 
 // Windowed inverse MDCT of one subband: 18 lines in, 36 samples out. Block type 2 runs three
 // 12-point transforms whose windows overlap within the output (outputs 0..5 and 30..35 are 0);

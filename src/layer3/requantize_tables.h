@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-#include "layer3/startup_table.h"
 
 namespace mpegin {
 
@@ -16,11 +15,11 @@ extern const float pow43_table[pow43_table_size];
 
 constexpr int32_t global_gain_table_size = 256;
 // 2^((g - 210) / 4) for every eight-bit global gain g, the double-precision power rounded to float.
-extern const StartupTable<float, global_gain_table_size> global_gain_table;
+extern const float global_gain_table[global_gain_table_size];
 
 constexpr int32_t scale_step_table_size = 64;
 // 2^(-n/2) for n = 0..63.
-extern const StartupTable<float, scale_step_table_size> scale_step_table;
+extern const float scale_step_table[scale_step_table_size];
 
 }  // namespace mpegin
 

@@ -30,7 +30,7 @@ class MpegFileReader {
   static constexpr uint32_t kBufferWords = 1024;
   static constexpr uint32_t kWordMask = kBufferWords - 1;
   // Size of the input buffer.
-  static constexpr uint32_t kInputBytes = 1u << 16;
+  static constexpr uint32_t kInputBytes = 1u << 14;
 
   // Opens the file for reading; on failure writes "Error opening file: <name>" to stderr.
   explicit MpegFileReader(const char* file_name);

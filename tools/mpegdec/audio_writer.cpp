@@ -56,8 +56,8 @@ class RawWriter final : public AudioWriter {
   bool finish() override { return flush(); }
 
  private:
-  // 64 KiB: a system call per seven Layer III frames, and little resident memory.
-  static constexpr size_t kBufferBytes = 1 << 16;
+  // 32 KiB: a system call per three Layer III frames, and little resident memory.
+  static constexpr size_t kBufferBytes = 1 << 15;
   static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
                 "raw output is written in the machine's order, which must be little-endian");
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the decoder's tables of trigonometric values and powers as constant data.
 
-    tools/gen_value_tables.py            rewrites src/layer3/value_tables.cpp
+    tools/gen_value_tables.py            rewrites src/layer3/value_tables.cpp and
+                                         src/synthesis/dct_factor_table.cpp
 
 Every value is computed in double precision, in the order the comments give, and rounded once
 to single precision (Python's floats are IEEE doubles and its math functions those of the C
@@ -108,9 +109,16 @@ def synthesis():
            "",
            "namespace mpegin {",
            "",
-           "// 1 / (2 cos(j pi / 64)); entry 0 unused",
-           "alignas(16) const float dct_factor_table[32] = {",
-           rows(f), "};", "",
+           "const DctFactorTable dct_factor_table = {",
+           "  // f[j] = 1 / (2 cos(j pi / 64)); entry 0 unused",
+           "  {", rows(f), "  },",
+           "  // f[2k + 1]",
+           "  {", rows(f[1::2]), "  },",
+           "  // f[4k + 2]",
+           "  {", rows(f[2::4]), "  },",
+           "  // f[8k + 4]",
+           "  {", rows(f[4::8]), "  },",
+           "};", "",
            "}  // namespace mpegin", ""]
     return "\n".join(out)
 
@@ -118,3 +126,5 @@ def synthesis():
 if __name__ == "__main__":
     with open(os.path.join(ROOT, "src/layer3/value_tables.cpp"), "w") as fh:
         fh.write(layer3())
+    with open(os.path.join(ROOT, "src/synthesis/dct_factor_table.cpp"), "w") as fh:
+        fh.write(synthesis())

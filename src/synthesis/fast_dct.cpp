@@ -1,30 +1,13 @@
 #include "synthesis/fast_dct.h"
 
-#include <cmath>
-
+#include "synthesis/dct_factor_table.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
 
 namespace {
 
-struct DctFactors {
-  float f[32];
-  // The factors of the differences at sizes 32, 16 and 8, in the order the differences are taken.
-  alignas(16) float size32[16];  // F[2k + 1]
-  alignas(16) float size16[8];   // F[4k + 2]
-  alignas(16) float size8[4];    // F[8k + 4]
-  DctFactors() {
-    const double pi = 3.14159265358979323846;
-    f[0] = 0.0f;
-    for (int j = 1; j < 32; ++j) f[j] = static_cast<float>(1.0 / (2.0 * std::cos(j * pi / 64.0)));
-    for (int k = 0; k < 16; ++k) size32[k] = f[2 * k + 1];
-    for (int k = 0; k < 8; ++k) size16[k] = f[4 * k + 2];
-    for (int k = 0; k < 4; ++k) size8[k] = f[8 * k + 4];
-  }
-};
-
-const DctFactors factors;  // computed once at start-up
+const DctFactorTable& factors = dct_factor_table;
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 
 namespace mpegin {
 
-// dct_factors[j] = 1 / (2 cos(j * pi / 64)) for j = 1..31 (entry 0 unused), computed once at
-// start-up in double precision.
+// dct_factors[j] = 1 / (2 cos(j * pi / 64)) for j = 1..31 (entry 0 unused), computed in
+// double precision and rounded to float (constant data, see dct_factor_table.h).
 extern const float* const dct_factors;
 
 // Unnormalised 32-point DCT-II, X[m] = sum_k x[k] cos((2k + 1) m pi / 64), by Lee's

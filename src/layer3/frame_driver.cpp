@@ -3,7 +3,6 @@
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "layer3/layer3_decoder.h"
-#include "synthesis/sse2_support.h"
 #include "synthesis/synthesis_filter.h"
 
 namespace mpegin {
@@ -119,30 +118,11 @@ void Layer3Decoder::reconstruct_channel(uint32_t ch, uint32_t gr) {
 }
 
 void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* samples) {
-  // Slot by slot: the granule turned so that each slot's 32 subband samples are contiguous.
-  float slots[18][32];
-  int32_t first_scalar_slot = 0;
-#if MPEGIN_SSE2
-  // Slots 0..15 in blocks of four subbands by four slots; the last two slots one by one.
-  for (int32_t sb = 0; sb < 32; sb += 4) {
-    const float* in = samples + 18 * sb;
-    for (int32_t t = 0; t < 16; t += 4) {
-      __m128 r0 = _mm_loadu_ps(in + t);
-      __m128 r1 = _mm_loadu_ps(in + 18 + t);
-      __m128 r2 = _mm_loadu_ps(in + 36 + t);
-      __m128 r3 = _mm_loadu_ps(in + 54 + t);
-      _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-      _mm_storeu_ps(&slots[t][sb], r0);
-      _mm_storeu_ps(&slots[t + 1][sb], r1);
-      _mm_storeu_ps(&slots[t + 2][sb], r2);
-      _mm_storeu_ps(&slots[t + 3][sb], r3);
-    }
-  }
-  first_scalar_slot = 16;
-#endif
-  for (int32_t sb = 0; sb < 32; ++sb)
-    for (int32_t t = first_scalar_slot; t < 18; ++t) slots[t][sb] = samples[18 * sb + t];
-  for (int32_t t = 0; t < 18; ++t) filter.synthesize(slots[t], pcm_buffer);
+  // The granule is laid out subband by subband (samples[18 sb + t]): the filter takes the 18
+  // slots in one run, straight from that layout.
+  float pcm[18 * 32];
+  filter.synthesize_slots(samples, 18, 18, pcm);
+  pcm_buffer.append_block(static_cast<int>(filter.channel()), pcm, 18 * 32);
 }
 
 }  // namespace mpegin

@@ -73,13 +73,16 @@ class FrameHeader {
   // header; 0 for streams with a bit rate in the header.
   uint32_t free_format_bytes = 0;
 
+  // The bit rate of one channel of a free-format Layer II frame as the single-channel bit rate
+  // index of that rate (1 to 5 for 32 to 80 kbit/s, 6 above): the allocation tables follow it.
+  uint32_t free_format_channel_index() const;
+
  private:
   void decode_fields(uint32_t header_word);
   bool find_first_header(MpegFileReader& reader, uint32_t& header_word);
   bool confirm_first_header(MpegFileReader& reader, uint32_t header_word);
   uint32_t compute_subband_count() const;
   uint32_t set_lengths(uint32_t length);
-  uint32_t free_format_channel_index() const;
 };
 
 }  // namespace mpegin

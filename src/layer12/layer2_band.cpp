@@ -40,6 +40,9 @@ void Layer2Band::Channel::read_allocation(MpegFileReader& reader, uint32_t bits,
 }
 
 Layer2Layout Layer2Band::layout(const FrameHeader& header) {
+  // A free-format frame carries no bit rate index: its measured rate picks the tables.
+  if (header.bitrate_index == 0 && header.free_format_bytes != 0)
+    return {header.version, header.free_format_channel_index()};
   return {header.version, layer2_per_channel_index(header.bitrate_index, header.mode)};
 }
 

@@ -361,8 +361,9 @@ Bytes as_free_format(const Bytes& stream) {
 
 TEST(RealWorldIso, StreamsRewrittenAsFreeFormatDecodeAsBefore) {
   // Unprotected streams (the check word covers the bitrate index): Layer I with padded
-  // frames, Layer III stereo with padded frames, LSF Layer II, Layer III single channel.
-  for (const char* name : {"l1-fl8.bit", "l3-hecommon.bit", "l2-test32.bit", "l3-compl.bit"}) {
+  // frames, Layer III stereo with padded frames, LSF Layer II, Layer II single channel at
+  // 32 kbit/s (the low-rate allocation tables), Layer III single channel.
+  for (const char* name : {"l1-fl8.bit", "l3-hecommon.bit", "l2-test32.bit", "l2-fl13.bit", "l3-compl.bit"}) {
     REQUIRE_CONFORMANCE_STREAM(path, name);
     const Bytes stream = read_file(path);
     const Decoded clean = decode(stream);

@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 #endif
 #if !defined(_WIN32)
+#include <sys/stat.h>
 #include <sys/types.h>
 #endif
 
@@ -20,6 +21,17 @@
 namespace mpegin {
 
 namespace {
+
+bool is_disk_file(const char* file_name) {
+#if defined(_WIN32)
+  (void)file_name;
+  return true;
+#else
+  struct stat st {};
+  return stat(file_name, &st) != 0 || S_ISREG(st.st_mode);  // a missing file fails in fopen
+#endif
+}
+
 
 bool seek_to(std::FILE* file, uint64_t position, int whence) {
 #if defined(_WIN32)
@@ -78,7 +90,8 @@ uint32_t sync_candidates(const uint8_t* bytes) {
 }  // namespace
 
 MpegFileReader::MpegFileReader(const char* file_name) {
-  file_ = file_name ? std::fopen(file_name, "rb") : nullptr;
+  // Only files on disk: opening a named pipe would wait for a writer, a device never ends.
+  file_ = file_name != nullptr && is_disk_file(file_name) ? std::fopen(file_name, "rb") : nullptr;
   if (!file_) {
     std::fprintf(stderr, "Error opening file: %s\n", file_name ? file_name : "");
     std::fflush(stderr);

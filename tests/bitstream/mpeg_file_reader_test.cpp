@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <random>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "bitstream/test_stream.h"
 
 namespace mpegin {
@@ -325,6 +328,22 @@ TEST(ReaderFile, MissingFileIsReportedAndEveryOperationFails) {
   EXPECT_FALSE(reader.read_frame(10));
   EXPECT_EQ(reader.file_size(), 0u);
   reader.close();  // closing twice is harmless
+}
+
+// A named pipe nobody writes to would hold the open for ever; a directory never holds audio.
+TEST(ReaderFile, OnlyFilesOnDiskAreOpened) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("mpegin-reader-places-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string fifo = (dir / "pipe.mp2").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo, dir.string()}) {
+    ::testing::internal::CaptureStderr();
+    MpegFileReader reader(name.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error opening file: " + name + "\n");
+    EXPECT_FALSE(reader.is_open()) << name;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ReaderFile, SizeIsKeptAcrossSearchesAndCoversFilesOver4GiB) {

@@ -28,7 +28,11 @@ double applied_decibels(uint32_t word) {
   return decibels < -199.0 || decibels > 200.0 ? 0.0 : decibels;
 }
 
-float gain_from_decibels(double decibels) { return static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05)); }
+// 0 dB, the usual setting, is exactly 32768 and needs no power (nor the maths library's pages).
+float gain_from_decibels(double decibels) {
+  if (decibels == 0.0) return 32768.0f;
+  return static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05));
+}
 
 uint32_t read_stored_option_word() { return platform::profile_get_int(kSection, kKey, 0, kProfile); }
 

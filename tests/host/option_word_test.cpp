@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,15 @@
 
 namespace mpegin {
 namespace {
+
+// Every gain the word can hold is 32768 x 10^(dB / 20) in double precision rounded to float.
+TEST(OptionWord, GainOfEveryStoredDecibelValue) {
+  for (int32_t field = 0; field <= 40000; ++field) {
+    const double decibels = applied_decibels(static_cast<uint32_t>(field));
+    ASSERT_EQ(gain_from_decibels(decibels), static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05)))
+        << field;
+  }
+}
 
 TEST(OptionWord, TableOfWords) {
   struct Row {

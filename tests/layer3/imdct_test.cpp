@@ -122,6 +122,14 @@ TEST(ImdctWindows, HoldTheWindowTimesTheOutputFactors) {
   for (int i = 0; i < 6; ++i) EXPECT_EQ(imdct_windows[3][i], 0.0f);
   for (int i = 0; i < 18; ++i) EXPECT_EQ(imdct_windows[1][i], imdct_windows[0][i]);
   for (int i = 18; i < 36; ++i) EXPECT_EQ(imdct_windows[3][i], imdct_windows[0][i]);
+  // Every entry: the window times the factor in double precision, rounded once to float.
+  for (int type : {0, 1, 3}) {
+    for (int i = 0; i < 36; ++i) {
+      double f = -1.0 / (4.0 * std::fabs(std::cos((2 * i + 19) * pi / 72)));
+      if (i % 9 == 4) f *= 2.0;
+      ASSERT_EQ(imdct_windows[type][i], static_cast<float>(window(type, i) * f)) << type << " " << i;
+    }
+  }
 }
 
 // The four-subband transform against the single one, bit for bit, for every block type, with

@@ -136,8 +136,8 @@ TEST_F(StreamsAndJobs, TheInputIsNeverItsOwnOutput) {
 namespace mpegdec_test {
 namespace {
 
-// A frame that fails its CRC check gives an empty read; decoding must go on past it to the
-// end of the stream, as the decoder itself does.
+// A frame that fails its CRC check has no samples; decoding must go on past it to the end of
+// the stream, as the decoder itself does.
 TEST(DamagedStreams, AFrameFailingItsCrcIsSkippedAndTheRestDecoded) {
   MPEGDEC_CONFORMANCE_STREAM(stream, "l2-fl10");   // protected Layer II
   std::string bytes = read_file(stream);

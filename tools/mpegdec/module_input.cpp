@@ -46,18 +46,16 @@ int ModuleInput::apply_options(uint32_t word) {
 }
 
 uint32_t ModuleInput::read_frame(void* destination) {
+  // The module passes over frames without samples itself: an empty read is the end.
   if (handle_ == nullptr) return 0;
-  for (uint32_t empty = 0; empty < kMaxEmptyReads; ++empty) {
-    const int32_t bytes = api_.read_input(handle_, destination, 0);
-    if (bytes <= 0) continue;
-    if (width_ == 32) {
-      const uint32_t count = static_cast<uint32_t>(bytes) / 4;
-      scale_samples(static_cast<float*>(destination), count, kFromSixteenBitUnits);
-      return count;
-    }
-    return static_cast<uint32_t>(bytes) / 2;
+  const int32_t bytes = api_.read_input(handle_, destination, 0);
+  if (bytes <= 0) return 0;
+  if (width_ == 32) {
+    const uint32_t count = static_cast<uint32_t>(bytes) / 4;
+    scale_samples(static_cast<float*>(destination), count, kFromSixteenBitUnits);
+    return count;
   }
-  return 0;
+  return static_cast<uint32_t>(bytes) / 2;
 }
 
 std::string ModuleInput::description() const {

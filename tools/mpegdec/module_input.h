@@ -42,10 +42,6 @@ class ModuleInput {
   int width() const { return width_; }
   uint32_t option_word() const;
 
-  // Reads that return nothing come at the end of the stream and for frames without samples
-  // (a failed CRC, Layer III main data not yet available); this many in a row mean the end.
-  static constexpr uint32_t kMaxEmptyReads = 4096;
-
  private:
   const ModuleApi& api_;
   MpegInputHandle handle_ = nullptr;

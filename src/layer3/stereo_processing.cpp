@@ -75,12 +75,10 @@ int32_t highest_nonzero_short_band(const float* right, const int32_t* bounds, in
 }
 
 // First long band whose lower bound lies above the highest non-zero line below `end`
-// (band 0 when there is none and `none_line` is -1).
-int32_t first_long_band_above_nonzero(const float* right, const int32_t* bounds, int32_t end,
-                                      int32_t none_line) {
+// (band 0 when there is none: a silent second channel is intensity-coded throughout).
+int32_t first_long_band_above_nonzero(const float* right, const int32_t* bounds, int32_t end) {
   int32_t line = end - 1;
   while (line >= 0 && right[line] == 0.0f) --line;
-  if (line < 0) line = none_line;
   int32_t sfb = 0;
   while (sfb < 22 && bounds[sfb] <= line) ++sfb;
   return sfb;
@@ -150,13 +148,13 @@ void Layer3Decoder::process_stereo(uint32_t gr) {
     int32_t max_sfb = 0;
     mark_short_windows(map, b, table.short_bounds, sf, mixed ? 3 : 0, mixed ? 2 : -1, max_sfb);
     if (mixed && max_sfb <= 3) {
-      const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, kMixedLongLines, -1);
+      const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, kMixedLongLines);
       for (int32_t band = sfb; table.long_bounds[band + 1] <= kMixedLongLines; ++band) {
         map.assign(table.long_bounds[band], table.long_bounds[band + 1], sf.scalefac_l[band]);
       }
     }
   } else {
-    const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, 576, 0);
+    const int32_t sfb = first_long_band_above_nonzero(b, table.long_bounds, 576);
     for (int32_t band = sfb; band <= 20; ++band) {
       map.assign(table.long_bounds[band], table.long_bounds[band + 1], sf.scalefac_l[band]);
     }

@@ -79,10 +79,10 @@ TEST(StereoProcessing, Mpeg1IntensityLongBlockSplitsByPosition) {
   f.right().scalefac_l[5] = 12;
   f.right().scalefac_l[20] = 1;
   f.d.process_stereo(0);
-  // The right channel is silent, so every band from 1 up is intensity-coded; band 0
-  // (lines 0..3) keeps left and right as they are.
-  EXPECT_EQ(f.left_out()[0], 2.0f);
-  EXPECT_EQ(f.right_out()[3], 0.0f);
+  // The right channel is silent, so every band is intensity-coded, band 0 (lines 0..3,
+  // position 0) too.
+  EXPECT_EQ(f.left_out()[0], 0.0f);
+  EXPECT_EQ(f.right_out()[3], 2.0f);
   EXPECT_EQ(f.left_out()[4], 0.0f);
   EXPECT_EQ(f.right_out()[4], 2.0f);
   EXPECT_FLOAT_EQ(f.left_out()[8], 1.0f);

@@ -1,9 +1,14 @@
 // The constant tables of Layers I and II and the allocation table lookups.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
+#include "bitstream/frame_header.h"
 #include "layer12/layer1_tables.h"
+#include "layer12/layer2_band.h"
 #include "layer12/layer2_tables.h"
 #include "layer12/scale_factor_table.h"
 
@@ -64,30 +69,48 @@ TEST(Layer2Classes, HaveConsistentWidthsAndConstants) {
 
 TEST(Layer2GroupingTables, HoldThreeDigitsPerCodeAndSilenceBeyond) {
   struct Table {
-    int levels;
+    uint32_t levels;
     const float* values;
     size_t entries;
+    std::vector<float> steps;  // the sample values, lowest first
+    // A few whole entries: code, then its three values.
+    std::vector<std::array<float, 4>> rows;
   };
-  const Table tables[] = {{3, layer2_grouping_3.data(), layer2_grouping_3.size() / 3},
-                          {5, layer2_grouping_5.data(), layer2_grouping_5.size() / 3},
-                          {9, layer2_grouping_9.data(), layer2_grouping_9.size() / 3}};
+  const Table tables[] = {
+      {3, layer2_grouping_3.data(), layer2_grouping_3.size() / 3, {-0.6666667f, 0.0f, 0.6666667f},
+       {{0, -0.6666667f, -0.6666667f, -0.6666667f}, {1, 0.0f, -0.6666667f, -0.6666667f},
+        {5, 0.6666667f, 0.0f, -0.6666667f}, {21, -0.6666667f, 0.0f, 0.6666667f},
+        {26, 0.6666667f, 0.6666667f, 0.6666667f}}},
+      {5, layer2_grouping_5.data(), layer2_grouping_5.size() / 3, {-0.8f, -0.4f, 0.0f, 0.4f, 0.8f},
+       {{0, -0.8f, -0.8f, -0.8f}, {7, 0.0f, -0.4f, -0.8f}, {62, 0.0f, 0.0f, 0.0f},
+        {124, 0.8f, 0.8f, 0.8f}}},
+      {9, layer2_grouping_9.data(), layer2_grouping_9.size() / 3,
+       {-0.8888889f, -0.6666667f, -0.44444445f, -0.22222222f, 0.0f, 0.22222222f, 0.44444445f,
+        0.6666667f, 0.8888889f},
+       {{0, -0.8888889f, -0.8888889f, -0.8888889f}, {10, -0.6666667f, -0.6666667f, -0.8888889f},
+        {364, 0.0f, 0.0f, 0.0f}, {728, 0.8888889f, 0.8888889f, 0.8888889f}}},
+  };
   for (const Table& t : tables) {
-    const int used = t.levels * t.levels * t.levels;
-    for (int k = 0; k < used; ++k) {
-      int rest = k;
-      for (int i = 0; i < 3; ++i) {
-        const float v = static_cast<float>(2 * (rest % t.levels) - (t.levels - 1)) / static_cast<float>(t.levels);
-        ASSERT_EQ(t.values[3 * k + i], v) << t.levels << " levels, code " << k;
-        rest /= t.levels;
+    SCOPED_TRACE(t.levels);
+    for (const auto& row : t.rows) {
+      const size_t k = static_cast<size_t>(row[0]);
+      for (size_t i = 0; i < 3; ++i) EXPECT_EQ(t.values[3 * k + i], row[1 + i]) << "code " << k;
+    }
+    // Every code reads back from its three values, first sample in the lowest digit.
+    const size_t used = t.levels * t.levels * t.levels;
+    for (size_t k = 0; k < used; ++k) {
+      size_t code = 0;
+      for (size_t i = 3; i-- > 0;) {
+        const auto step = std::find(t.steps.begin(), t.steps.end(), t.values[3 * k + i]);
+        ASSERT_NE(step, t.steps.end()) << "code " << k;
+        code = code * t.levels + static_cast<size_t>(step - t.steps.begin());
       }
+      ASSERT_EQ(code, k);
     }
     for (size_t k = used; k < t.entries; ++k) {
       for (int i = 0; i < 3; ++i) ASSERT_EQ(t.values[3 * k + i], 0.0f) << k;
     }
   }
-  EXPECT_EQ(layer2_grouping_3[3], 0.0f);
-  EXPECT_EQ(layer2_grouping_3[4], -0.6666667f);
-  EXPECT_EQ(layer2_grouping_3[5], -0.6666667f);
 }
 
 TEST(Layer2Allocation, PerChannelIndexFollowsTheMode) {
@@ -97,50 +120,54 @@ TEST(Layer2Allocation, PerChannelIndexFollowsTheMode) {
   EXPECT_GT(layer2_per_channel_index(2, 0), 100u);  // not allowed for two channels: wraps
 }
 
-TEST(Layer2Allocation, HighRateMpeg1Tables) {
-  // stereo at 192 kbit/s: per-channel index 6
-  const Layer2Layout high{1, 6};
-  for (uint32_t sb = 0; sb < 30; ++sb) {
-    EXPECT_EQ(layer2_allocation_bits(high, sb), sb < 11 ? 4u : (sb < 23 ? 3u : 2u)) << sb;
-  }
-  const uint32_t low_row[] = {3, 7, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383, 32767, 65535};
-  const uint32_t mid_row[] = {3, 5, 7, 9, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 65535};
-  const uint32_t upper_row[] = {3, 5, 7, 9, 15, 31, 65535};
-  const uint32_t top_row[] = {3, 5, 65535};
-  for (uint32_t a = 1; a <= 15; ++a) {
-    EXPECT_EQ(layer2_class(high, 2, a).levels, low_row[a - 1]) << a;
-    EXPECT_EQ(layer2_class(high, 3, a).levels, mid_row[a - 1]) << a;
-    EXPECT_EQ(layer2_class(high, 10, a).levels, mid_row[a - 1]) << a;
-  }
-  for (uint32_t a = 1; a <= 7; ++a) EXPECT_EQ(layer2_class(high, 22, a).levels, upper_row[a - 1]) << a;
-  for (uint32_t a = 1; a <= 3; ++a) EXPECT_EQ(layer2_class(high, 29, a).levels, top_row[a - 1]) << a;
-}
+// Exposes the choice of table from a frame header.
+struct LayoutProbe : Layer2Band {
+  using Layer2Band::layout;
+};
 
-TEST(Layer2Allocation, LowRateMpeg1Table) {
-  // one channel at 48 kbit/s (index 2)
-  const Layer2Layout low{1, 2};
-  EXPECT_EQ(layer2_allocation_bits(low, 0), 4u);
-  EXPECT_EQ(layer2_allocation_bits(low, 1), 4u);
-  EXPECT_EQ(layer2_allocation_bits(low, 2), 3u);
-  EXPECT_EQ(layer2_allocation_bits(low, 11), 3u);
-  EXPECT_EQ(layer2_class(low, 0, 3).levels, 9u);
-  EXPECT_EQ(layer2_class(low, 0, 3).code_bits, 10u);
-  EXPECT_EQ(layer2_class(low, 0, 15).levels, 32767u);
-  EXPECT_EQ(layer2_class(low, 7, 7).levels, 127u);
-}
-
-TEST(Layer2Allocation, LsfFramesUseTheirOwnTableAtEveryRate) {
-  for (uint32_t per_channel : {1u, 2u, 6u, 10u}) {
-    const Layer2Layout lsf{0, per_channel};
+TEST(Layer2Allocation, EverySubbandTakesItsRowAtEveryRate) {
+  // Levels by allocation value 1.. of each row of the Layer II allocation tables.
+  const std::vector<uint32_t> rows[] = {
+      {3, 7, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383, 32767, 65535},  // A
+      {3, 5, 7, 9, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 65535},          // B
+      {3, 5, 7, 9, 15, 31, 65535},                                                      // C
+      {3, 5, 65535},                                                                    // D
+      {3, 5, 9, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383, 32767},       // E
+      {3, 5, 9, 15, 31, 63, 127},                                                       // F
+      {3, 5, 7, 9, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383},           // G
+      {3, 5, 9, 15, 31, 63, 127},                                                       // H
+      {3, 5, 9},                                                                        // I
+  };
+  // Row of subbands 0..29 in each table.
+  const char* high = "AAABBBBBBBBCCCCCCCCCCCCDDDDDDD";
+  const char* low = "EEFFFFFFFFFFFFFFFFFFFFFFFFFFFF";
+  const char* lsf = "GGGGHHHHHHHIIIIIIIIIIIIIIIIIII";
+  struct Rate {
+    uint32_t version, mode, bitrate_index;
+    const char* table;
+  };
+  std::vector<Rate> rates;
+  // MPEG-1: up to 48 kbit/s per channel the low-rate table, above it the high-rate one.
+  for (uint32_t i = 1; i <= 10; ++i) rates.push_back({1, 3, i, i <= 2 ? low : high});
+  for (uint32_t i = 4; i <= 14; ++i) if (i != 5) rates.push_back({1, 0, i, i <= 6 ? low : high});
+  for (uint32_t i = 1; i <= 14; ++i) rates.push_back({0, i % 2 == 0 ? 1u : 3u, i, lsf});
+  for (const Rate& r : rates) {
+    FrameHeader header;
+    header.version = r.version;
+    header.mode = r.mode;
+    header.bitrate_index = r.bitrate_index;
+    const Layer2Layout layout = LayoutProbe::layout(header);
     for (uint32_t sb = 0; sb < 30; ++sb) {
-      EXPECT_EQ(layer2_allocation_bits(lsf, sb), sb < 4 ? 4u : (sb < 11 ? 3u : 2u)) << sb;
+      SCOPED_TRACE(testing::Message() << "version " << r.version << " mode " << r.mode << " index "
+                                      << r.bitrate_index << " subband " << sb);
+      const std::vector<uint32_t>& row = rows[r.table[sb] - 'A'];
+      ASSERT_EQ(1u << layer2_allocation_bits(layout, sb), row.size() + 1);
+      for (uint32_t a = 1; a <= row.size(); ++a) {
+        const Layer2QuantClass& c = layer2_class(layout, sb, a);
+        ASSERT_EQ(c.levels, row[a - 1]) << "allocation " << a;
+        ASSERT_EQ(c.grouped, c.levels == 3 || c.levels == 5 || c.levels == 9);
+      }
     }
-    const uint32_t low_row[] = {3, 5, 7, 9, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383};
-    const uint32_t mid_row[] = {3, 5, 9, 15, 31, 63, 127};
-    const uint32_t top_row[] = {3, 5, 9};
-    for (uint32_t a = 1; a <= 15; ++a) EXPECT_EQ(layer2_class(lsf, 3, a).levels, low_row[a - 1]);
-    for (uint32_t a = 1; a <= 7; ++a) EXPECT_EQ(layer2_class(lsf, 4, a).levels, mid_row[a - 1]);
-    for (uint32_t a = 1; a <= 3; ++a) EXPECT_EQ(layer2_class(lsf, 29, a).levels, top_row[a - 1]);
   }
 }
 

@@ -53,7 +53,9 @@ uint32_t scale_from_text(const char* text) {
   const double v = (value + 200.0) * 100.0;
   if (v <= 0.0) return 0;
   if (v >= kMaxScale) return kMaxScale;
-  return static_cast<uint32_t>(v);
+  // Hundredths are not exact in binary: "-199.99" gives 0.99999999999909 here. The small
+  // allowance lets every value the field shows read back as itself before truncation.
+  return static_cast<uint32_t>(v + 1e-6);
 }
 
 }  // namespace mpegin

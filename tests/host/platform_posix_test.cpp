@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "host/host_test_support.h"
@@ -73,6 +76,39 @@ TEST_F(ProfileFile, WriteThatCannotBeDoneReportsFailure) {
   EXPECT_FALSE(platform::profile_write_string("S", "K", "2", "/proc/self/no-such-folder/test.ini"));
   EXPECT_FALSE(platform::profile_write_string("S", "K", nullptr, "test.ini"));
   EXPECT_FALSE(host_test::file_exists(path()));
+}
+
+// A profile that cannot be read whole is neither read nor replaced, and the write says so;
+// one that just fits is both.
+TEST_F(ProfileFile, WriteIsRefusedWheneverTheReadIsRefused) {
+  const std::string head = "[Host]\nKeep=1\n[MPEG Filter]\nInputFormat=5\n";
+  auto sized = [&](std::size_t bytes) { return head + std::string(bytes - head.size() - 1, ';') + "\n"; };
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    bool readable;
+  };
+  const Case cases[] = {
+      {"1 MiB", [&] { write_file(path(), sized(1 << 20)); }, true},
+      {"1 MiB and a byte", [&] { write_file(path(), sized((1 << 20) + 1)); }, false},
+      {"a folder", [&] { ASSERT_EQ(::mkdir(path().c_str(), 0700), 0); }, false},
+      {"a named pipe", [&] { ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(path());
+    c.make();
+    const std::string before = std::filesystem::is_regular_file(path()) ? read_file(path()) : "";
+    EXPECT_EQ(read("MPEG Filter", "InputFormat"), c.readable ? 5u : 77u);
+    EXPECT_EQ(platform::profile_write_string("MPEG Filter", "InputFormat", "9", "test.ini"), c.readable);
+    EXPECT_EQ(read("MPEG Filter", "InputFormat"), c.readable ? 9u : 77u);
+    if (!c.readable) {
+      EXPECT_EQ(std::filesystem::is_regular_file(path()) ? read_file(path()) : "", before);
+    } else {
+      EXPECT_EQ(read("Host", "Keep"), 1u);
+    }
+  }
+  std::filesystem::remove_all(path());
 }
 
 TEST(MemoryBlocks, LockGivesTheSameZeroedBytesUntilFreed) {

@@ -154,6 +154,47 @@ TEST(PcmBuffer, AppendsBeyondTheStoreAreDropped) {
   EXPECT_EQ(length, stereo->capacity() * 4);
 }
 
+TEST(PcmBuffer, PartlyFittingAppendKeepsExactlyWhatFits) {
+  // Each channel is `room` samples short of full when 32 more arrive: by blocks (either
+  // channel first), by pairs or one by one, exactly the first `room` of them are kept.
+  float values[32];
+  for (int i = 0; i < 32; ++i) values[i] = static_cast<float>(i + 1);
+  for (uint32_t mode : {3u, 0u}) {
+    for (int how = 0; how < 4; ++how) {
+      for (uint32_t room = 0; room <= 5; ++room) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << " way " << how << " room " << room);
+        auto buffer = make_buffer(0, 1, mode);
+        ASSERT_TRUE(buffer);
+        const uint32_t channels = buffer->channels();
+        const uint32_t per_channel = buffer->capacity() / channels;
+        const std::vector<float> fill(per_channel - room, -1.0f);
+        for (uint32_t ch = 0; ch < channels; ++ch) buffer->append_block(ch, fill.data(), per_channel - room);
+        if (how == 2 && channels == 2) {
+          buffer->append_pair(values, values, 32);
+        } else {
+          for (uint32_t k = 0; k < channels; ++k) {
+            const int ch = how == 1 ? channels - 1 - k : k;
+            if (how == 3) {
+              for (float v : values) buffer->append(ch, v);
+            } else {
+              buffer->append_block(ch, values, 32);
+            }
+          }
+        }
+        uint32_t length = 0;
+        const float* samples = buffer->take(length);
+        ASSERT_EQ(length, 4 * buffer->capacity());
+        for (uint32_t ch = 0; ch < channels; ++ch) {
+          for (uint32_t i = per_channel - room - 1; i < per_channel; ++i) {
+            const float expected = i + room < per_channel ? -1.0f : values[i + room - per_channel];
+            ASSERT_EQ(samples[i * channels + ch], expected) << "channel " << ch << " sample " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(PcmBuffer, PairsLandWhereTwoBlocksWouldUpToTheEndOfTheStore) {
   // The same values through append_pair and through append_block per channel, in step and
   // out of step (one channel ahead), in pieces of every length: the stores agree bit for bit,

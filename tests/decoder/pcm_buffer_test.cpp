@@ -135,28 +135,9 @@ TEST(PcmBuffer, StereoBlocksLeaveTheOtherChannelAlone) {
   }
 }
 
-TEST(PcmBuffer, AppendsBeyondTheStoreAreDropped) {
-  auto buffer = make_buffer(0, 1, 3);  // 2304 floats
-  ASSERT_TRUE(buffer);
-  const uint32_t capacity = buffer->capacity();
-  float block[32] = {};
-  for (uint32_t i = 0; i < capacity / 32 + 5; ++i) buffer->append_block(0, block, 32);
-  for (int i = 0; i < 100; ++i) buffer->append(0, 1.0f);
-  uint32_t length = 0;
-  buffer->take(length);
-  EXPECT_EQ(length, capacity * 4);
-
-  auto stereo = make_buffer(0, 1, 0);
-  ASSERT_TRUE(stereo);
-  for (uint32_t i = 0; i < stereo->capacity(); ++i) stereo->append(1, 2.0f);
-  stereo->append_block(1, block, 32);
-  stereo->take(length);
-  EXPECT_EQ(length, stereo->capacity() * 4);
-}
-
 TEST(PcmBuffer, PartlyFittingAppendKeepsExactlyWhatFits) {
   // Each channel is `room` samples short of full when 32 more arrive: by blocks (either
-  // channel first), by pairs or one by one, exactly the first `room` of them are kept.
+  // channel first), by pairs or one by one, exactly the first `room` are kept, the rest dropped.
   float values[32];
   for (int i = 0; i < 32; ++i) values[i] = static_cast<float>(i + 1);
   for (uint32_t mode : {3u, 0u}) {

@@ -83,15 +83,35 @@ TEST(Failures, AFileThatCannotBeCompletedLeavesNothingBehind) {
   }
 }
 
-TEST(Failures, UsageErrorsExitWithTwo) {
+TEST(Failures, UsageErrorsExitWithTwoAndCreateNothing) {
   TempDir dir;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-o", "-", sample_path(), sample_path()}, {"-", "-"},
-        {"-o", dir.file("x.mp4"), sample_path()}}) {
-    const RunResult run = run_mpegdec(args);
+  const std::string in = sample_path();
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{}, "no input files"},
+      {{"-o", "-", in, in}, "standard output takes one input only"},
+      {{"-", "-"}, "standard input can be read only once"},
+      {{"-o", dir.file("x.mp3"), in}, "'" + dir.file("x.mp3") + "' names MPEG audio"},
+      {{"-t", "flac", "-o", dir.file("x.wav"), in},
+       "--type flac contradicts the output name '" + dir.file("x.wav") + "', which names wav"},
+      {{"--raw", "-o", dir.file("x.flac"), in},
+       "--raw contradicts the output name '" + dir.file("x.flac") + "', which names flac"},
+      {{"-o", dir.file("single.wav"), in, dir.file("b.mp2")},
+       "output '" + dir.file("single.wav") + "' names a file, but there are several inputs"},
+      // Refused after the directory would have been made: it is not made either.
+      {{"-o", dir.file("new"), in, dir.file("elsewhere/chime.mp2")}, "two inputs would be written"},
+      {{"--gain", "0x10", in}, "'0x10' is not a decimal number of decibels (-199 to 200)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    const RunResult run = run_mpegdec(c.args);
     EXPECT_EQ(run.status, 2) << run.err;
-    EXPECT_FALSE(run.err.empty());
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
   }
+  EXPECT_TRUE(dir.entries().empty()) << dir.entries().front();
   const RunResult help = run_mpegdec({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Examples:"), std::string::npos);

@@ -97,7 +97,7 @@ TEST(SampleOptionsUsage, ContradictoryOrOutOfRangeOptionsAreUsageErrors) {
       {"--gain", "-300"}, {"--gain", "201"},  {"--gain", "loud"},    {"--bits", "24"},
       {"--dither", "--bits", "32"},           {"--format", "f32", "--bits", "16"},
       {"--format", "u8"}, {"-q", "-v"},       {"--type", "mp3"},     {"--jobs", "0"},
-      {"--no-such-option"}};
+      {"--gain", "1e1"},  {"--gain", "inf"},  {"--gain", " 6"},     {"--no-such-option"}};
   for (std::vector<std::string> args : bad) {
     args.insert(args.end(), {"-o", dir.file("x.wav"), sample_path()});
     const RunResult run = run_mpegdec(args);

@@ -17,6 +17,7 @@
 #include "settings.h"
 #include "stdin_spool.h"
 #include "stream_report.h"
+#include "temp_files.h"
 
 using namespace mpegin::mpegdec;
 
@@ -95,7 +96,10 @@ int decode_all(const ModuleApi& api, const Settings& settings) {
     std::fprintf(stderr, "mpegdec: %s\n", error.c_str());
     return 2;
   }
+  // A signal ends every decode at once, in this process and in those started for -j.
+  install_cleanup_handlers();
   const bool terminal = !settings.quiet && isatty(STDERR_FILENO);
+  set_progress_shown(terminal);
   if (settings.jobs <= 1 || jobs.size() <= 1) {
     int status = 0;
     for (const DecodeJob& job : jobs) {

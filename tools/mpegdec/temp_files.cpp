@@ -1,6 +1,7 @@
 #include "temp_files.h"
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,12 +19,30 @@ constexpr size_t kPathMax = 4096;
 char g_paths[kSlots][kPathMax];
 volatile sig_atomic_t g_used[kSlots];
 
+// Enough for the most parallel jobs -j allows.
+constexpr int kChildSlots = 256;
+volatile pid_t g_children[kChildSlots];
+
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
 void on_signal(int signal_number) {
+  const int saved_errno = errno;
+  // The children remove their own files when the signal reaches them; wait until they have.
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (g_children[i] > 0) kill(g_children[i], signal_number);
+  }
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (g_children[i] > 0) {
+      while (waitpid(g_children[i], nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
   for (int i = 0; i < kSlots; ++i) {
     if (g_used[i]) unlink(g_paths[i]);
   }
   ::signal(signal_number, SIG_DFL);
-  ::raise(signal_number);
+  ::raise(signal_number);   // delivered when the handler returns
+  errno = saved_errno;
 }
 
 }  // namespace
@@ -32,12 +51,40 @@ void install_cleanup_handlers() {
   static bool installed = false;
   if (installed) return;
   installed = true;
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  for (int signal_number : kHandledSignals) {
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
     sigaction(signal_number, &action, nullptr);
   }
+}
+
+void block_cleanup_signals(sigset_t& previous) {
+  sigset_t handled;
+  sigemptyset(&handled);
+  for (int signal_number : kHandledSignals) sigaddset(&handled, signal_number);
+  sigprocmask(SIG_BLOCK, &handled, &previous);
+}
+
+void restore_signal_mask(const sigset_t& previous) { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+
+void register_child(pid_t pid) {
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (g_children[i] <= 0) {
+      g_children[i] = pid;
+      return;
+    }
+  }
+}
+
+void forget_child(pid_t pid) {
+  for (int i = 0; i < kChildSlots; ++i) {
+    if (g_children[i] == pid) g_children[i] = 0;
+  }
+}
+
+void forget_all_children() {
+  for (int i = 0; i < kChildSlots; ++i) g_children[i] = 0;
 }
 
 int create_temp_file(const std::string& pattern, std::string& path) {

@@ -32,6 +32,38 @@ void initialise(WindowHandle dialog, uint32_t word) {
   enable_dither_for_width(dialog);
 }
 
+// The gain field holds a plain decimal number ("6", "-3.5", blanks around it allowed) from
+// -199 to 200: a gain the module applies as typed. Anything else would be stored as some other
+// gain than the user meant (0 dB for a word, a clamped value for one out of range).
+bool gain_text_valid(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  const char* number = p;
+  if (*p == '+' || *p == '-') ++p;
+  int digits = 0;
+  bool point = false;
+  for (; (*p >= '0' && *p <= '9') || (*p == '.' && !point); ++p) {
+    if (*p == '.') {
+      point = true;
+    } else {
+      ++digits;
+    }
+  }
+  const char* end = p;
+  while (*p == ' ' || *p == '\t') ++p;
+  if (digits == 0 || *p != '\0') return false;
+  double value = 0.0;
+  if (*number == '+') ++number;
+  std::from_chars(number, end, value);
+  return value >= kMinGainDecibels && value <= kMaxGainDecibels;
+}
+
+bool gain_field_valid(WindowHandle dialog) {
+  char text[kGainTextLimit + 1];
+  platform::get_dlg_item_text(dialog, kControlGain, text, sizeof text);
+  return gain_text_valid(text);
+}
+
 uint32_t chosen_word(WindowHandle dialog) {
   const uint32_t width =
       platform::is_dlg_button_checked(dialog, kControl32Bit) == platform::kChecked ? kWidth32Bits : kWidth16Bits;
@@ -71,6 +103,12 @@ extern "C" intptr_t MPEGIN_CALL DIALOGMsgProc(MpegWindowHandle window, uint32_t 
           mpegin::enable_dither_for_width(window);
           break;
         case mpegin::platform::kIdOk:
+          // A gain out of range or not a number is refused: the field then shows the range
+          // and the dialog stays open.
+          if (!mpegin::gain_field_valid(window)) {
+            mpegin::platform::set_dlg_item_text(window, mpegin::kControlGain, mpegin::kGainRangeText);
+            break;
+          }
           mpegin::platform::end_dialog(window, static_cast<intptr_t>(mpegin::chosen_word(window)));
           break;
         case mpegin::platform::kIdCancel:

@@ -2,6 +2,9 @@
 // Cancel and closing return and store; and the dialog template it is built from.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -127,19 +130,40 @@ TEST_F(OptionsDialog, WidthButtonsSwitchDitherOnAndOff) {
   EXPECT_EQ(word, 0x200000u | 20000u | 0x1000000u);
 }
 
-TEST_F(OptionsDialog, TypedGainIsReadOnOk) {
+// OK takes a decimal number from -199 to 200; anything else is refused, the field then shows
+// the range and the dialog stays open (here the user then leaves: nothing is chosen).
+TEST_F(OptionsDialog, TypedGainIsReadOnOkOrRefusedWithTheRange) {
   struct Case {
     const char* text;
-    uint32_t word;
+    uint32_t word;   // 0: refused
   };
-  for (const Case& c : {Case{"6", 0x100000u | 20600u}, Case{"-300", 0x100000u}, Case{"abc", 0x100000u | 20000u},
-                        Case{"12345678901234567890123456789", 0x100000u | 40000u}}) {
+  for (const Case& c : {Case{"6", 0x100000u | 20600u}, Case{" -6.5 ", 0x100000u | 19350u}, Case{"+200", 0x100000u | 40000u},
+                        Case{"-199", 0x100000u | 100u}, Case{".5", 0x100000u | 20050u}, Case{"-300", 0},
+                        Case{"-199.01", 0}, Case{"200.01", 0}, Case{"999", 0}, Case{"abc", 0}, Case{"", 0},
+                        Case{"6dB", 0}, Case{"0x10", 0}, Case{"1e1", 0}, Case{"-", 0}, Case{"1.2.3", 0}}) {
     SCOPED_TRACE(c.text);
     const std::string text = c.text;
+    std::string after_ok;
     EXPECT_EQ(run(0, {[text](DialogSession& s) { EXPECT_TRUE(s.type_text(kControlGain, text)); },
-                      [](DialogSession& s) { s.click(platform::kIdOk); }}),
+                      [](DialogSession& s) { s.click(platform::kIdOk); },
+                      [&after_ok](DialogSession& s) { after_ok = s.text(kControlGain); }}),
               c.word);
+    if (c.word == 0) {
+      EXPECT_EQ(after_ok, "-199 to 200");
+    }
   }
+}
+
+// The chosen word is returned whether or not it could be stored; the last error tells which.
+TEST_F(OptionsDialog, AWordThatCannotBeStoredIsReturnedWithTheReason) {
+  const auto ok = [](DialogSession& s) { s.click(platform::kIdOk); };
+  errno = EINVAL;
+  EXPECT_EQ(run(0x204E20, {ok}), 0x204E20u);
+  EXPECT_EQ(errno, 0);
+  std::remove(config_.file("zazave.ini").c_str());
+  ASSERT_EQ(mkdir(config_.file("zazave.ini").c_str(), 0700), 0);   // fails for root too
+  EXPECT_EQ(run(0x104E20, {ok}), 0x104E20u);
+  EXPECT_EQ(errno, EISDIR);
 }
 
 TEST_F(OptionsDialog, CancelAndCloseStoreNothing) {

@@ -14,6 +14,7 @@
 #include "messages.h"
 #include "module_api.h"
 #include "option_word.h"
+#include "platform/posix/private_profile.h"
 #include "settings.h"
 #include "stdin_spool.h"
 #include "stream_report.h"
@@ -23,6 +24,8 @@ using namespace mpegin::mpegdec;
 
 namespace {
 
+constexpr const char* kProfileName = "zazave.ini";   // where the module stores its options
+
 int run_options_dialog(const ModuleApi& api, const Settings& settings) {
   // The module shows its dialog as a text form on the terminal (or as MPEGIN_DIALOG says).
   const char* dialog = std::getenv("MPEGIN_DIALOG");
@@ -30,10 +33,18 @@ int run_options_dialog(const ModuleApi& api, const Settings& settings) {
     std::fprintf(stderr, "mpegdec: --options needs a terminal\n");
     return 2;
   }
+  errno = 0;
   const uint32_t word = api.get_options(nullptr, api.library, 0, 0, 0, 0);
+  const int store_error = errno;   // the module's word on storing the choice
   if (word == 0) {
     if (!settings.quiet) std::fprintf(stderr, "mpegdec: options unchanged\n");
     return 0;
+  }
+  if (store_error != 0) {
+    report(mpegin::platform::posix::profile_path(kProfileName),
+           "cannot store the options " + std::to_string(word) + " (" + describe_word(word) +
+               "): " + std::strerror(store_error));
+    return 1;
   }
   if (!settings.quiet) {
     std::fprintf(stderr, "mpegdec: stored options %u: %s\n", word, describe_word(word).c_str());

@@ -15,6 +15,10 @@ namespace {
 
 using platform::WindowHandle;
 
+// The text the gain field was given when the dialog opened (one modal dialog at a time). OK on
+// it unchanged keeps the stored gain, even one outside the range a user may type.
+char g_initial_gain_text[64];
+
 void enable_dither_for_width(WindowHandle dialog) {
   const bool sixteen = platform::is_dlg_button_checked(dialog, kControl16Bit) == platform::kChecked;
   platform::enable_window(platform::get_dlg_item(dialog, kControlDither), sixteen);
@@ -26,9 +30,8 @@ void initialise(WindowHandle dialog, uint32_t word) {
   const int width_button = option_width_byte(word) == 32 ? kControl32Bit : kControl16Bit;
   platform::check_dlg_button(dialog, width_button, platform::kChecked);
   platform::check_dlg_button(dialog, kControlDither, option_dither(word) ? platform::kChecked : platform::kUnchecked);
-  char text[64];
-  format_decibels(text, sizeof text, decibels);
-  platform::set_dlg_item_text(dialog, kControlGain, text);
+  format_decibels(g_initial_gain_text, sizeof g_initial_gain_text, decibels);
+  platform::set_dlg_item_text(dialog, kControlGain, g_initial_gain_text);
   enable_dither_for_width(dialog);
 }
 
@@ -61,7 +64,7 @@ bool gain_text_valid(const char* text) {
 bool gain_field_valid(WindowHandle dialog) {
   char text[kGainTextLimit + 1];
   platform::get_dlg_item_text(dialog, kControlGain, text, sizeof text);
-  return gain_text_valid(text);
+  return gain_text_valid(text) || std::strcmp(text, g_initial_gain_text) == 0;
 }
 
 uint32_t chosen_word(WindowHandle dialog) {
@@ -103,7 +106,7 @@ extern "C" intptr_t MPEGIN_CALL DIALOGMsgProc(MpegWindowHandle window, uint32_t 
           mpegin::enable_dither_for_width(window);
           break;
         case mpegin::platform::kIdOk:
-          // A gain out of range or not a number is refused: the field then shows the range
+          // A typed gain out of range or not a number is refused: the field then shows the range
           // and the dialog stays open.
           if (!mpegin::gain_field_valid(window)) {
             mpegin::platform::set_dlg_item_text(window, mpegin::kControlGain, mpegin::kGainRangeText);

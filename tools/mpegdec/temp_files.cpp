@@ -29,7 +29,10 @@ void on_signal(int signal_number) {
   const int saved_errno = errno;
   // The children remove their own files when the signal reaches them; wait until they have.
   for (int i = 0; i < kChildSlots; ++i) {
-    if (g_children[i] > 0) kill(g_children[i], signal_number);
+    if (g_children[i] > 0) {
+      kill(g_children[i], signal_number);
+      kill(g_children[i], SIGCONT);   // a stopped child would never see it
+    }
   }
   for (int i = 0; i < kChildSlots; ++i) {
     if (g_children[i] > 0) {

@@ -209,7 +209,8 @@ TEST(Interrupted, ASignalEndsEveryDecoderAndLeavesNoPartialFiles) {
 }
 
 // -j reports each outcome on its own: a failing input, one whose process was killed, and a good
-// one that is decoded; the exit status says that some input failed.
+// one that is decoded; the exit status says that some input failed. What the killed process
+// could not remove itself is removed for it.
 TEST(Interrupted, ParallelOutcomesAreReportedEachForItsInput) {
   TempDir dir;
   write_file(dir.file("bad.mp2"), std::string(3000, 'x'));
@@ -225,10 +226,14 @@ TEST(Interrupted, ParallelOutcomesAreReportedEachForItsInput) {
   std::vector<int> children;
   for (int i = 0; i < 10000; ++i) {
     children = child_processes(pid);
-    if (children.size() == 1 && file_exists(dir.file("out/chime.wav"))) break;
+    if (children.size() == 1 && file_exists(dir.file("out/chime.wav")) &&
+        !entries_with(dir, "mpegdec-stdin-").empty()) {
+      break;
+    }
     usleep(1000);
   }
   ASSERT_EQ(children.size(), 1u);
+  ASSERT_EQ(entries_with(dir, "mpegdec-stdin-").size(), 1u);
   kill(children[0], SIGKILL);
   EXPECT_EQ(wait_mpegdec_bounded(pid), 1);
   close(pipe_fds[1]);
@@ -237,6 +242,7 @@ TEST(Interrupted, ParallelOutcomesAreReportedEachForItsInput) {
   EXPECT_NE(err.find("mpegdec: standard input: decoding ended by signal 9 (Killed)\n"), std::string::npos) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
   EXPECT_EQ(read_audio(dir.file("out/chime.wav")).shorts, to_16bit(decode_reference(sample_path()).samples));
+  EXPECT_TRUE(entries_with(dir, "mpegdec-stdin-").empty()) << "the killed process's spool is left";
 }
 
 TEST(Interrupted, ATerminatedReadOfStandardInputLeavesNoSpoolFile) {

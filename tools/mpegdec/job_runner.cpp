@@ -39,7 +39,7 @@ size_t run_in_processes(size_t count, int jobs, const std::function<bool(size_t)
         // No more processes: run it here, one at a time.
         if (!running.empty()) break;
         failed += task(next) ? 0 : 1;
-        on_done(next, 0, ++finished);
+        on_done(next, 0, 0, ++finished);
         ++next;
         continue;
       }
@@ -59,7 +59,7 @@ size_t run_in_processes(size_t count, int jobs, const std::function<bool(size_t)
     running.erase(entry);
     const int signal_number = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (signal_number != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
-    on_done(index, signal_number, ++finished);
+    on_done(index, pid, signal_number, ++finished);
   }
   return failed + (count - finished);
 }

@@ -14,6 +14,7 @@
 #include "messages.h"
 #include "module_api.h"
 #include "option_word.h"
+#include "output_target.h"
 #include "platform/posix/private_profile.h"
 #include "settings.h"
 #include "stdin_spool.h"
@@ -119,9 +120,12 @@ int decode_all(const ModuleApi& api, const Settings& settings) {
     return status;
   }
   auto task = [&](size_t i) { return run_job(api, settings, jobs[i], false); };
-  auto done = [&](size_t index, int signal_number, size_t finished) {
+  auto done = [&](size_t index, pid_t pid, int signal_number, size_t finished) {
     if (terminal) std::fprintf(stderr, "\r\033[K");
     if (signal_number != 0) {
+      // A process killed by a signal it could not handle left its temporary files.
+      OutputTarget::remove_left_by(pid, jobs[index].output);
+      if (jobs[index].input == "-") StdinSpool::remove_left_by(pid);
       report(jobs[index].display, std::string("decoding ended by signal ") +
                                       std::to_string(signal_number) + " (" +
                                       strsignal(signal_number) + ")");

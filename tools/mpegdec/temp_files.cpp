@@ -1,5 +1,6 @@
 #include "temp_files.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <errno.h>
@@ -90,7 +91,8 @@ void forget_all_children() {
   for (int i = 0; i < kChildSlots; ++i) g_children[i] = 0;
 }
 
-int create_temp_file(const std::string& pattern, std::string& path) {
+int create_temp_file(const std::string& directory, const std::string& prefix, std::string& path) {
+  const std::string pattern = directory + "/" + prefix + std::to_string(getpid()) + "-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   int slot = -1;
@@ -116,6 +118,18 @@ int create_temp_file(const std::string& pattern, std::string& path) {
   errno = saved_errno;
   if (fd >= 0) path.assign(name.data());
   return fd;
+}
+
+void remove_temp_files_of(pid_t pid, const std::string& directory, const std::string& prefix) {
+  const std::string start = prefix + std::to_string(pid) + "-";
+  DIR* folder = opendir(directory.c_str());
+  if (folder == nullptr) return;
+  while (const dirent* entry = readdir(folder)) {
+    if (strncmp(entry->d_name, start.c_str(), start.size()) == 0 && strlen(entry->d_name) == start.size() + 6) {
+      unlink((directory + "/" + entry->d_name).c_str());
+    }
+  }
+  closedir(folder);
 }
 
 void release_temp_file(const std::string& path, bool remove_file) {

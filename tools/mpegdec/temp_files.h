@@ -25,9 +25,14 @@ void forget_child(pid_t pid);
 // In a new child: the parent's table is not its own.
 void forget_all_children();
 
-// Creates an empty file from a mkstemp pattern ending in XXXXXX, registers it for removal
-// on a signal and returns its descriptor, or -1 (errno set). `path` receives the name.
-int create_temp_file(const std::string& pattern, std::string& path);
+// Creates an empty file in `directory` named `prefix`, the process id, '-' and six random
+// characters; registers it for removal on a signal and returns its descriptor, or -1 (errno
+// set). `path` receives the name.
+int create_temp_file(const std::string& directory, const std::string& prefix, std::string& path);
+
+// Removes what create_temp_file made for process `pid` with this directory and prefix: for a
+// process that was killed before it could.
+void remove_temp_files_of(pid_t pid, const std::string& directory, const std::string& prefix);
 
 // Removes the file (if `remove_file`) and forgets it.
 void release_temp_file(const std::string& path, bool remove_file);

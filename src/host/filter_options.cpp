@@ -40,7 +40,9 @@ uint32_t MPEGIN_CALL FilterGetOptions(MpegWindowHandle parent_window, MpegModule
   // A dialog that could not be shown chose nothing.
   if (result == platform::kDialogFailed || result == 0) return 0;
   const auto word = static_cast<uint32_t>(result);
-  mpegin::store_option_word(word);
+  // The host applies the chosen word whether or not it could be stored; the last error tells
+  // which: 0 when stored, otherwise why not.
+  if (mpegin::store_option_word(word)) platform::set_last_error(0);
   return word;
 }
 

@@ -142,7 +142,9 @@ MPEGIN_EXPORT int32_t MPEGIN_CALL GetSuggestedSampleType(int32_t* sample_rate, i
 /* --- Options --- */
 
 /* Runs the options dialog (template 101). Returns the chosen OptionWord, which is also stored
- * in the configuration, or 0 when the user cancelled or the dialog could not be shown. */
+ * in the configuration, or 0 when the user cancelled or the dialog could not be shown. After a
+ * chosen word the last error (GetLastError; POSIX: errno) is 0 when it was stored and says why
+ * not otherwise. */
 MPEGIN_EXPORT uint32_t MPEGIN_CALL FilterGetOptions(MpegWindowHandle parent_window, MpegModuleHandle module_instance,
                                                     int32_t ignored1, int32_t ignored2, int32_t ignored3,
                                                     uint32_t current_word);

@@ -12,6 +12,10 @@ constexpr int kControlReadAs = 1006;
 constexpr int kControlGain = 1007;
 constexpr int kControlDither = 1008;
 constexpr int kGainTextLimit = 28;  // characters read from the gain field
+// The gains OK accepts, and the text the field shows when it refuses one.
+constexpr double kMinGainDecibels = -199.0;
+constexpr double kMaxGainDecibels = 200.0;
+constexpr const char* kGainRangeText = "-199 to 200";
 
 // The scale field for the gain field's text: (decimal value + 200) x 100 clamped to
 // [0, 40000] and truncated. Leading blanks are skipped; text that starts with no number (and

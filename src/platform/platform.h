@@ -63,7 +63,11 @@ bool delete_file(const char* path);
 // decimal number (leading digits), 0 when it does not start with one, default_value when the
 // key is absent.
 uint32_t profile_get_int(const char* section, const char* key, int32_t default_value, const char* file_name);
+// On failure the last error says why (see set_last_error).
 bool profile_write_string(const char* section, const char* key, const char* value, const char* file_name);
+
+// --- Last error (SetLastError; POSIX: errno) ---
+void set_last_error(uint32_t code);
 
 // --- Time and modules ---
 uint32_t tick_count();  // milliseconds, wraps at 2^32 (GetTickCount)

@@ -148,19 +148,30 @@ TEST_F(OptionsDialog, WidthButtonsSwitchDitherOnAndOff) {
   EXPECT_EQ(word, 0x200000u | 20000u | 0x1000000u);
 }
 
-TEST_F(OptionsDialog, TypedGainIsReadOnOk) {
+// OK takes a decimal number from -199 to 200; anything else is refused, the field then shows
+// the range and the dialog stays open (here the user then leaves: nothing is chosen).
+TEST_F(OptionsDialog, TypedGainIsReadOnOkOrRefusedWithTheRange) {
   struct Case {
     const char* text;
-    uint32_t word;
+    uint32_t word;   // 0: refused
   };
-  for (const Case& c : {Case{"6", 0x100000u | 20600u}, Case{"-300", 0x100000u}, Case{"abc", 0x100000u | 20000u},
-                        Case{"12345678901234567890123456789", 0x100000u | 40000u}}) {
+  for (const Case& c : {Case{"6", 0x100000u | 20600u}, Case{" -6.5 ", 0x100000u | 19350u}, Case{"+200", 0x100000u | 40000u},
+                        Case{"-199", 0x100000u | 100u}, Case{".5", 0x100000u | 20050u}, Case{"-300", 0},
+                        Case{"-199.01", 0}, Case{"200.01", 0}, Case{"999", 0}, Case{"abc", 0}, Case{"", 0},
+                        Case{"6dB", 0}, Case{"0x10", 0}, Case{"1e1", 0}, Case{"-", 0}, Case{"1.2.3", 0}}) {
     SCOPED_TRACE(c.text);
     const std::string text = c.text;
+    std::string after_ok;
     EXPECT_EQ(run(0, {[text](DialogSession& s) { EXPECT_TRUE(s.type_text(kControlGain, text)); },
-                      [](DialogSession& s) { s.click(platform::kIdOk); }}),
+                      [](DialogSession& s) { s.click(platform::kIdOk); },
+                      [&after_ok](DialogSession& s) { after_ok = s.text(kControlGain); }}),
               c.word);
+    if (c.word == 0) {
+      EXPECT_EQ(after_ok, "-199 to 200");
+    }
   }
+  // A stored gain below -199 dB shown and left as it is stays.
+  EXPECT_EQ(run(0x100000 | 50, {[](DialogSession& s) { s.click(platform::kIdOk); }}), 0x100000u | 50u);
 }
 
 TEST_F(OptionsDialog, CancelAndCloseStoreNothing) {

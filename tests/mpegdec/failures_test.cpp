@@ -83,15 +83,35 @@ TEST(Failures, AFileThatCannotBeCompletedLeavesNothingBehind) {
   }
 }
 
-TEST(Failures, UsageErrorsExitWithTwo) {
+TEST(Failures, UsageErrorsExitWithTwoAndCreateNothing) {
   TempDir dir;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-o", "-", sample_path(), sample_path()}, {"-", "-"},
-        {"-o", dir.file("x.mp4"), sample_path()}}) {
-    const RunResult run = run_mpegdec(args);
+  const std::string in = sample_path();
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{}, "no input files"},
+      {{"-o", "-", in, in}, "standard output takes one input only"},
+      {{"-", "-"}, "standard input can be read only once"},
+      {{"-o", dir.file("x.mp3"), in}, "'" + dir.file("x.mp3") + "' names MPEG audio"},
+      {{"-t", "flac", "-o", dir.file("x.wav"), in},
+       "--type flac contradicts the output name '" + dir.file("x.wav") + "', which names wav"},
+      {{"--raw", "-o", dir.file("x.flac"), in},
+       "--raw contradicts the output name '" + dir.file("x.flac") + "', which names flac"},
+      {{"-o", dir.file("single.wav"), in, dir.file("b.mp2")},
+       "output '" + dir.file("single.wav") + "' names a file, but there are several inputs"},
+      // Refused after the directory would have been made: it is not made either.
+      {{"-o", dir.file("new"), in, dir.file("elsewhere/chime.mp2")}, "two inputs would be written"},
+      {{"--gain", "0x10", in}, "'0x10' is not a decimal number of decibels (-199 to 200)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    const RunResult run = run_mpegdec(c.args);
     EXPECT_EQ(run.status, 2) << run.err;
-    EXPECT_FALSE(run.err.empty());
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
   }
+  EXPECT_TRUE(dir.entries().empty()) << dir.entries().front();
   const RunResult help = run_mpegdec({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Examples:"), std::string::npos);
@@ -105,7 +125,9 @@ TEST(Failures, AMissingModuleIsReported) {
   options.env = {{"MPEGIN_MODULE", "/nonexistent/libmpeginput.so"}};
   const RunResult run = run_mpegdec({"--info", sample_path()}, options);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("cannot load the input module"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err,
+            "mpegdec: cannot load the input module: /nonexistent/libmpeginput.so (from MPEGIN_MODULE): No such file "
+            "or directory\n");
 }
 
 }  // namespace
@@ -138,6 +160,89 @@ TEST(Interrupted, ATerminatedDecodeLeavesNoPartialOutput) {
   kill(pid, SIGTERM);
   EXPECT_EQ(wait_mpegdec(pid), 128 + SIGTERM);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"long.mp2"});
+}
+
+std::vector<std::string> entries_with(const TempDir& dir, const std::string& part) {
+  std::vector<std::string> found;
+  for (const std::string& name : dir.entries()) {
+    if (name.find(part) != std::string::npos) found.push_back(name);
+  }
+  return found;
+}
+
+// SIGTERM or SIGINT to mpegdec ends every decode at once, in every process, removes the partial
+// files and ends mpegdec by the same signal; also when SIGINT was ignored at the start, as a
+// script's '&' leaves it.
+TEST(Interrupted, ASignalEndsEveryDecoderAndLeavesNoPartialFiles) {
+  TempDir inputs;
+  std::string long_stream;
+  const std::string sample = read_file(sample_path());
+  for (int i = 0; i < 300; ++i) long_stream += sample;
+  write_file(inputs.file("a.mp2"), long_stream);
+  write_file(inputs.file("b.mp2"), long_stream);
+  struct Case {
+    const char* jobs;
+    int signal_number;
+    bool ignore_sigint;
+  };
+  for (const Case& c : {Case{"2", SIGTERM, false}, Case{"2", SIGINT, false}, Case{"2", SIGINT, true},
+                        Case{"1", SIGINT, true}}) {
+    SCOPED_TRACE(std::string("-j ") + c.jobs + ", signal " + std::to_string(c.signal_number) +
+                 (c.ignore_sigint ? ", SIGINT ignored" : ""));
+    TempDir out;
+    RunOptions options;
+    options.ignore_sigint = c.ignore_sigint;
+    const int no_input = open("/dev/null", O_RDONLY);
+    const int pid = spawn_mpegdec({"-j", c.jobs, "-o", out.path(), inputs.file("a.mp2"), inputs.file("b.mp2")},
+                                  options, no_input);
+    close(no_input);
+    const size_t decoding = std::string(c.jobs) == "2" ? 2 : 1;
+    for (int i = 0; i < 10000 && entries_with(out, ".part-").size() < decoding; ++i) usleep(1000);
+    ASSERT_EQ(entries_with(out, ".part-").size(), decoding) << "the decodes did not start";
+    const std::vector<int> children = child_processes(pid);
+    EXPECT_EQ(children.size(), decoding == 2 ? 2u : 0u);
+    kill(pid, c.signal_number);
+    EXPECT_EQ(wait_mpegdec_bounded(pid), 128 + c.signal_number);
+    EXPECT_TRUE(out.entries().empty()) << out.entries().front();
+    for (const int child : children) EXPECT_NE(kill(child, 0), 0) << "child " << child << " still runs";
+  }
+}
+
+// -j reports each outcome on its own: a failing input, one whose process was killed, and a good
+// one that is decoded; the exit status says that some input failed. What the killed process
+// could not remove itself is removed for it.
+TEST(Interrupted, ParallelOutcomesAreReportedEachForItsInput) {
+  TempDir dir;
+  write_file(dir.file("bad.mp2"), std::string(3000, 'x'));
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  RunOptions options;
+  options.stderr_path = dir.file("stderr");
+  options.env = {{"TMPDIR", dir.path()}};
+  const int pid = spawn_mpegdec({"-j", "3", "-o", dir.file("out"), dir.file("bad.mp2"), "-", sample_path()}, options,
+                                pipe_fds[0]);
+  close(pipe_fds[0]);
+  // The process reading standard input waits for it; the other two end.
+  std::vector<int> children;
+  for (int i = 0; i < 10000; ++i) {
+    children = child_processes(pid);
+    if (children.size() == 1 && file_exists(dir.file("out/chime.wav")) &&
+        !entries_with(dir, "mpegdec-stdin-").empty()) {
+      break;
+    }
+    usleep(1000);
+  }
+  ASSERT_EQ(children.size(), 1u);
+  ASSERT_EQ(entries_with(dir, "mpegdec-stdin-").size(), 1u);
+  kill(children[0], SIGKILL);
+  EXPECT_EQ(wait_mpegdec_bounded(pid), 1);
+  close(pipe_fds[1]);
+  const std::string err = read_file(dir.file("stderr"));
+  EXPECT_NE(err.find("mpegdec: " + dir.file("bad.mp2") + ": not MPEG audio\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("mpegdec: standard input: decoding ended by signal 9 (Killed)\n"), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+  EXPECT_EQ(read_audio(dir.file("out/chime.wav")).shorts, to_16bit(decode_reference(sample_path()).samples));
+  EXPECT_TRUE(entries_with(dir, "mpegdec-stdin-").empty()) << "the killed process's spool is left";
 }
 
 TEST(Interrupted, ATerminatedReadOfStandardInputLeavesNoSpoolFile) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -120,12 +121,48 @@ int spawn_mpegdec(const std::vector<std::string>& args, const RunOptions& option
   const pid_t pid = fork();
   if (pid == 0) {
     const int null = open("/dev/null", O_WRONLY);
+    const int err = options.stderr_path.empty()
+                        ? null
+                        : open(options.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(stdin_fd, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
+    dup2(err, STDERR_FILENO);
+    if (options.ignore_sigint) signal(SIGINT, SIG_IGN);   // kept across exec
     exec_mpegdec(args, options, config_home);
   }
   return pid;
+}
+
+int wait_mpegdec_bounded(int pid) {
+  for (int i = 0; i < 10000; ++i) {
+    int wait_status = 0;
+    if (waitpid(pid, &wait_status, WNOHANG) == pid) return status_of(wait_status);
+    usleep(1000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+std::vector<int> child_processes(int pid) {
+  std::vector<int> children;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return children;
+  while (const dirent* entry = readdir(proc)) {
+    const int candidate = std::atoi(entry->d_name);
+    if (candidate <= 0) continue;
+    // "pid (name) state ppid ...": the name may hold blanks, so read after its last ')'.
+    const std::string stat = read_file("/proc/" + std::string(entry->d_name) + "/stat");
+    const size_t close = stat.rfind(')');
+    int parent = 0;
+    char state = 0;
+    if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
+        parent == pid) {
+      children.push_back(candidate);
+    }
+  }
+  closedir(proc);
+  return children;
 }
 
 int wait_mpegdec(int pid) {

@@ -21,15 +21,21 @@ struct RunOptions {
   std::vector<std::pair<std::string, std::string>> env;    // added or replaced variables
   std::string config_home;                                 // XDG_CONFIG_HOME (default: a fresh one)
   long file_size_limit = -1;                               // RLIMIT_FSIZE in bytes, -1 none
+  std::string stderr_path;                                 // spawn_mpegdec: standard error here
+  bool ignore_sigint = false;                              // spawn_mpegdec: as '&' in a script
 };
 
 RunResult run_mpegdec(const std::vector<std::string>& args, const RunOptions& options = {});
 
 // Starts mpegdec with standard input from `stdin_fd` and standard output and error on
-// /dev/null; returns its process id.
+// /dev/null (standard error in options.stderr_path if given); returns its process id.
 int spawn_mpegdec(const std::vector<std::string>& args, const RunOptions& options, int stdin_fd);
 // Waits for a process started by spawn_mpegdec; returns its status as RunResult does.
 int wait_mpegdec(int pid);
+// The same, for at most ten seconds; then the process is killed and -1 returned.
+int wait_mpegdec_bounded(int pid);
+// The processes whose parent is `pid`.
+std::vector<int> child_processes(int pid);
 
 // Runs mpegdec with its standard error on a pseudo-terminal; returns what the terminal showed.
 RunResult run_mpegdec_on_terminal(const std::vector<std::string>& args, const RunOptions& options = {});

@@ -111,6 +111,18 @@ TEST_F(OutputFormats, DefaultOutputLiesNextToTheInputWithTheTypesExtension) {
   EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"tune.flac", "tune.mp2", "tune.raw", "tune.wav"}));
 }
 
+// A name that does not tell the type gets --type, else WAV; so does a device.
+TEST_F(OutputFormats, NamesWithoutAKnownExtensionTakeTheTypeOrWav) {
+  for (const char* name : {"noext", "song.mp4"}) {
+    EXPECT_EQ(decode_to(name).shorts, to_16bit(reference_.samples));
+    EXPECT_EQ(read_file(dir_.file(name)).substr(0, 4), "RIFF") << name;
+  }
+  EXPECT_EQ(decode_to("other", {"-t", "flac"}).format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  EXPECT_EQ(decode_to("same.aif", {"-t", "aiff"}).format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+  const RunResult device = run_mpegdec({"-o", "/dev/null", sample_path()});
+  EXPECT_EQ(device.status, 0) << device.err;
+}
+
 // libsndfile and the codec libraries it pulls in are loaded only for audio files: raw output
 // must not carry their memory (the dynamic loader names every library it loads).
 TEST_F(OutputFormats, OnlyAudioFilesLoadTheSoundFileLibrary) {

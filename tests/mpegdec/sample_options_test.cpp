@@ -2,6 +2,7 @@
 // that apply when none is given.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -97,7 +98,7 @@ TEST(SampleOptionsUsage, ContradictoryOrOutOfRangeOptionsAreUsageErrors) {
       {"--gain", "-300"}, {"--gain", "201"},  {"--gain", "loud"},    {"--bits", "24"},
       {"--dither", "--bits", "32"},           {"--format", "f32", "--bits", "16"},
       {"--format", "u8"}, {"-q", "-v"},       {"--type", "mp3"},     {"--jobs", "0"},
-      {"--no-such-option"}};
+      {"--gain", "1e1"},  {"--gain", "inf"},  {"--gain", " 6"},     {"--no-such-option"}};
   for (std::vector<std::string> args : bad) {
     args.insert(args.end(), {"-o", dir.file("x.wav"), sample_path()});
     const RunResult run = run_mpegdec(args);
@@ -112,6 +113,34 @@ TEST(SampleOptionsUsage, ContradictoryOrOutOfRangeOptionsAreUsageErrors) {
 
 namespace mpegdec_test {
 namespace {
+
+// The form refuses gains the command line refuses and shows the range; a choice that cannot
+// be stored (the profile's place is taken by a directory, which stops root too) is an error.
+TEST(StoredOptions, RefusedGainsAndAFailedStoreAreSaid) {
+  TempDir dir;
+  RunOptions options;
+  options.config_home = dir.file("config");
+  options.env = {{"MPEGIN_DIALOG", "terminal"}};
+  options.stdin_data = "=abc\n\n=999\n\n=-6\n\n";
+  const RunResult typed = run_mpegdec({"--options"}, options);
+  ASSERT_EQ(typed.status, 0) << typed.err;
+  const size_t refusal = typed.err.find("[-199 to 200] dB");
+  ASSERT_NE(refusal, std::string::npos) << typed.err;
+  EXPECT_NE(typed.err.find("[-199 to 200] dB", refusal + 1), std::string::npos) << "both refused: " << typed.err;
+  EXPECT_NE(typed.err.find("stored options 1067976: 16-bit, -6 dB"), std::string::npos) << typed.err;
+
+  ASSERT_EQ(mkdir(dir.file("taken").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir.file("taken/zazave.ini").c_str(), 0700), 0);
+  options.config_home = dir.file("taken");
+  options.stdin_data = "=3\n\n";
+  const RunResult unsaved = run_mpegdec({"--options"}, options);
+  EXPECT_EQ(unsaved.status, 1);
+  EXPECT_NE(unsaved.err.find("mpegdec: " + dir.file("taken/zazave.ini") +
+                             ": cannot store the options 1068876 (16-bit, +3 dB): Is a directory\n"),
+            std::string::npos)
+      << unsaved.err;
+  EXPECT_EQ(unsaved.err.find("stored options"), std::string::npos);
+}
 
 // --options runs the module's dialog; here its text form reads the user's keys from
 // standard input.

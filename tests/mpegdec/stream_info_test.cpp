@@ -97,6 +97,18 @@ TEST(StreamInfo, SeveralInputsGiveAJsonArrayAndFailuresStillReport) {
   EXPECT_NE(run.err.find("missing.mp3: cannot open"), std::string::npos) << run.err;
 }
 
+// A file name is any bytes; the JSON stays UTF-8, with U+FFFD for each byte that is not.
+TEST(StreamInfo, JsonIsUtf8WhateverTheFileName) {
+  TempDir dir;
+  const std::string name = dir.file("a\xFF" "b\xC3\xA9\xC0\xAF\xE2\x82.\xF0\x9F\x8E\xB5");
+  write_file(name, read_file(sample_path()));
+  const RunResult run = run_mpegdec({"--info", "--json", name});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"" + dir.file("a\\ufffdb\xC3\xA9\\ufffd\\ufffd\\ufffd\\ufffd.\xF0\x9F\x8E\xB5") + "\""),
+            std::string::npos)
+      << run.out;
+}
+
 TEST(StreamInfo, StandardInputIsDescribedToo) {
   RunOptions options;
   options.stdin_data = read_file(sample_path());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <strings.h>
 
 #include "container_sniff.h"
 #include "messages.h"
@@ -60,17 +61,52 @@ std::string output_in_directory(const std::string& directory, const DecodeJob& j
   return dir + "/" + stem + "." + extension_of(job.type);
 }
 
+bool names_mpeg_audio(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  const std::string extension = path.substr(dot + 1);
+  return extension.size() == 3 && strncasecmp(extension.c_str(), "mp", 2) == 0 && extension[2] >= '1' &&
+         extension[2] <= '3';
+}
+
+// The type written to an output named on the command line: the one its extension names, else
+// --type (or --raw), else WAV. An extension that contradicts --type or --raw is refused, and so
+// is one of MPEG audio, which mpegdec reads but does not write.
+bool type_of_output_name(const Settings& settings, const std::string& output, FileType& type,
+                         std::string& error) {
+  FileType named;
+  if (names_mpeg_audio(output)) {
+    error = "'" + output + "' names MPEG audio, which mpegdec does not write; use .wav, .flac, " +
+            ".aiff, .aif, .w64, .raw or .pcm";
+    return false;
+  }
+  if (!file_type_from_extension(output, named)) {
+    type = settings.type.value_or(FileType::kWav);
+    return true;
+  }
+  if (settings.type && *settings.type != named) {
+    const std::string option =
+        settings.raw ? std::string("--raw") : "--type " + std::string(extension_of(*settings.type));
+    error = option + " contradicts the output name '" + output + "', which names " +
+            extension_of(named) + "; change one of them";
+    return false;
+  }
+  type = named;
+  return true;
+}
+
 void print_summary(const DecodeJob& job, const ModuleInput& input, uint32_t word,
                    uint64_t samples, double elapsed) {
   const double seconds = input.channels() > 0 && input.sample_rate() > 0
                              ? static_cast<double>(samples) / input.channels() / input.sample_rate()
                              : 0.0;
-  std::fprintf(stderr, "mpegdec: %s -> %s: %.2f s of audio, %d Hz, %d channel%s, %s, in %.2f s (%.0fx)\n",
-               job.display.c_str(), job.output == "-" ? "standard output" : job.output.c_str(),
-               seconds, input.sample_rate(), input.channels(), input.channels() == 1 ? "" : "s",
-               describe_word(word).c_str(), elapsed,
-               elapsed > 0.0 ? seconds / elapsed : 0.0);
-  std::fflush(stderr);
+  char text[160];
+  std::snprintf(text, sizeof text, ": %.2f s of audio, %d Hz, %d channel%s, %s, in %.2f s (%.0fx)",
+                seconds, input.sample_rate(), input.channels(), input.channels() == 1 ? "" : "s",
+                describe_word(word).c_str(), elapsed, elapsed > 0.0 ? seconds / elapsed : 0.0);
+  message_line("mpegdec: " + job.display + " -> " +
+               (job.output == "-" ? std::string("standard output") : job.output) + text);
 }
 
 }  // namespace
@@ -97,20 +133,19 @@ std::string not_mpeg_reason(const std::string& path) {
 bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::string& error) {
   jobs.clear();
   const FileType default_type = settings.type.value_or(FileType::kWav);
+  const std::string& output = settings.output;
   const bool several = settings.inputs.size() > 1;
   const bool into_directory =
-      !settings.output.empty() && settings.output != "-" &&
-      (several || settings.output.back() == '/' || is_directory(settings.output));
-  if (into_directory) {
+      !output.empty() && output != "-" && (several || output.back() == '/' || is_directory(output));
+  if (into_directory && !is_directory(output)) {
+    FileType named;
     struct stat st {};
-    if (stat(settings.output.c_str(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode)) {
-        error = "output '" + settings.output + "' is not a directory, but there are several inputs";
-        return false;
-      }
-    } else if (mkdir(settings.output.c_str(), 0777) != 0) {
-      error = "cannot create the output directory '" + settings.output + "' (" +
-              std::strerror(errno) + ")";
+    if (stat(output.c_str(), &st) == 0) {
+      error = "output '" + output + "' is not a directory, but there are several inputs";
+      return false;
+    }
+    if (file_type_from_extension(output, named) || names_mpeg_audio(output)) {
+      error = "output '" + output + "' names a file, but there are several inputs; give a directory";
       return false;
     }
   }
@@ -120,7 +155,7 @@ bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::stri
     job.input = input;
     job.display = input == "-" ? "standard input" : input;
     job.type = default_type;
-    if (settings.output == "-" || (settings.output.empty() && input == "-")) {
+    if (output == "-" || (output.empty() && input == "-")) {
       job.output = "-";
       job.type = FileType::kRaw;
       if (isatty(STDOUT_FILENO)) {
@@ -128,14 +163,10 @@ bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::stri
         return false;
       }
     } else if (into_directory) {
-      job.output = output_in_directory(settings.output, job);
-    } else if (!settings.output.empty()) {
-      job.output = settings.output;
-      if (!settings.type && !file_type_from_extension(job.output, job.type)) {
-        error = "cannot tell the type of '" + job.output +
-                "' from its name; use .wav, .flac, .aiff or .w64, or --type or --raw";
-        return false;
-      }
+      job.output = output_in_directory(output, job);
+    } else if (!output.empty()) {
+      job.output = output;
+      if (!type_of_output_name(settings, output, job.type, error)) return false;
     } else {
       job.output = strip_extension(input) + "." + extension_of(job.type);
     }
@@ -144,6 +175,11 @@ bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::stri
       return false;
     }
     jobs.push_back(job);
+  }
+  // Created only now, so that a refused command line leaves nothing behind.
+  if (into_directory && !is_directory(output) && mkdir(output.c_str(), 0777) != 0) {
+    error = "cannot create the output directory '" + output + "' (" + std::strerror(errno) + ")";
+    return false;
   }
   return true;
 }
@@ -176,7 +212,9 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   std::string decoder_messages;
   if (!foreign_audio_kind(path).empty() || !input.open(path, decoder_messages)) {
     report(job.display, not_mpeg_reason(path));
-    if (settings.verbose && !decoder_messages.empty()) std::fputs(decoder_messages.c_str(), stderr);
+    if (settings.verbose && !decoder_messages.empty()) {
+      message_line(decoder_messages.substr(0, decoder_messages.size() - 1));   // without its last '\n'
+    }
     return false;
   }
   // With no option of the word on the command line (word 0) the module applies the word the

@@ -14,13 +14,18 @@
 #include "messages.h"
 #include "module_api.h"
 #include "option_word.h"
+#include "output_target.h"
+#include "platform/posix/private_profile.h"
 #include "settings.h"
 #include "stdin_spool.h"
 #include "stream_report.h"
+#include "temp_files.h"
 
 using namespace mpegin::mpegdec;
 
 namespace {
+
+constexpr const char* kProfileName = "zazave.ini";   // where the module stores its options
 
 int run_options_dialog(const ModuleApi& api, const Settings& settings) {
   // The module shows its dialog as a text form on the terminal (or as MPEGIN_DIALOG says).
@@ -29,10 +34,18 @@ int run_options_dialog(const ModuleApi& api, const Settings& settings) {
     std::fprintf(stderr, "mpegdec: --options needs a terminal\n");
     return 2;
   }
+  errno = 0;
   const uint32_t word = api.get_options(nullptr, api.library, 0, 0, 0, 0);
+  const int store_error = errno;   // the module's word on storing the choice
   if (word == 0) {
     if (!settings.quiet) std::fprintf(stderr, "mpegdec: options unchanged\n");
     return 0;
+  }
+  if (store_error != 0) {
+    report(mpegin::platform::posix::profile_path(kProfileName),
+           "cannot store the options " + std::to_string(word) + " (" + describe_word(word) +
+               "): " + std::strerror(store_error));
+    return 1;
   }
   if (!settings.quiet) {
     std::fprintf(stderr, "mpegdec: stored options %u: %s\n", word, describe_word(word).c_str());
@@ -95,7 +108,10 @@ int decode_all(const ModuleApi& api, const Settings& settings) {
     std::fprintf(stderr, "mpegdec: %s\n", error.c_str());
     return 2;
   }
+  // A signal ends every decode at once, in this process and in those started for -j.
+  install_cleanup_handlers();
   const bool terminal = !settings.quiet && isatty(STDERR_FILENO);
+  set_progress_shown(terminal);
   if (settings.jobs <= 1 || jobs.size() <= 1) {
     int status = 0;
     for (const DecodeJob& job : jobs) {
@@ -104,9 +120,12 @@ int decode_all(const ModuleApi& api, const Settings& settings) {
     return status;
   }
   auto task = [&](size_t i) { return run_job(api, settings, jobs[i], false); };
-  auto done = [&](size_t index, int signal_number, size_t finished) {
+  auto done = [&](size_t index, pid_t pid, int signal_number, size_t finished) {
     if (terminal) std::fprintf(stderr, "\r\033[K");
     if (signal_number != 0) {
+      // A process killed by a signal it could not handle left its temporary files.
+      OutputTarget::remove_left_by(pid, jobs[index].output);
+      if (jobs[index].input == "-") StdinSpool::remove_left_by(pid);
       report(jobs[index].display, std::string("decoding ended by signal ") +
                                       std::to_string(signal_number) + " (" +
                                       strsignal(signal_number) + ")");

@@ -8,19 +8,29 @@
 
 namespace mpegin::mpegdec {
 
-void report(const std::string& subject, const std::string& what) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "mpegdec: %s: %s\n", subject.c_str(), what.c_str());
-  std::fflush(stderr);
-}
-
 namespace {
+
+bool g_progress_shown = false;
 
 bool is_decoder_line(const std::string& line) {
   return line.rfind("Error opening file: ", 0) == 0 || line == "Unknown sample frequency!";
 }
 
 }  // namespace
+
+void set_progress_shown(bool shown) { g_progress_shown = shown; }
+
+void message_line(const std::string& line) {
+  std::fflush(stdout);
+  // One write, so that the lines of processes running side by side do not interleave.
+  const std::string text = (g_progress_shown ? "\r\033[K" : "") + line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+void report(const std::string& subject, const std::string& what) {
+  message_line("mpegdec: " + subject + ": " + what);
+}
 
 StderrCapture::StderrCapture() {
   std::fflush(stderr);

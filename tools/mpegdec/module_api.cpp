@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 
 namespace mpegin::mpegdec {
@@ -65,9 +67,15 @@ std::vector<std::string> module_candidates() {
 
 bool load_module(ModuleApi& api, std::string& error) {
   error.clear();
+  const char* forced = std::getenv("MPEGIN_MODULE");
+  const bool chosen = forced != nullptr && *forced != '\0';
   for (const std::string& path : module_candidates()) {
     const bool by_path = path.find('/') != std::string::npos;
-    if (by_path && access(path.c_str(), F_OK) != 0) continue;
+    if (by_path && access(path.c_str(), F_OK) != 0) {
+      // The path the user gave is the only candidate: say what is wrong with it.
+      if (chosen) error = path + " (from MPEGIN_MODULE): " + std::strerror(errno);
+      continue;
+    }
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
       const char* reason = dlerror();

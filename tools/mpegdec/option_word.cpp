@@ -7,13 +7,34 @@
 
 namespace mpegin::mpegdec {
 
+namespace {
+
+// An optional sign, digits, and an optional fraction: what strtod reads beyond that (hexadecimal,
+// exponents, "inf", leading blanks) is not a gain as users write it.
+bool is_plain_decimal(const std::string& text) {
+  size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+  size_t digits = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      ++digits;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits > 0;
+}
+
+}  // namespace
+
 bool parse_gain_db(const std::string& text, double& db, std::string& reason) {
-  const char* begin = text.c_str();
   char* end = nullptr;
   errno = 0;
-  const double value = std::strtod(begin, &end);
-  if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-    reason = "'" + text + "' is not a number of decibels";
+  const double value = is_plain_decimal(text) ? std::strtod(text.c_str(), &end) : 0.0;
+  if (end == nullptr || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+    reason = "'" + text + "' is not a decimal number of decibels (-199 to 200)";
     return false;
   }
   if (value < kMinGainDb || value > kMaxGainDb) {

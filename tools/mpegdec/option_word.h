@@ -14,7 +14,7 @@ constexpr uint32_t kScaleMask = 0xFFFF;
 constexpr double kMinGainDb = -199.0;
 constexpr double kMaxGainDb = 200.0;
 
-// Reads a gain in decibels. The whole text must be a decimal number within
+// Reads a gain in decibels. The whole text must be a plain decimal number ("-6", "+3.5") within
 // [kMinGainDb, kMaxGainDb]; anything else is refused with a reason.
 bool parse_gain_db(const std::string& text, double& db, std::string& reason);
 

@@ -26,6 +26,9 @@ std::string base_name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Files being written are hidden next to their final name: ".song.wav.part-<pid>-XXXXXX".
+std::string partial_prefix(const std::string& path) { return "." + base_name_of(path) + ".part-"; }
+
 mode_t current_umask() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -83,8 +86,7 @@ std::unique_ptr<OutputTarget> OutputTarget::open(const std::string& path, bool o
     return nullptr;
   }
   install_cleanup_handlers();
-  const std::string pattern = directory_of(path) + "/." + base_name_of(path) + ".part-XXXXXX";
-  target->fd_ = create_temp_file(pattern, target->temp_path_);
+  target->fd_ = create_temp_file(directory_of(path), partial_prefix(path), target->temp_path_);
   if (target->fd_ < 0) {
     reason = std::string("write failed (") + std::strerror(errno) + ")";
     return nullptr;
@@ -123,5 +125,9 @@ void OutputTarget::abandon() {
 }
 
 OutputTarget::~OutputTarget() { abandon(); }
+
+void OutputTarget::remove_left_by(pid_t pid, const std::string& path) {
+  if (path != "-") remove_temp_files_of(pid, directory_of(path), partial_prefix(path));
+}
 
 }  // namespace mpegin::mpegdec

@@ -3,6 +3,8 @@
 // so that a failed or interrupted decode never leaves a half-written file under its name.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -22,6 +24,8 @@ class OutputTarget {
 
   // True when `path` names an existing regular file, which is replaced only on request.
   static bool is_existing_file(const std::string& path);
+  // Removes what a process killed while writing `path` left of it.
+  static void remove_left_by(pid_t pid, const std::string& path);
 
   int fd() const { return fd_; }
   bool is_standard_output() const { return standard_output_; }

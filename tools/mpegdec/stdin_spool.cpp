@@ -10,13 +10,24 @@
 
 namespace mpegin::mpegdec {
 
+namespace {
+
+constexpr const char* kSpoolPrefix = "mpegdec-stdin-";
+
+std::string spool_directory() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir != nullptr && *dir ? dir : "/tmp";
+}
+
+}  // namespace
+
+void StdinSpool::remove_left_by(pid_t pid) { remove_temp_files_of(pid, spool_directory(), kSpoolPrefix); }
+
 StdinSpool::~StdinSpool() { release_temp_file(path_, true); }
 
 bool StdinSpool::fill(std::string& reason) {
-  const char* dir = std::getenv("TMPDIR");
   install_cleanup_handlers();
-  const int fd = create_temp_file(std::string(dir != nullptr && *dir ? dir : "/tmp") +
-                                      "/mpegdec-stdin-XXXXXX", path_);
+  const int fd = create_temp_file(spool_directory(), kSpoolPrefix, path_);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;

@@ -110,9 +110,34 @@ std::string format_report_text(const StreamReport& report) {
   return text;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when there is none.
+size_t utf8_sequence_length(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  const unsigned char second = byte(i + 1);
+  // No overlong forms, no surrogates, nothing above U+10FFFF.
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second >= 0x90)) {
+    return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+// Bytes that are not UTF-8 (a file name may hold any) become U+FFFD, so that the text is
+// valid JSON for every reader.
 std::string json_string(const std::string& text) {
   std::string out = "\"";
-  for (const unsigned char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -124,8 +149,13 @@ std::string json_string(const std::string& text) {
           char escaped[8];
           std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
           out += escaped;
-        } else {
+        } else if (c < 0x80) {
           out += static_cast<char>(c);
+        } else if (const size_t length = utf8_sequence_length(text, i)) {
+          out.append(text, i, length);
+          i += length - 1;
+        } else {
+          out += "\\ufffd";
         }
     }
   }

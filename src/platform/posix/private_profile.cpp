@@ -84,7 +84,10 @@ bool read_lines(const std::string& path, std::vector<std::string>& lines) {
     text.resize(done);  // a file that shrank meanwhile
   }
   ::close(fd);
-  if (!ok) return false;
+  if (!ok) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : S_ISREG(status.st_mode) ? EFBIG : EINVAL;
+    return false;
+  }
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -139,6 +142,12 @@ uint32_t leading_number(const std::string& text) {
   return number;
 }
 
+// A failed write leaves its reason in errno, never 0.
+bool failed(int error) {
+  errno = error != 0 ? error : EIO;
+  return false;
+}
+
 std::string home_directory() {
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] != '\0') return home;
@@ -177,7 +186,7 @@ bool profile_write_string(const char* section, const char* key, const char* valu
   if (section == nullptr || key == nullptr || value == nullptr || file_name == nullptr) return false;
   const std::string path = posix::profile_path(file_name);
   std::vector<std::string> lines;
-  if (!read_lines(path, lines)) return false;  // never replace a profile not read whole
+  if (!read_lines(path, lines)) return failed(errno);  // never replace a profile not read whole
   const std::string entry = std::string(key) + "=" + value;
   std::size_t begin = 0, end = 0;
   if (!find_section(lines, section, begin, end)) {
@@ -207,11 +216,13 @@ bool profile_write_string(const char* section, const char* key, const char* valu
   std::string text;
   for (const std::string& line : lines) text += line + '\n';
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) return failed(errno);
+  errno = 0;
   const bool written = write_all(fd, text);
   if (::close(fd) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
     std::remove(temporary.c_str());
-    return false;
+    return failed(error);
   }
   return true;
 }

@@ -1,4 +1,5 @@
-// Tick count, export lookup by ordinal and wsprintfA-style formatting.
+// Tick count, last error, export lookup by ordinal and wsprintfA-style formatting.
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -26,6 +27,8 @@ constexpr OrdinalName kExports[] = {
 };
 
 }  // namespace
+
+void set_last_error(uint32_t code) { errno = static_cast<int>(code); }
 
 uint32_t tick_count() {
   timespec now{};

@@ -71,6 +71,8 @@ bool profile_write_string(const char* section, const char* key, const char* valu
   return WritePrivateProfileStringA(section, key, value, file_name) != FALSE;
 }
 
+void set_last_error(uint32_t code) { SetLastError(code); }
+
 // --- Time and modules ---
 
 uint32_t tick_count() { return GetTickCount(); }

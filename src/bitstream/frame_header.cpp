@@ -299,6 +299,12 @@ float FrameHeader::ms_per_frame() const {
   return version == 0 && layer != 3 ? 2.0f * ms : ms;
 }
 
+uint32_t FrameHeader::samples_per_frame() const {
+  if (!valid_layer(layer)) return 0;
+  if (layer == 1) return 384;
+  return layer == 3 && version == 0 ? 576 : 1152;
+}
+
 double FrameHeader::total_ms(const MpegFileReader& reader) const {
   return static_cast<double>(ms_per_frame() * static_cast<float>(frame_count(reader)));
 }

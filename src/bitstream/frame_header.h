@@ -47,6 +47,9 @@ class FrameHeader {
   // before any trailing tags), using this header's frame length throughout.
   uint64_t frame_count(const MpegFileReader& reader) const;
   float ms_per_frame() const;
+  // Samples per channel a frame of this layer and version holds: 384, 1152, or 576 for LSF
+  // and MPEG-2.5 Layer III; 0 for the reserved layer.
+  uint32_t samples_per_frame() const;
   double total_ms(const MpegFileReader& reader) const;
   // Sampling frequency in Hz.
   int32_t sample_rate() const;

@@ -1,95 +1,68 @@
 #include "file_tags.h"
 
-#include <taglib/apeitem.h>
-#include <taglib/apetag.h>
-#include <taglib/attachedpictureframe.h>
-#include <taglib/id3v1tag.h>
-#include <taglib/id3v2header.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/tpropertymap.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "module_api.h"
+#include "tag_plugin.h"
 
 namespace mpegin::mpegdec {
 
 namespace {
 
-// The picture types of ID3v2 attached pictures, by number.
-const char* const kPictureTypes[] = {
-    "Other",          "File Icon",          "Other File Icon",     "Front Cover",       "Back Cover",
-    "Leaflet Page",   "Media",              "Lead Artist",         "Artist",            "Conductor",
-    "Band",           "Composer",           "Lyricist",            "Recording Location", "During Recording",
-    "During Performance", "Movie Screen Capture", "Coloured Fish", "Illustration",      "Band Logo",
-    "Publisher Logo"};
-
-// TagLib's text as UTF-8, copied out of its own storage.
-std::string utf8(const TagLib::String& text) { return valid_utf8(text.toCString(true)); }
-
-// The first value of a property, several joined by "; ".
-std::string property(const TagLib::PropertyMap& map, const char* key) {
-  const auto found = map.find(key);
-  if (found == map.end()) return {};
-  std::string joined;
-  for (const TagLib::String& value : found->second) {
-    if (!joined.empty()) joined += "; ";
-    joined += utf8(value);
-  }
-  return joined;
-}
-
-void add_id3v2_pictures(TagLib::ID3v2::Tag& tag, std::vector<TagPicture>& pictures) {
-  // ID3v2.2 PIC frames come as APIC frames too.
-  for (TagLib::ID3v2::Frame* frame : tag.frameList("APIC")) {
-    const auto* picture = static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
-    TagPicture out;
-    out.mime = utf8(picture->mimeType());
-    const auto type = static_cast<size_t>(picture->type());
-    out.type = type < sizeof kPictureTypes / sizeof kPictureTypes[0] ? kPictureTypes[type] : "Other";
-    out.bytes = picture->picture().size();
-    pictures.push_back(out);
+void collect(void* context, const char* field, const char* text, const char* extra, uint64_t bytes) {
+  auto& tags = *static_cast<FileTags*>(context);
+  const std::string value = valid_utf8(text != nullptr ? text : "");
+  const std::string name = field != nullptr ? field : "";
+  if (name == "kind") {
+    tags.kinds.push_back(value);
+  } else if (name == "picture") {
+    tags.pictures.push_back({value, valid_utf8(extra != nullptr ? extra : ""), bytes});
+  } else {
+    std::string* const fields[] = {&tags.title, &tags.artist, &tags.album, &tags.track,
+                                   &tags.date,  &tags.genre,  &tags.comment};
+    const char* const names[] = {"title", "artist", "album", "track", "date", "genre", "comment"};
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
+      if (name != names[i]) continue;
+      // Several values of one field are joined.
+      if (!fields[i]->empty()) *fields[i] += "; ";
+      *fields[i] += value;
+    }
   }
 }
 
-void add_ape_pictures(TagLib::APE::Tag& tag, std::vector<TagPicture>& pictures) {
-  for (const auto& item : tag.itemListMap()) {
-    if (item.second.type() != TagLib::APE::Item::Binary) continue;
-    const std::string key = utf8(item.first);
-    if (key.rfind("COVER ART", 0) != 0) continue;
-    // A file name, a zero byte, then the picture.
-    const TagLib::ByteVector data = item.second.binaryData();
-    const int name_end = data.find('\0');
-    TagPicture out;
-    out.type = key.find("FRONT") != std::string::npos ? "Front Cover"
-               : key.find("BACK") != std::string::npos ? "Back Cover" : "Other";
-    out.bytes = name_end < 0 ? data.size() : data.size() - static_cast<unsigned>(name_end) - 1;
-    pictures.push_back(out);
+// The plug-in's entry, loaded once; null with `error` set when it cannot be had.
+MpegdecReadTagsFn tag_reader(std::string& error) {
+  static MpegdecReadTagsFn reader = nullptr;
+  static std::string failure;
+  static bool tried = false;
+  if (!tried) {
+    tried = true;
+#ifdef MPEGDEC_BUILD_TAG_PLUGIN
+    const char* build_path = MPEGDEC_BUILD_TAG_PLUGIN;
+#else
+    const char* build_path = nullptr;
+#endif
+    for (const std::string& path : plugin_candidates(MPEGDEC_TAG_PLUGIN_FILE, build_path)) {
+      if (path.find('/') != std::string::npos && access(path.c_str(), F_OK) != 0) continue;
+      void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (library == nullptr) continue;
+      reader = reinterpret_cast<MpegdecReadTagsFn>(dlsym(library, MPEGDEC_READ_TAGS_SYMBOL));
+      if (reader != nullptr) break;
+      dlclose(library);
+    }
+    if (reader == nullptr) failure = std::string(MPEGDEC_TAG_PLUGIN_FILE) + " cannot be loaded";
   }
+  error = failure;
+  return reader;
 }
 
 }  // namespace
 
 FileTags read_file_tags(const std::string& path) {
   FileTags tags;
-  // No audio properties: only the tags are read.
-  TagLib::MPEG::File file(path.c_str(), false);
-  if (!file.isValid()) return tags;
-  if (file.hasID3v2Tag()) {
-    tags.kinds.push_back("ID3v2." + std::to_string(file.ID3v2Tag()->header()->majorVersion()));
-    add_id3v2_pictures(*file.ID3v2Tag(), tags.pictures);
-  }
-  if (file.hasID3v1Tag()) tags.kinds.push_back("ID3v1");
-  if (file.hasAPETag()) {
-    tags.kinds.push_back("APEv2");
-    add_ape_pictures(*file.APETag(), tags.pictures);
-  }
-  // The tags merged, ID3v2 first, then APEv2, then ID3v1.
-  const TagLib::PropertyMap map = file.properties();
-  tags.title = property(map, "TITLE");
-  tags.artist = property(map, "ARTIST");
-  tags.album = property(map, "ALBUM");
-  tags.track = property(map, "TRACKNUMBER");
-  tags.date = property(map, "DATE");
-  tags.genre = property(map, "GENRE");
-  tags.comment = property(map, "COMMENT");
+  const MpegdecReadTagsFn reader = tag_reader(tags.error);
+  if (reader != nullptr) reader(path.c_str(), collect, &tags);
   return tags;
 }
 

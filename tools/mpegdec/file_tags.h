@@ -1,5 +1,6 @@
-// What a file's tags say (ID3v2.2 to 2.4, ID3v1/1.1, APEv2), read with TagLib for --info. The
-// decoder itself only skips tags; their contents matter only to what mpegdec reports.
+// What a file's tags say (ID3v2.2 to 2.4, ID3v1/1.1, APEv2), read for --info with TagLib through
+// the plug-in libmpegdec_tags.so (tag_plugin.h). The decoder itself only skips tags; their
+// contents matter only to what mpegdec reports.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct FileTags {
   std::vector<std::string> kinds;  // "ID3v2.3", "ID3v1", "APEv2": the tags found
   std::string title, artist, album, track, date, genre, comment;
   std::vector<TagPicture> pictures;
+  std::string error;  // why no tags could be read (the plug-in is missing); empty otherwise
 };
 
 // Reads the tags of the file at `path`; a file without tags, or that cannot be read, gives

@@ -74,6 +74,7 @@ std::string extra_text(const StreamReport& report) {
     }
   }
   const FileTags& t = report.tags;
+  if (!t.error.empty()) out += "  tags:         not read: " + t.error + "\n";
   if (!t.kinds.empty()) {
     std::string kinds;
     for (const std::string& kind : t.kinds) kinds += (kinds.empty() ? "" : ", ") + kind;
@@ -119,7 +120,7 @@ std::string json_extra(const StreamReport& report) {
     out += std::string(i ? ", " : "") + "{\"mime\": " + json_string(p.mime) + ", \"type\": " +
            json_string(p.type) + ", \"bytes\": " + std::to_string(p.bytes) + "}";
   }
-  return out + "]}";
+  return out + "], \"error\": " + json_string(t.error) + "}";
 }
 
 }  // namespace

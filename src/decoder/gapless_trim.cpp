@@ -37,8 +37,10 @@ void GaplessTrim::trim(uint32_t frame_samples, const float*& samples, uint32_t& 
   if (!tagged_ || !enabled_ || bytes == 0) return;
   const uint32_t sample_bytes = 4 * channels_;
   const uint64_t last = first + bytes / sample_bytes;
+  // Frames past the tagged count (another stream appended, say) are not the padding: they
+  // are kept whole.
   const uint64_t from = std::max(first, begin_);
-  const uint64_t to = std::min(last, end_);
+  const uint64_t to = first >= whole_ ? last : std::min(last, end_);
   if (to <= from) {
     bytes = 0;
     return;

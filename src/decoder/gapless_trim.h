@@ -13,8 +13,10 @@ struct EncoderTag;
 // Frames are counted from the first audio frame (every frame that is read counts, whether or
 // not it yields samples), and of their samples per channel only those from delay + 529 up to
 // padding - 529 before the end of the tagged frame count are kept: 529 samples is the delay of
-// the synthesis, which encoders count in their padding. Trimming is on by default; a stream
-// without such a tag, or whose delay and padding do not fit its frame count, keeps whole frames.
+// the synthesis, which encoders count in their padding. Frames past the tagged count (a
+// stream appended to the file) are delivered whole rather than lost. Trimming is on by
+// default; a stream without such a tag, or whose delay and padding do not fit its frame count,
+// keeps whole frames.
 class GaplessTrim {
  public:
   static constexpr uint32_t kDecoderDelay = 529;

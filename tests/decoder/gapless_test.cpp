@@ -27,7 +27,7 @@ TEST(GaplessTrim, KeepsTheEncodedRangeAcrossFrames) {
   trim.start(tag, 4, 1152, 2);
   EXPECT_EQ(trim.samples(), 4u * 1152 - 576 - 792);
   // Each frame's samples carry their position in the stream; the first frame yields nothing
-  // (say a failed check word) and still counts.
+  // (say a failed check word) and still counts; the fifth is past the tagged count.
   std::vector<float> kept;
   for (uint32_t frame = 0; frame < 5; ++frame) {
     std::vector<float> store(2 * 1152);
@@ -39,8 +39,10 @@ TEST(GaplessTrim, KeepsTheEncodedRangeAcrossFrames) {
   }
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(kept.front(), 1152.0f);  // the empty frame's samples are missing, not shifted
-  EXPECT_EQ(kept.back(), static_cast<float>(4 * 1152 - (792 - 529) - 1));
-  EXPECT_EQ(kept.size() % 2, 0u);
+  const size_t padding_at = 2 * (4 * 1152 - (792 - 529) - 1152);
+  ASSERT_EQ(kept.size(), padding_at + 2 * 1152);
+  EXPECT_EQ(kept[padding_at - 1], static_cast<float>(4 * 1152 - (792 - 529) - 1));
+  EXPECT_EQ(kept[padding_at], 4.0f * 1152);  // the padding is cut, the frame after it kept
 
   // Off: whole frames, and the whole length.
   trim.set_enabled(false);

@@ -66,6 +66,8 @@ class DecoderContext {
   // open; see GaplessTrim). Off, every frame is delivered whole.
   void set_gapless(bool on) { gapless_.set_enabled(on); }
   bool gapless() const { return gapless_.enabled(); }
+  // The stream has an encoder tag that trimming follows (on or off).
+  bool gapless_tagged() const { return gapless_.tagged(); }
 
  private:
   void follow_layer_change();

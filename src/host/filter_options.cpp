@@ -14,11 +14,13 @@ namespace platform = mpegin::platform;
 
 namespace {
 
-// Gapless length or whole frames; the duration, and so the decoded size, follows.
+// Gapless length or whole frames; the duration, and so the decoded size, follows (it changes
+// only for a stream with an encoder tag).
 void set_gapless(InputInstance& instance, bool on) {
   mpegin::DecoderContext& context = mpegin::decoder_context();
   if (instance.context_open == 0 || context.gapless() == on) return;
   context.set_gapless(on);
+  if (!context.gapless_tagged()) return;
   mpegin::StreamInfo info{};
   if (context.describe(info) != 0) instance.stream_info.duration_ms = info.duration_ms;
 }

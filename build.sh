@@ -12,7 +12,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 BUILD=${MPEGIN_BUILD_ROOT:-build}   # where the release, sanitizer and fuzz build folders go
 
 PACKAGES=(cmake g++ ninja-build pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libsndfile1-dev mpg123 ffmpeg)
+          libcli11-dev libsndfile1-dev libtag1-dev mpg123 ffmpeg lame)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
                   wine64 xvfb)
 

@@ -86,11 +86,17 @@ constexpr uint32_t kFreeFormatMask = 0xFFFEFC00;
 // Shortest free-format frame body taken when measuring the distance between headers.
 constexpr uint32_t kMinFreeFormatBody = 16;
 
+// Version bits 01 are reserved; MPEG-2.5 (00) is defined for Layer III only.
+bool usable_version(uint32_t header_word) {
+  const uint32_t version_bits = (header_word >> 19) & 3;
+  return version_bits != 1 && (version_bits != 0 || ((header_word >> 17) & 3) == 1);
+}
+
 // Whether a later header of a fixed-rate stream could follow `first`.
 bool continues_stream(uint32_t first, uint32_t next) {
   const uint32_t layer_code = (next >> 17) & 3;
   const uint32_t bitrate_index = (next >> 12) & 15;
-  return (next & kStreamMask) == (first & kStreamMask) &&
+  return (next & kStreamMask) == (first & kStreamMask) && usable_version(next) &&
          is_single_channel(next) == is_single_channel(first) && layer_code != 0 &&
          bitrate_index != 0 && bitrate_index != 15;
 }
@@ -103,12 +109,16 @@ bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
   if (!header_seen) {
     if (!find_first_header(reader, h)) return false;
     version = (h >> 19) & 1;
+    mpeg25 = ((h >> 20) & 1) == 0;
     sample_frequency = (h >> 10) & 3;
     reader.set_sync_pattern(h & 0xFFF80CC0);
     reader.accept_free_format(free_format_bytes != 0);
     header_seen = true;
-  } else if (!reader.find_header(h, true)) {
-    return false;
+  } else {
+    // An MPEG-2.5 stream holds Layer III frames only: other layers are passed over as junk.
+    do {
+      if (!reader.find_header(h, true)) return false;
+    } while (mpeg25 && !usable_version(h));
   }
 
   decode_fields(h);
@@ -148,8 +158,10 @@ bool FrameHeader::find_first_header(MpegFileReader& reader, uint32_t& h) {
 }
 
 bool FrameHeader::confirm_first_header(MpegFileReader& reader, uint32_t h) {
+  if (!usable_version(h)) return false;
   FrameHeader probe;
   probe.version = (h >> 19) & 1;
+  probe.mpeg25 = ((h >> 20) & 1) == 0;
   probe.sample_frequency = (h >> 10) & 3;
   probe.decode_fields(h);
   if (!valid_layer(probe.layer)) return false;
@@ -234,7 +246,7 @@ uint32_t FrameHeader::compute_frame_size() {
   if (!valid_layer(layer) || sample_frequency > 2) return 0;
   const uint32_t br = bitrate_table[version & 1][layer - 1][bitrate_index & 0xF];
   if (br == 0 && (bitrate_index != 0 || free_format_bytes == 0)) return 0;  // no frame length
-  const uint32_t f = static_cast<uint32_t>(frequency_table[version & 1][sample_frequency]);
+  const auto f = static_cast<uint32_t>(sample_rate());
   if (br == 0) {
     // Free format: the measured length, padded by one slot.
     return set_lengths(free_format_bytes + padding * (layer == 1 ? 4 : 1));
@@ -244,7 +256,8 @@ uint32_t FrameHeader::compute_frame_size() {
     frame_bytes = slots * 4 - 4;
     return frame_bytes;
   }
-  // A Layer II frame holds 1152 samples in both versions; an LSF Layer III frame holds 576.
+  // A Layer II frame holds 1152 samples in both versions; an LSF (or MPEG-2.5) Layer III
+  // frame holds 576.
   uint32_t length = br * 144 / f;
   if (version == 0 && layer == 3) length >>= 1;
   return set_lengths(length + padding);
@@ -265,7 +278,10 @@ const char* FrameHeader::bitrate_string() const {
   return bitrate_strings[version & 1][layer - 1][bitrate_index & 0xF];
 }
 
-const char* FrameHeader::version_string() const { return version == 1 ? "MPEG-1" : "MPEG-2 LSF"; }
+const char* FrameHeader::version_string() const {
+  if (version == 1) return "MPEG-1";
+  return mpeg25 ? "MPEG-2.5" : "MPEG-2 LSF";
+}
 
 uint64_t FrameHeader::frame_count(const MpegFileReader& reader) const {
   if (frame_bytes == 0) return 0;  // no frame length
@@ -278,13 +294,24 @@ float FrameHeader::ms_per_frame() const {
   const float ms = ms_per_frame_table[layer - 1][sample_frequency];
   // LSF rates are half the MPEG-1 rates of the same index: Layer I and II frames, which keep
   // their sample counts, last twice as long; an LSF Layer III frame holds half the samples.
+  // MPEG-2.5 frames, at half the LSF rates, last twice as long again.
+  if (version == 0 && mpeg25) return 2.0f * ms;
   return version == 0 && layer != 3 ? 2.0f * ms : ms;
+}
+
+uint32_t FrameHeader::samples_per_frame() const {
+  if (!valid_layer(layer)) return 0;
+  if (layer == 1) return 384;
+  return layer == 3 && version == 0 ? 576 : 1152;
 }
 
 double FrameHeader::total_ms(const MpegFileReader& reader) const {
   return static_cast<double>(ms_per_frame() * static_cast<float>(frame_count(reader)));
 }
 
-int32_t FrameHeader::sample_rate() const { return frequency_table[version & 1][sample_frequency & 3]; }
+int32_t FrameHeader::sample_rate() const {
+  const int32_t rate = frequency_table[version & 1][sample_frequency & 3];
+  return version == 0 && mpeg25 ? rate / 2 : rate;
+}
 
 }  // namespace mpegin

@@ -9,7 +9,8 @@ namespace mpegin {
 
 class MpegFileReader;
 
-// frequency_table[version][sample_frequency] in Hz (index 3 is a placeholder of 1).
+// frequency_table[version][sample_frequency] in Hz (index 3 is a placeholder of 1). MPEG-2.5
+// streams run at half the LSF row.
 extern const int32_t frequency_table[2][4];
 // bitrate_table[version][layer - 1][bitrate_index] in bit/s (0 for indexes 0 and 15).
 extern const uint32_t bitrate_table[2][3][16];
@@ -46,6 +47,9 @@ class FrameHeader {
   // before any trailing tags), using this header's frame length throughout.
   uint64_t frame_count(const MpegFileReader& reader) const;
   float ms_per_frame() const;
+  // Samples per channel a frame of this layer and version holds: 384, 1152, or 576 for LSF
+  // and MPEG-2.5 Layer III; 0 for the reserved layer.
+  uint32_t samples_per_frame() const;
   double total_ms(const MpegFileReader& reader) const;
   // Sampling frequency in Hz.
   int32_t sample_rate() const;
@@ -56,7 +60,10 @@ class FrameHeader {
   uint32_t padding = 0;
   uint32_t private_bit = 0;
   uint32_t mode_extension = 0;
-  uint32_t version = 0;           // 1 MPEG-1, 0 MPEG-2 LSF (from the first header)
+  uint32_t version = 0;           // 1 MPEG-1, 0 MPEG-2 LSF or MPEG-2.5 (from the first header)
+  // MPEG-2.5 (version bits 00, from the first header): Layer III only, at half the LSF
+  // sampling frequencies (11025, 12000, 8000 Hz); everything else is as for LSF.
+  bool mpeg25 = false;
   uint32_t mode = 0;              // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
   uint32_t sample_frequency = 0;  // index 0..2 (from the first header)
   uint32_t subband_count = 0;     // subbands coded by Layers I and II

@@ -60,6 +60,11 @@ uint32_t load_big_endian(const uint8_t* b) {
   return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
 }
 
+// The 11-bit sync, and version bits other than the reserved 01 (MPEG-2.5, 00, included).
+bool has_sync(uint32_t header_word) {
+  return (header_word & 0xFFE00000) == 0xFFE00000 && (header_word & 0x00180000) != 0x00080000;
+}
+
 // Whether a candidate can give a frame length: layer code 0 is reserved and bitrate index 15
 // is forbidden. Index 0 (free format) takes its length from the distance between headers;
 // it is a header where free format is allowed. (Sampling-frequency index 3 is left to the
@@ -71,18 +76,21 @@ bool has_frame_length(uint32_t header_word, bool free_format) {
 }
 
 #if defined(__SSE2__)
-// Bit i set when bytes[i..i+2] start a sync with a layer code other than 0 and a bitrate
-// index other than 15 (reads bytes[0..17]).
+// Bit i set when bytes[i..i+2] start an 11-bit sync with a version other than the reserved
+// one, a layer code other than 0 and a bitrate index other than 15 (reads bytes[0..17]).
 uint32_t sync_candidates(const uint8_t* bytes) {
   const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
   const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 1));
   const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2));
   const __m128i high_nibble = _mm_set1_epi8(static_cast<char>(0xF0));
+  const __m128i sync_bits = _mm_set1_epi8(static_cast<char>(0xE0));
   const __m128i sync = _mm_and_si128(_mm_cmpeq_epi8(b0, _mm_set1_epi8(static_cast<char>(0xFF))),
-                                     _mm_cmpeq_epi8(_mm_and_si128(b1, high_nibble), high_nibble));
+                                     _mm_cmpeq_epi8(_mm_and_si128(b1, sync_bits), sync_bits));
   const __m128i reserved_layer = _mm_cmpeq_epi8(_mm_and_si128(b1, _mm_set1_epi8(0x06)), _mm_setzero_si128());
+  const __m128i reserved_version = _mm_cmpeq_epi8(_mm_and_si128(b1, _mm_set1_epi8(0x18)), _mm_set1_epi8(0x08));
   const __m128i forbidden_rate = _mm_cmpeq_epi8(_mm_and_si128(b2, high_nibble), high_nibble);
-  const __m128i usable = _mm_andnot_si128(_mm_or_si128(reserved_layer, forbidden_rate), sync);
+  const __m128i refused = _mm_or_si128(_mm_or_si128(reserved_layer, reserved_version), forbidden_rate);
+  const __m128i usable = _mm_andnot_si128(refused, sync);
   return static_cast<uint32_t>(_mm_movemask_epi8(usable));
 }
 #endif
@@ -198,7 +206,7 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
       const uint32_t window = load_big_endian(bytes + at);
       const bool match = match_pattern ? (window & kPatternMask) == sync_pattern &&
                                              is_single_channel(window) == sync_single_channel
-                                       : (window & 0xFFF00000) == 0xFFF00000;
+                                       : has_sync(window);
       if (!match || !has_frame_length(window, free_format_ || !match_pattern)) return false;
       header_word = window;
       input_start_ = at + 4;
@@ -216,9 +224,10 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
       }
     }
 #endif
-    // Every position is a candidate start; only a 0xFF byte followed by 0xF? is looked at.
+    // Every position is a candidate start; only a 0xFF byte followed by 0xE0 or more is
+    // looked at.
     for (; p < end; ++p) {
-      if (bytes[p] == 0xFF && bytes[p + 1] >= 0xF0 && accept(p)) return true;
+      if (bytes[p] == 0xFF && bytes[p + 1] >= 0xE0 && accept(p)) return true;
     }
     input_start_ = p;
   }

@@ -41,7 +41,8 @@ class MpegFileReader {
   bool is_open() const { return file_ != nullptr; }
 
   // Searches from the current file position for the next header and leaves the file just
-  // after it. Without `match_pattern` any 12-bit sync is a candidate; with it the candidate
+  // after it. Without `match_pattern` any 11-bit sync of a version that is not reserved is a
+  // candidate (MPEG-2.5 included); with it the candidate
   // must repeat the sync pattern set by set_sync_pattern. Candidates that carry no usable
   // frame length (reserved layer code, forbidden bitrate index, and the free-format index
   // in a stream that is not free format) are skipped like any other non-header bytes.

@@ -7,6 +7,7 @@
 #include "bitstream/crc16.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "bitstream/vbr_header.h"
 #include "decoder/decoder_settings.h"
 #include "decoder/pcm_buffer.h"
 #include "decoder/stream_description.h"
@@ -34,12 +35,14 @@ int DecoderContext::open(const char* file_name) {
   header_.reset(new (std::nothrow) FrameHeader());
   Crc16* first_crc = nullptr;
   uint32_t tagged_frames = 0;
+  EncoderTag encoder_tag;
   if (reader_ == nullptr || header_ == nullptr ||
-      !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames)) {
+      !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames, &encoder_tag)) {
     close();
     return 0;
   }
   tagged_frames_ = tagged_frames;
+  gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), header_->mode == kSingleChannel ? 1 : 2);
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
@@ -66,6 +69,7 @@ int DecoderContext::open(const char* file_name) {
 int DecoderContext::describe(StreamInfo& info) {
   if (!is_open()) return 0;
   describe_stream(*header_, *reader_, tagged_frames_, info);
+  gapless_.describe(info);
   return 1;
 }
 
@@ -81,6 +85,7 @@ uint32_t DecoderContext::decode_next_samples(const float*& samples) {
   if (!is_open() || end_of_stream_) return 0;
 
   follow_layer_change();
+  const uint32_t frame_samples = header_->samples_per_frame();
   if (current_layer_ == 3) {
     decode_layer3_frame();
   } else if (current_layer_ == 1 || current_layer_ == 2) {
@@ -96,6 +101,7 @@ uint32_t DecoderContext::decode_next_samples(const float*& samples) {
 
   uint32_t length = 0;
   samples = pcm_buffer_->take(length);
+  gapless_.trim(frame_samples, samples, length);
   return length;
 }
 
@@ -110,6 +116,7 @@ void DecoderContext::close() {
   end_of_stream_ = false;
   current_layer_ = 0;
   tagged_frames_ = 0;
+  gapless_.reset();
 }
 
 void DecoderContext::release_decoders() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "decoder/gapless_trim.h"
 #include "decoder/stream_info.h"
 #include "layer12/band_pool.h"
 
@@ -61,6 +62,12 @@ class DecoderContext {
   // information frame (Xing, Info, VBRI) when the file starts with one, else an estimate from
   // the size of the audio and the first frame's length.
   uint64_t frame_count() const;
+  // Gapless trimming of a stream whose encoder tag gives its delay and padding (on after
+  // open; see GaplessTrim). Off, every frame is delivered whole.
+  void set_gapless(bool on) { gapless_.set_enabled(on); }
+  bool gapless() const { return gapless_.enabled(); }
+  // The stream has an encoder tag that trimming follows (on or off).
+  bool gapless_tagged() const { return gapless_.tagged(); }
 
  private:
   void follow_layer_change();
@@ -83,6 +90,7 @@ class DecoderContext {
   std::unique_ptr<PcmBuffer> pcm_buffer_;
   std::unique_ptr<Layer3Decoder> layer3_;
   BandPool bands_;
+  GaplessTrim gapless_;
 };
 
 }  // namespace mpegin

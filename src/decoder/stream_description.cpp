@@ -19,11 +19,12 @@ void copy_text(char* destination, size_t size, const char* text) {
 }  // namespace
 
 bool read_first_audio_header(MpegFileReader& reader, FrameHeader& header, Crc16*& crc,
-                             uint32_t& tagged_frames) {
+                             uint32_t& tagged_frames, EncoderTag* tag) {
   tagged_frames = 0;
+  if (tag != nullptr) *tag = EncoderTag{};
   if (!header.read_header(reader, crc)) return false;
   uint32_t frames = 0;
-  if (!read_vbr_header(reader, header, frames)) return true;
+  if (!read_vbr_header(reader, header, frames, tag)) return true;
   if (!header.read_header(reader, crc)) return false;
   tagged_frames = frames;
   return true;

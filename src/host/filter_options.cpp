@@ -1,7 +1,9 @@
 // The options calls: running the dialog, applying an OptionWord to an instance, reading it
 // back and describing the open stream.
+#include "decoder/decoder_context.h"
 #include "host/block_lock.h"
 #include "host/input_instance.h"
+#include "host/module_state.h"
 #include "host/mpeginput.h"
 #include "host/option_word.h"
 #include "host/options_dialog.h"
@@ -12,6 +14,17 @@ namespace platform = mpegin::platform;
 
 namespace {
 
+// Gapless length or whole frames; the duration, and so the decoded size, follows (it changes
+// only for a stream with an encoder tag).
+void set_gapless(InputInstance& instance, bool on) {
+  mpegin::DecoderContext& context = mpegin::decoder_context();
+  if (instance.context_open == 0 || context.gapless() == on) return;
+  context.set_gapless(on);
+  if (!context.gapless_tagged()) return;
+  mpegin::StreamInfo info{};
+  if (context.describe(info) != 0) instance.stream_info.duration_ms = info.duration_ms;
+}
+
 // Applies word to the instance (not 0: the callers resolve that) and returns the width it
 // delivers from now on.
 int16_t apply_word(InputInstance& instance, uint32_t word) {
@@ -21,6 +34,7 @@ int16_t apply_word(InputInstance& instance, uint32_t word) {
   instance.gain_db = mpegin::applied_decibels(word);
   if (instance.sample_width == 16) mpegin::ensure_side_buffer(instance);
   instance.gain = mpegin::gain_from_decibels(instance.gain_db);
+  set_gapless(instance, !mpegin::option_whole_frames(word));
   return instance.sample_width;
 }
 
@@ -78,8 +92,12 @@ uint32_t MPEGIN_CALL FilterSetOptions2(MpegInputHandle handle, uint32_t word, in
   BlockLock<InputInstance> instance(handle);
   if (!instance) return 0;
   const uint32_t previous = instance->option_word;
-  if (word == 0) word = mpegin::read_stored_option_word();
+  // The whole-frames bit alone leaves the rest to the stored options.
+  const uint32_t whole_frames = word & mpegin::kWholeFramesBit;
+  word &= ~mpegin::kWholeFramesBit;
+  if (word == 0) word = mpegin::read_stored_option_word() & ~mpegin::kWholeFramesBit;
   if (word == 0) word = mpegin::kSetOptionsDefaultWord;
+  word |= whole_frames;
   const int16_t width = apply_word(*instance.get(), word);
   if (bits_per_sample != nullptr) *bits_per_sample = width;
   const mpegin::StreamInfo& info = instance->stream_info;

@@ -1,6 +1,10 @@
 // The OptionWord: bits 0-15 the scale ((dB + 200) x 100), bits 16-23 the sample width,
 // bit 24 dither. It is stored as decimal text under "MPEG Filter" / "InputFormat" in the
 // host's profile "zazave.ini".
+//
+// Bit 25 asks for whole frames instead of the gapless length. The dialog never sets it and
+// it is never stored: a caller (mpegdec --no-gapless) adds it to the word of an options call,
+// where a word that is 0 apart from it still means the stored options.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +17,12 @@ constexpr uint32_t kWidth16Bits = 0x100000;
 constexpr uint32_t kWidth32Bits = 0x200000;
 constexpr uint32_t kDitherBit = 0x1000000;
 constexpr uint32_t kMaxScale = 40000;
+constexpr uint32_t kWholeFramesBit = 0x2000000;
 
 inline uint32_t option_scale(uint32_t word) { return word & 0xFFFFu; }
 inline uint32_t option_width_byte(uint32_t word) { return (word >> 16) & 0xFFu; }
 inline bool option_dither(uint32_t word) { return (word & kDitherBit) != 0; }
+inline bool option_whole_frames(uint32_t word) { return (word & kWholeFramesBit) != 0; }
 
 // The width reported for a stored word: its width byte when 16 or 32, else 16.
 int16_t reported_width(uint32_t word);

@@ -68,7 +68,9 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   // Region limits in lines. Region counts can name bands past the last boundary in
   // a corrupt stream; they then end at line 576. More than 288 big values would
   // describe more than 576 lines: the big-value area ends at line 576.
-  int32_t region1 = 36;
+  // A short-block granule's first region holds three short bands of each window: 36 lines,
+  // 72 at 8000 Hz.
+  int32_t region1 = 3 * band_tables[band_table_index].short_bounds[3];
   int32_t region2 = 576;
   if (!gi.is_short_block()) {
     const int32_t* bounds = band_tables[band_table_index].long_bounds;

@@ -22,7 +22,8 @@ Layer3Decoder::Layer3Decoder(MpegFileReader& reader, FrameHeader& header, Synthe
   // The frame header never accepts the reserved frequency index 3; clamp all the same
   // so that band_tables cannot be indexed past its end.
   const uint32_t frequency = header.sample_frequency < 3 ? header.sample_frequency : 2;
-  band_table_index = static_cast<int32_t>(frequency + (header.version == 1 ? 3 : 0));
+  const uint32_t family = header.version == 1 ? 3 : header.mpeg25 ? 6 : 0;
+  band_table_index = static_cast<int32_t>(frequency + family);
 
   first_channel = 0;
   last_channel = 1;

@@ -4,8 +4,8 @@
 
 namespace mpegin {
 
-const StartupTable<int32_t[576], 6> reorder_table([](int32_t (*rows)[576]) {
-  for (int32_t t = 0; t < 6; ++t) {
+const StartupTable<int32_t[576], kBandTableCount> reorder_table([](int32_t (*rows)[576]) {
+  for (int32_t t = 0; t < kBandTableCount; ++t) {
     const int32_t* bounds = band_tables[t].short_bounds;
     for (int32_t b = 0; b < 13; ++b) {
       const int32_t base = 3 * bounds[b];

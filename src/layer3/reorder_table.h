@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "layer3/scale_factor_band_table.h"
 #include "layer3/startup_table.h"
 
 namespace mpegin {
@@ -11,7 +12,7 @@ namespace mpegin {
 // reorder_table[t][i] of the band-and-window ordered spectrum, so that the 18 lines of each
 // subband hold the three windows interleaved (line 3k + w of a subband is coefficient k of
 // window w).
-extern const StartupTable<int32_t[576], 6> reorder_table;
+extern const StartupTable<int32_t[576], kBandTableCount> reorder_table;
 
 }  // namespace mpegin
 

@@ -229,7 +229,9 @@ TEST(HeaderSearch, FindsEveryCandidateAPlainScanFinds) {
   for (size_t i = 0; i + 4 <= contents.size(); ++i) {
     const uint32_t w = uint32_t{contents[i]} << 24 | uint32_t{contents[i + 1]} << 16 |
                        uint32_t{contents[i + 2]} << 8 | contents[i + 3];
-    if ((w >> 20) == 0xFFF && ((w >> 17) & 3) != 0 && ((w >> 12) & 15) != 15) expected.push_back(i);
+    // 11-bit sync, a version other than the reserved 01, a layer, a bitrate index but 15.
+    if ((w >> 21) == 0x7FF && ((w >> 19) & 3) != 1 && ((w >> 17) & 3) != 0 && ((w >> 12) & 15) != 15)
+      expected.push_back(i);
   }
   TempFile file(contents);
   MpegFileReader reader(file.path());

@@ -16,6 +16,7 @@ libdir=$(cd "$prefix" && ls -d lib*/ | head -n 1)
 libdir=${libdir%/}
 [ -x "$prefix/bin/mpegdec" ] || fail "bin/mpegdec missing"
 [ -f "$prefix/$libdir/mpegin/libmpeginput.so" ] || fail "module missing"
+[ -f "$prefix/$libdir/mpegin/libmpegdec_tags.so" ] || fail "tag plug-in missing"
 [ -f "$prefix/$libdir/libmpegaudio.a" ] || fail "libmpegaudio.a missing"
 [ -f "$prefix/include/mpegaudio/decoder/decoder_context.h" ] || fail "headers missing"
 [ -f "$prefix/share/man/man1/mpegdec.1" ] || fail "man page missing"

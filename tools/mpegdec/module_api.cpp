@@ -46,23 +46,28 @@ bool resolve_all(ModuleApi& api, std::string& missing) {
 
 }  // namespace
 
-std::vector<std::string> module_candidates() {
+std::vector<std::string> plugin_candidates(const std::string& file, const char* build_path) {
   std::vector<std::string> paths;
-  if (const char* forced = std::getenv("MPEGIN_MODULE"); forced != nullptr && *forced != '\0') {
-    paths.emplace_back(forced);
-    return paths;   // an explicit choice is not second-guessed
-  }
   const std::string here = executable_directory();
   if (!here.empty()) {
-    paths.push_back(here + "/" + kModuleFile);
-    paths.push_back(here + "/../" MPEGDEC_INSTALL_LIBDIR "/mpegin/" + kModuleFile);
+    paths.push_back(here + "/" + file);
+    paths.push_back(here + "/../" MPEGDEC_INSTALL_LIBDIR "/mpegin/" + file);
+  }
+  if (build_path != nullptr) paths.emplace_back(build_path);
+  paths.emplace_back(MPEGDEC_INSTALL_FULL_LIBDIR "/mpegin/" + file);
+  paths.push_back(file);
+  return paths;
+}
+
+std::vector<std::string> module_candidates() {
+  if (const char* forced = std::getenv("MPEGIN_MODULE"); forced != nullptr && *forced != '\0') {
+    return {forced};   // an explicit choice is not second-guessed
   }
 #ifdef MPEGDEC_BUILD_MODULE
-  paths.emplace_back(MPEGDEC_BUILD_MODULE);
+  return plugin_candidates(kModuleFile, MPEGDEC_BUILD_MODULE);
+#else
+  return plugin_candidates(kModuleFile, nullptr);
 #endif
-  paths.emplace_back(MPEGDEC_INSTALL_FULL_LIBDIR "/mpegin/" + std::string(kModuleFile));
-  paths.emplace_back(kModuleFile);
-  return paths;
 }
 
 bool load_module(ModuleApi& api, std::string& error) {

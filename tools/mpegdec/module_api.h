@@ -23,8 +23,12 @@ struct ModuleApi {
   GetSuggestedSampleTypeFn suggested_sample_type = nullptr;
 };
 
-// The places looked at, in order: $MPEGIN_MODULE, next to the executable, the build tree,
+// The places a plug-in `file` of mpegdec is looked for, in order: next to the executable, the
+// plug-in directory of an installation around it, `build_path` (the build tree's, or null),
 // the installed plug-in directory, then the system's library search.
+std::vector<std::string> plugin_candidates(const std::string& file, const char* build_path);
+
+// The module's places: $MPEGIN_MODULE alone when set, else the plug-in places.
 std::vector<std::string> module_candidates();
 
 // Loads the first candidate that loads and has every export; on failure `error` says why.

@@ -10,6 +10,9 @@ namespace mpegin::mpegdec {
 constexpr uint32_t kWidth16Bits = 0x100000;
 constexpr uint32_t kWidth32Bits = 0x200000;
 constexpr uint32_t kDitherBit = 0x1000000;
+// Whole frames instead of the gapless length; never stored (the module takes a word that is
+// 0 apart from it as the stored options).
+constexpr uint32_t kWholeFramesBit = 0x2000000;
 constexpr uint32_t kScaleMask = 0xFFFF;
 constexpr double kMinGainDb = -199.0;
 constexpr double kMaxGainDb = 200.0;

@@ -60,6 +60,7 @@ constexpr const char* kHelp =
     "  -b, --bits 16|32       Sample width: 16 (integers) or 32 (floats)\n"
     "  -g, --gain DB          Scale by DB decibels, -199 to 200 (default 0)\n"
     "  -d, --dither           Dither 16-bit output with triangular noise\n"
+    "      --no-gapless       Keep whole frames: no cut to the length an encoder tag gives\n"
     "  -i, --info             Describe each stream instead of decoding it\n"
     "      --json             With --info: print the description as JSON\n"
     "      --options          Run the options dialog and store the chosen options as the\n"
@@ -70,7 +71,7 @@ constexpr const char* kHelp =
     "  -j, --jobs N           Decode up to N inputs at once (one process each)\n";
 
 // Long options without a short form.
-enum : int { kRawOption = 256, kFormatOption, kJsonOption, kOptionsOption };
+enum : int { kRawOption = 256, kFormatOption, kJsonOption, kOptionsOption, kNoGaplessOption };
 
 constexpr option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
@@ -81,6 +82,7 @@ constexpr option kLongOptions[] = {
     {"json", no_argument, nullptr, kJsonOption},  {"options", no_argument, nullptr, kOptionsOption},
     {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
     {"overwrite", no_argument, nullptr, 'y'},     {"jobs", required_argument, nullptr, 'j'},
+    {"no-gapless", no_argument, nullptr, kNoGaplessOption},
     {nullptr, 0, nullptr, 0}};
 
 // A whole decimal number in [low, high].
@@ -104,8 +106,9 @@ std::string option_text(int argc, char** argv, int index) {
 }  // namespace
 
 uint32_t Settings::option_word() const {
-  if (!bits && !gain_db && !dither) return 0;
-  return compose_option_word(bits.value_or(16), gain_db.value_or(0.0), dither);
+  const uint32_t frames = whole_frames ? kWholeFramesBit : 0;
+  if (!bits && !gain_db && !dither) return frames;
+  return compose_option_word(bits.value_or(16), gain_db.value_or(0.0), dither) | frames;
 }
 
 int parse_command_line(int argc, char** argv, Settings& settings) {
@@ -139,6 +142,7 @@ int parse_command_line(int argc, char** argv, Settings& settings) {
       case 'i': settings.info = true; break;
       case kJsonOption: settings.json = true; break;
       case kOptionsOption: settings.run_options = true; break;
+      case kNoGaplessOption: settings.whole_frames = true; break;
       case 'q': settings.quiet = true; break;
       case 'v': settings.verbose = true; break;
       case 'y': settings.overwrite = true; break;

@@ -18,6 +18,7 @@ struct Settings {
   std::optional<int> bits;            // --bits, or implied by --format
   std::optional<double> gain_db;      // --gain
   bool dither = false;
+  bool whole_frames = false;          // --no-gapless
   bool info = false;
   bool json = false;
   bool run_options = false;
@@ -27,7 +28,7 @@ struct Settings {
   int jobs = 1;
 
   // The OptionWord given on the command line, or 0 when no option of the word was given
-  // (the stored options then apply).
+  // (the stored options then apply); with --no-gapless the whole-frames bit is added either way.
   uint32_t option_word() const;
 };
 

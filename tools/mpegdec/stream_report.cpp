@@ -6,6 +6,7 @@
 #include "decode_job.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "decoder/gapless_trim.h"
 #include "decoder/stream_description.h"
 #include "messages.h"
 #include "module_input.h"
@@ -34,6 +35,94 @@ std::string format_duration(double seconds) {
 const char* yes_no(int32_t flag) { return flag ? "yes" : "no"; }
 const char* json_bool(int32_t flag) { return flag ? "true" : "false"; }
 
+// Tag text for a terminal: control characters become spaces.
+std::string printable(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return out;
+}
+
+std::string format_number(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// The lines after the stream's own: length, encoder, tags.
+std::string extra_text(const StreamReport& report) {
+  std::string out = "  samples:      " + std::to_string(report.samples) + " per channel";
+  if (report.gapless) {
+    out += " (gapless; " + std::to_string(report.whole_samples) + " in whole frames)";
+  } else if (report.encoder.present) {
+    out += " (whole frames: the encoder tag's lengths do not fit the stream)";
+  } else if (report.encoder.encoder[0] == '\0') {
+    out += " (whole frames)";
+  }
+  out += "\n";
+  const EncoderTag& e = report.encoder;
+  if (e.present) {
+    out += "  encoder:      " + printable(e.encoder) + ", delay " + std::to_string(e.delay) + ", padding " +
+           std::to_string(e.padding) + "\n";
+    if (e.has_track_gain || e.has_album_gain || e.peak > 0.0f) {
+      std::string gain;
+      if (e.has_track_gain) gain += "track " + format_number("%+.1f dB", e.track_gain_db);
+      if (e.has_album_gain) gain += std::string(gain.empty() ? "" : ", ") + "album " + format_number("%+.1f dB", e.album_gain_db);
+      if (e.peak > 0.0f) gain += std::string(gain.empty() ? "" : ", ") + "peak " + format_number("%.6f", e.peak);
+      out += "  replay gain:  " + gain + "\n";
+    }
+  }
+  const FileTags& t = report.tags;
+  if (!t.error.empty()) out += "  tags:         not read: " + t.error + "\n";
+  if (!t.kinds.empty()) {
+    std::string kinds;
+    for (const std::string& kind : t.kinds) kinds += (kinds.empty() ? "" : ", ") + kind;
+    out += "  tags:         " + kinds + "\n";
+  }
+  const std::pair<const char*, const std::string*> fields[] = {
+      {"title:        ", &t.title}, {"artist:       ", &t.artist}, {"album:        ", &t.album},
+      {"track:        ", &t.track}, {"date:         ", &t.date},   {"genre:        ", &t.genre},
+      {"comment:      ", &t.comment}};
+  for (const auto& field : fields) {
+    if (!field.second->empty()) out += std::string("  ") + field.first + printable(*field.second) + "\n";
+  }
+  for (const TagPicture& p : t.pictures) {
+    out += "  picture:      " + printable(p.mime.empty() ? "unknown type" : p.mime) + ", " + p.type + ", " +
+           std::to_string(p.bytes) + " bytes\n";
+  }
+  return out;
+}
+
+std::string json_extra(const StreamReport& report) {
+  std::string out = ", \"samples\": " + std::to_string(report.samples) +
+                    ", \"whole_frame_samples\": " + std::to_string(report.whole_samples) +
+                    ", \"gapless\": " + json_bool(report.gapless) + ", \"encoder\": ";
+  const EncoderTag& e = report.encoder;
+  if (e.present) {
+    out += "{\"name\": " + json_string(e.encoder) + ", \"delay\": " + std::to_string(e.delay) +
+           ", \"padding\": " + std::to_string(e.padding) +
+           ", \"peak\": " + format_number("%.6f", e.peak) +
+           ", \"track_gain_db\": " + (e.has_track_gain ? format_number("%.1f", e.track_gain_db) : "null") +
+           ", \"album_gain_db\": " + (e.has_album_gain ? format_number("%.1f", e.album_gain_db) : "null") + "}";
+  } else {
+    out += "null";
+  }
+  const FileTags& t = report.tags;
+  out += ", \"tags\": {\"kinds\": [";
+  for (size_t i = 0; i < t.kinds.size(); ++i) out += (i ? ", " : "") + json_string(t.kinds[i]);
+  out += "], \"title\": " + json_string(t.title) + ", \"artist\": " + json_string(t.artist) +
+         ", \"album\": " + json_string(t.album) + ", \"track\": " + json_string(t.track) +
+         ", \"date\": " + json_string(t.date) + ", \"genre\": " + json_string(t.genre) +
+         ", \"comment\": " + json_string(t.comment) + ", \"pictures\": [";
+  for (size_t i = 0; i < t.pictures.size(); ++i) {
+    const TagPicture& p = t.pictures[i];
+    out += std::string(i ? ", " : "") + "{\"mime\": " + json_string(p.mime) + ", \"type\": " +
+           json_string(p.type) + ", \"bytes\": " + std::to_string(p.bytes) + "}";
+  }
+  return out + "], \"error\": " + json_string(t.error) + "}";
+}
+
 }  // namespace
 
 const char* mode_name(int mode) {
@@ -48,16 +137,26 @@ const char* mode_name(int mode) {
 
 // From the first frame header alone, as the decoder context describes a stream: mpegdec
 // never runs a decoder of its own, so that its process holds only the module's.
-bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames) {
+bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames, StreamReport* report) {
   StderrCapture capture;
   MpegFileReader reader(path.c_str());
   FrameHeader header;
   Crc16* crc = nullptr;
   uint32_t tagged_frames = 0;
-  const bool ok = reader.is_open() && read_first_audio_header(reader, header, crc, tagged_frames);
+  EncoderTag tag;
+  const bool ok = reader.is_open() && read_first_audio_header(reader, header, crc, tagged_frames, &tag);
   if (ok) {
     mpegin::describe_stream(header, reader, tagged_frames, info);
     frames = stream_frame_count(header, reader, tagged_frames);
+    GaplessTrim trim;
+    trim.start(tag, tagged_frames, header.samples_per_frame(), 1);
+    trim.describe(info);
+    if (report != nullptr) {
+      report->encoder = tag;
+      report->gapless = trim.tagged();
+      report->whole_samples = frames * header.samples_per_frame();
+      report->samples = trim.tagged() ? trim.samples() : report->whole_samples;
+    }
   }
   reader.close();
   capture.finish();
@@ -76,10 +175,11 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
   }
   report.description = input.description();
   input.close();
-  if (!describe_stream(path, report.info, report.frames)) {
+  if (!describe_stream(path, report.info, report.frames, &report)) {
     reason = "not MPEG audio";
     return false;
   }
+  report.tags = read_file_tags(path);
   return true;
 }
 
@@ -107,37 +207,16 @@ std::string format_report_text(const StreamReport& report) {
                 yes_no(info.copyright), yes_no(info.original),
                 static_cast<unsigned long long>(report.frames),
                 format_duration(info.duration_ms / 1000.0).c_str(), info.duration_ms);
-  return text;
+  return text + extra_text(report);
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at text[i], or 0 when there is none.
-size_t utf8_sequence_length(const std::string& text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  const unsigned char second = byte(i + 1);
-  // No overlong forms, no surrogates, nothing above U+10FFFF.
-  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
-      (lead == 0xF4 && second >= 0x90)) {
-    return 0;
-  }
-  return length;
-}
-
-}  // namespace
-
-// Bytes that are not UTF-8 (a file name may hold any) become U+FFFD, so that the text is
-// valid JSON for every reader.
+// Bytes that are not UTF-8 (a file name may hold any) become U+FFFD, written as the escape
+// "\\ufffd", so that the text is valid JSON for every reader.
 std::string json_string(const std::string& text) {
+  const std::string valid = valid_utf8(text);
   std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
+  for (size_t i = 0; i < valid.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(valid[i]);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -149,13 +228,11 @@ std::string json_string(const std::string& text) {
           char escaped[8];
           std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
           out += escaped;
-        } else if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else if (const size_t length = utf8_sequence_length(text, i)) {
-          out.append(text, i, length);
-          i += length - 1;
-        } else {
+        } else if (valid.compare(i, 3, "\xEF\xBF\xBD") == 0) {
           out += "\\ufffd";
+          i += 2;
+        } else {
+          out += static_cast<char>(c);
         }
     }
   }
@@ -173,14 +250,14 @@ std::string format_report_json(const StreamReport& report) {
   char tail[512];
   std::snprintf(tail, sizeof tail,
                 "\"frame_bytes\": %d, \"protected\": %s, \"copyright\": %s, \"original\": %s, "
-                "\"frames\": %llu, \"duration_ms\": %.3f}",
+                "\"frames\": %llu, \"duration_ms\": %.3f",
                 info.frame_bytes, json_bool(info.protected_stream), json_bool(info.copyright),
                 json_bool(info.original), static_cast<unsigned long long>(report.frames),
                 info.duration_ms);
   return "{\"file\": " + json_string(report.file) +
          ", \"description\": " + json_string(report.description) +
          ", \"version_text\": " + json_string(info.version_text) + ", " + numbers +
-         "\"bitrate_text\": " + json_string(info.bitrate_text) + ", " + tail;
+         "\"bitrate_text\": " + json_string(info.bitrate_text) + ", " + tail + json_extra(report) + "}";
 }
 
 }  // namespace mpegin::mpegdec

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "bitstream/vbr_header.h"
 #include "decoder/stream_info.h"
+#include "file_tags.h"
 #include "module_api.h"
 
 namespace mpegin::mpegdec {
@@ -13,8 +15,13 @@ namespace mpegin::mpegdec {
 struct StreamReport {
   std::string file;
   std::string description;   // FilterOptionsString's text
-  StreamInfo info{};
+  StreamInfo info{};           // the duration is the gapless length when the tag gives one
   uint64_t frames = 0;
+  EncoderTag encoder;          // the encoder's extension of the information frame
+  uint64_t samples = 0;        // per channel: exact with a trusted encoder tag, else estimated
+  uint64_t whole_samples = 0;  // per channel in whole frames
+  bool gapless = false;        // samples is the encoder's length, delay and padding cut
+  FileTags tags;
 };
 
 // Opens the file through the module (for its text) and reads its first frame header (for the
@@ -22,8 +29,11 @@ struct StreamReport {
 bool read_stream_report(const ModuleApi& api, const std::string& path, StreamReport& report,
                         std::string& reason);
 
-// Reads only the StreamInfo and frame count, from the first frame header.
-bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames);
+// Reads only the StreamInfo and frame count, from the first frame header (and the information
+// frame before it); the duration is the gapless length when the encoder tag gives one. With
+// `report`, its encoder and sample fields are filled too.
+bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames,
+                     StreamReport* report = nullptr);
 
 const char* mode_name(int mode);
 std::string format_report_text(const StreamReport& report);

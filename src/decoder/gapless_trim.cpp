@@ -1,0 +1,67 @@
+#include "decoder/gapless_trim.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "bitstream/vbr_header.h"
+
+namespace mpegin {
+
+void GaplessTrim::start(const EncoderTag& tag, uint64_t frames, uint32_t frame_samples, uint32_t channels) {
+  const bool enabled = enabled_;
+  reset();
+  enabled_ = enabled;
+  channels_ = channels == 2 ? 2 : 1;
+  if (!tag.present || frames == 0 || frame_samples == 0) return;
+  const uint64_t whole = frames * frame_samples;
+  const uint64_t begin = uint64_t{tag.delay} + kDecoderDelay;
+  const uint64_t cut = tag.padding > kDecoderDelay ? tag.padding - kDecoderDelay : 0;
+  // A delay and padding that leave nothing of the stream are not to be trusted.
+  if (begin + cut >= whole) return;
+  tagged_ = true;
+  whole_ = whole;
+  begin_ = begin;
+  end_ = whole - cut;
+}
+
+void GaplessTrim::reset() { *this = GaplessTrim{}; }
+
+uint64_t GaplessTrim::samples() const {
+  if (!tagged_) return 0;
+  return enabled_ ? end_ - begin_ : whole_;
+}
+
+void GaplessTrim::trim(uint32_t frame_samples, const float*& samples, uint32_t& bytes) {
+  const uint64_t first = position_;
+  position_ += frame_samples;
+  if (!tagged_ || !enabled_ || bytes == 0) return;
+  const uint32_t sample_bytes = 4 * channels_;
+  const uint64_t last = first + bytes / sample_bytes;
+  // Frames past the tagged count (another stream appended, say) are not the padding: they
+  // are kept whole.
+  const uint64_t from = std::max(first, begin_);
+  const uint64_t to = first >= whole_ ? last : std::min(last, end_);
+  if (to <= from) {
+    bytes = 0;
+    return;
+  }
+  samples += (from - first) * channels_;
+  bytes = static_cast<uint32_t>(to - from) * sample_bytes;
+}
+
+void GaplessTrim::describe(StreamInfo& info) const {
+  if (tagged_) info.duration_ms = exact_duration_ms(samples(), info.sample_rate);
+}
+
+double exact_duration_ms(uint64_t samples, int32_t rate) {
+  if (rate <= 0) return 0.0;
+  const auto count = static_cast<double>(samples);
+  const auto hz = static_cast<double>(rate);
+  double ms = count * 1000.0 / hz;
+  // The quotient may round below the count; a few steps up reach it.
+  for (int step = 0; step < 8 && std::trunc(hz * ms * 0.001) < count; ++step)
+    ms = std::nextafter(ms, 2.0 * ms + 1.0);
+  return ms;
+}
+
+}  // namespace mpegin

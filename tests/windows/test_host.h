@@ -30,5 +30,6 @@ UINT stored_option_word();                 // GetPrivateProfileIntA, default 0
 void run_module_cases();
 void run_stream_cases();
 void run_dialog_cases();
+void run_digest_cases();
 
 }  // namespace wintest

@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     run_module_cases();
     run_stream_cases();
     run_dialog_cases();
+    run_alignment_cases();
   }
   run_digest_cases();
 

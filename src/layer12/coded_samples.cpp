@@ -198,12 +198,22 @@ void CodedSamples::requantise(uint32_t first_slot, uint32_t slot_count, Subbands
       // Four slots a step, the same operations in the same order.
       const __m128 factor = _mm_set1_ps(set.factor), offset = _mm_set1_ps(set.offset);
       const __m128 d = _mm_set1_ps(set.d), c = _mm_set1_ps(set.c);
-      const __m128 scale_first = _mm_set1_ps(scale0), scale_second = _mm_set1_ps(scale1);
-      for (; t + 4 <= to; t += 4) {
-        const __m128 fraction = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(codes + t), factor), offset);
-        const __m128 value = _mm_mul_ps(_mm_add_ps(fraction, d), c);
-        _mm_storeu_ps(first + t, _mm_mul_ps(value, scale_first));
-        if (second != nullptr) _mm_storeu_ps(second + t, _mm_mul_ps(value, scale_second));
+      const __m128 scale_first = _mm_set1_ps(scale0);
+      const auto value_at = [&](uint32_t at) {
+        const __m128 fraction = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(codes + at), factor), offset);
+        return _mm_mul_ps(_mm_add_ps(fraction, d), c);
+      };
+      // One loop for each case: with eight vector registers (32-bit x86) a test in the loop
+      // costs a spilled constant.
+      if (second == nullptr) {
+        for (; t + 4 <= to; t += 4) _mm_storeu_ps(first + t, _mm_mul_ps(value_at(t), scale_first));
+      } else {
+        const __m128 scale_second = _mm_set1_ps(scale1);
+        for (; t + 4 <= to; t += 4) {
+          const __m128 value = value_at(t);
+          _mm_storeu_ps(first + t, _mm_mul_ps(value, scale_first));
+          _mm_storeu_ps(second + t, _mm_mul_ps(value, scale_second));
+        }
       }
 #endif
       for (; t < to; ++t) {

@@ -7,8 +7,9 @@
 #
 # The streams are made once in $MPEGIN_BENCH_CACHE (default ~/.cache/mpegin-bench), never in
 # the tree. Each round times both builds one after the other on every stream; the table shows
-# the best round of each, in wall time and in the reading thread's processor time (which other
-# programs on a busy machine disturb less; Wine counts it in 10-ms ticks). MPEGIN_SIMD narrows
+# the best round of each in wall time, and the mean over the rounds of the reading thread's
+# processor time (which other programs on a busy machine disturb less; Wine counts it in 10-ms
+# ticks, hence the mean). MPEGIN_SIMD narrows
 # the vector path as for the module itself.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -59,10 +60,13 @@ done
 best() {  # build, stream, column
   awk -v b="$1" -v s="$2" -v c="$3" '$1 == b && $2 == s { print $c }' "$results" | sort -g | head -n 1
 }
-echo "| stream ($BITS-bit, best of $ROUNDS) | x86_64 DLL, wine64 | i686 DLL, 32-bit Wine | i686 / x86_64 | processor time i686 / x86_64 |"
+mean() {  # build, stream, column
+  awk -v b="$1" -v s="$2" -v c="$3" '$1 == b && $2 == s { t += $c; n++ } END { print t / n }' "$results"
+}
+echo "| stream ($BITS-bit, $ROUNDS rounds) | x86_64 DLL, wine64 | i686 DLL, 32-bit Wine | i686 / x86_64 | mean processor time, i686 / x86_64 |"
 echo "|---|---|---|---|---|"
 for s in "${streams[@]}"; do
-  awk -v s="$s" -v a="$(best x86_64 "$s" 3)" -v b="$(best i686 "$s" 3)" -v pa="$(best x86_64 "$s" 5)" \
-      -v pb="$(best i686 "$s" 5)" \
+  awk -v s="$s" -v a="$(best x86_64 "$s" 3)" -v b="$(best i686 "$s" 3)" -v pa="$(mean x86_64 "$s" 5)" \
+      -v pb="$(mean i686 "$s" 5)" \
     'BEGIN { printf "| %s | %.0f ms | %.0f ms | %.2f× | %.0f / %.0f ms = %.2f× |\n", s, a * 1000, b * 1000, b / a, pb * 1000, pa * 1000, pb / pa }'
 done

@@ -236,6 +236,18 @@ void close_box_cancels() {
   store_option_text(nullptr);
 }
 
+void gain_beyond_a_double_clamps() {
+  store_option_text(nullptr);
+  for (const char* text : {"1e400", "-1e400"}) {
+    const uint32_t word = run_dialog(0, [text](HWND dialog) {
+      type(dialog, kIdScale, text);
+      click(dialog, IDOK);
+    });
+    WT_CHECK_EQ(word, 0x100000u | (text[0] == '-' ? 0u : 40000u));
+  }
+  store_option_text(nullptr);
+}
+
 }  // namespace
 
 void run_dialog_cases() {
@@ -243,6 +255,7 @@ void run_dialog_cases() {
   run_case("options dialog: Cancel stores nothing", cancel_stores_nothing);
   run_case("options dialog: a checked but disabled Dither still sets its bit", disabled_dither_still_counts);
   run_case("options dialog: the close box cancels", close_box_cancels);
+  run_case("options dialog: a gain beyond a double is clamped", gain_beyond_a_double_clamps);
   run_case("options dialog: layout in the base units of other fonts", layout_at_other_font_sizes);
 }
 

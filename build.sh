@@ -13,8 +13,16 @@ BUILD=${MPEGIN_BUILD_ROOT:-build}   # where the release, sanitizer and fuzz buil
 
 PACKAGES=(cmake g++ ninja-build pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev
           libcli11-dev libsndfile1-dev libtag1-dev mpg123 ffmpeg lame)
+# wine32:i386 runs the 32-bit module, the real target; it needs Debian's i386 architecture.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-                  wine64 xvfb)
+                  wine64 wine32:i386 xvfb)
+
+add_i386_architecture() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    local sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo dpkg --add-architecture i386   # install_missing then updates the package lists
+  fi
+}
 
 install_missing() {
   local missing=()
@@ -96,6 +104,7 @@ fuzz_tests() {
 
 windows_tests() {
   if [ -f "$ROOT/tests/windows/run.sh" ]; then
+    add_i386_architecture
     install_missing "${WINDOWS_PACKAGES[@]}"
     bash "$ROOT/tests/windows/run.sh"
   fi

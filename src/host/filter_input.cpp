@@ -139,9 +139,13 @@ int32_t MPEGIN_CALL FilterGetFileSize(MpegInputHandle handle) {
   return instance ? instance->decoded_size : 0;
 }
 
-int32_t MPEGIN_CALL FilterGetActualFormat(MpegInputHandle handle, uint32_t format, int32_t, int32_t,
+// The width that reads of the handle deliver. The format word passed in is not consulted: the
+// word last applied decides (a word of 0 given to FilterSetOptions2 applies the stored or
+// 16-bit default, and reads then deliver 16 bits whatever the caller passes here).
+int32_t MPEGIN_CALL FilterGetActualFormat(MpegInputHandle handle, uint32_t, int32_t, int32_t,
                                           int16_t* bits_per_sample) {
-  if (handle != nullptr) store<int16_t>(bits_per_sample, mpegin::delivered_width(format));
+  BlockLock<InputInstance> instance(handle);
+  if (instance) store<int16_t>(bits_per_sample, instance->sample_width);
   return 1;
 }
 

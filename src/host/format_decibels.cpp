@@ -13,6 +13,13 @@ class TextOut {
     if (length_ < last_) text_[length_++] = c;
   }
   void digit(double d) { put(static_cast<char>('0' + (d < 0.0 ? 0 : d > 9.0 ? 9 : static_cast<int>(d)))); }
+  // Nothing but an optional sign written: the value rounds to zero, which reads "0".
+  void zero_if_empty() {
+    if (length_ == 0 || (length_ == 1 && text_[0] == '-')) {
+      length_ = 0;
+      put('0');
+    }
+  }
   std::size_t length() const { return length_; }
   char back() const { return length_ > 0 ? text_[length_ - 1] : '\0'; }
   void drop() { --length_; }
@@ -45,7 +52,10 @@ void format_decibels(char* text, std::size_t capacity, double x) {
     out.digit(digit);
     x -= digit * d;
   }
-  if (x == 0.0) return;
+  if (x == 0.0) {
+    out.zero_if_empty();
+    return;
+  }
 
   const std::size_t point = out.length();
   out.put('.');
@@ -57,6 +67,7 @@ void format_decibels(char* text, std::size_t capacity, double x) {
   }
   while (out.length() > point + 1 && out.back() == '0') out.drop();
   if (out.length() == point + 1 && out.back() == '.') out.drop();
+  out.zero_if_empty();
 }
 
 }  // namespace mpegin

@@ -1,6 +1,7 @@
 // The decimal text of a decibel value as the options dialog shows it: no exponent, at most
 // nine fractional digits, no trailing zeros, no digit before the point of a value below 1
-// ("-.5"), "0" for zero.
+// ("-.5"), and "0" for every value that rounds to zero at nine decimals (never an empty text,
+// never "-0").
 #pragma once
 
 #include <cstddef>

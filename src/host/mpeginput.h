@@ -15,7 +15,12 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(__i386__) && defined(__GNUC__)
+/* The Windows standard calling convention: the callee removes the arguments. A 32-bit host may
+ * call with the stack aligned to 4 bytes only: each entry point realigns it for SSE. */
+#define MPEGIN_CALL __stdcall __attribute__((force_align_arg_pointer))
+#define MPEGIN_EXPORT
+#elif defined(_WIN32)
 /* The Windows standard calling convention: the callee removes the arguments. */
 #define MPEGIN_CALL __stdcall
 #define MPEGIN_EXPORT

@@ -77,14 +77,56 @@ uint32_t chosen_word(WindowHandle dialog) {
   return width | scale_from_text(text) | dither;
 }
 
+// Whether a number that does not fit a double (text from first to last, as matched by
+// from_chars) is too large rather than too small: the place value of its first non-zero
+// digit, plus its exponent, is positive.
+bool overflows(const char* first, const char* last) {
+  const char* p = first;
+  if (p < last && (*p == '-' || *p == '+')) ++p;
+  long integer_digits = 0, place = 0;
+  bool found = false, after_point = false;
+  long fraction_digits = 0, first_integer_digit = 0;
+  for (; p < last && ((*p >= '0' && *p <= '9') || (*p == '.' && !after_point)); ++p) {
+    if (*p == '.') {
+      after_point = true;
+      continue;
+    }
+    if (after_point) ++fraction_digits; else ++integer_digits;
+    if (!found && *p != '0') {
+      found = true;
+      if (after_point) place = -fraction_digits; else first_integer_digit = integer_digits;
+    }
+  }
+  if (!found) return false;
+  if (first_integer_digit > 0) place = integer_digits - first_integer_digit;
+  long exponent = 0;
+  if (p < last && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative = p < last && *p == '-';
+    if (p < last && (*p == '-' || *p == '+')) ++p;
+    for (; p < last && *p >= '0' && *p <= '9'; ++p)
+      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
+  }
+  return place + exponent > 0;
+}
+
 }  // namespace
 
 uint32_t scale_from_text(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   if (*p == '+' && p[1] != '-' && p[1] != '+') ++p;
+  const char* const end = p + std::strlen(p);
   double value = 0.0;
-  if (std::from_chars(p, p + std::strlen(p), value).ec != std::errc() || std::isnan(value)) value = 0.0;
+  const std::from_chars_result read = std::from_chars(p, end, value);
+  if (read.ec == std::errc::result_out_of_range) {
+    // As the standard conversion reads it: too large is the largest value of its sign (then
+    // clamped below), too small is 0.
+    value = overflows(p, read.ptr) ? (*p == '-' ? -HUGE_VAL : HUGE_VAL) : 0.0;
+  } else if (read.ec != std::errc() || std::isnan(value)) {
+    value = 0.0;
+  }
   const double v = (value + 200.0) * 100.0;
   if (v <= 0.0) return 0;
   if (v >= kMaxScale) return kMaxScale;

@@ -19,7 +19,8 @@ constexpr const char* kGainRangeText = "-199 to 200";
 
 // The scale field for the gain field's text: (decimal value + 200) x 100 clamped to
 // [0, 40000] and truncated. Leading blanks are skipped; text that starts with no number (and
-// "nan") reads as 0 dB. The decimal point is always '.'.
+// "nan") reads as 0 dB; a number too large for a double ("1e400") reads as the largest value of
+// its sign, one too small as 0. The decimal point is always '.'.
 uint32_t scale_from_text(const char* text);
 
 }  // namespace mpegin

@@ -1,5 +1,6 @@
 #include "layer12/coded_samples.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "bitstream/mpeg_file_reader.h"
@@ -10,6 +11,42 @@ namespace mpegin {
 
 namespace {
 
+#if UINTPTR_MAX == 0xFFFFFFFFu
+// 32-bit targets, where a 64-bit cache takes two registers of few and every shift of it a
+// sequence: each code is taken from the two words it lies in, with 32-bit operations only.
+// The same bits as get_bits in the same order; `finish` brings the reader's position up to date.
+class BitCache {
+ public:
+  explicit BitCache(MpegFileReader& reader)
+      : reader_(reader),
+        words_(reader.frame_buffer),
+        word_(reader.word_cursor & MpegFileReader::kWordMask),
+        offset_(reader.bit_offset & 31) {}
+
+  // The next n bits, n = 1..17.
+  uint32_t get(uint32_t n) {
+    const uint32_t high = words_[word_] << offset_;
+    // (w >> 1) >> (31 - offset_) is w >> (32 - offset_), defined for offset_ = 0 as well.
+    const uint32_t low = (words_[(word_ + 1) & MpegFileReader::kWordMask] >> 1) >> (31 - offset_);
+    const uint32_t bits = (high | low) >> (32 - n);
+    const uint32_t s = offset_ + n;
+    word_ = (word_ + (s >> 5)) & MpegFileReader::kWordMask;
+    offset_ = s & 31;
+    return bits;
+  }
+
+  void finish() {
+    reader_.word_cursor = word_;
+    reader_.bit_offset = offset_;
+  }
+
+ private:
+  MpegFileReader& reader_;
+  const uint32_t* words_;
+  uint32_t word_;    // the word that holds the next unread bit
+  uint32_t offset_;  // bits of it already read (0..31)
+};
+#else
 // The reader's bits through a 64-bit cache held in a register: the same bits as get_bits in the
 // same order, over the same wrapping word store, without a memory round trip per code. The
 // reader's position is brought up to date by `finish`.
@@ -51,6 +88,7 @@ class BitCache {
   uint32_t valid_;   // how many of them are valid (0..48)
   uint32_t next_word_;
 };
+#endif
 
 }  // namespace
 
@@ -160,12 +198,22 @@ void CodedSamples::requantise(uint32_t first_slot, uint32_t slot_count, Subbands
       // Four slots a step, the same operations in the same order.
       const __m128 factor = _mm_set1_ps(set.factor), offset = _mm_set1_ps(set.offset);
       const __m128 d = _mm_set1_ps(set.d), c = _mm_set1_ps(set.c);
-      const __m128 scale_first = _mm_set1_ps(scale0), scale_second = _mm_set1_ps(scale1);
-      for (; t + 4 <= to; t += 4) {
-        const __m128 fraction = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(codes + t), factor), offset);
-        const __m128 value = _mm_mul_ps(_mm_add_ps(fraction, d), c);
-        _mm_storeu_ps(first + t, _mm_mul_ps(value, scale_first));
-        if (second != nullptr) _mm_storeu_ps(second + t, _mm_mul_ps(value, scale_second));
+      const __m128 scale_first = _mm_set1_ps(scale0);
+      const auto value_at = [&](uint32_t at) {
+        const __m128 fraction = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(codes + at), factor), offset);
+        return _mm_mul_ps(_mm_add_ps(fraction, d), c);
+      };
+      // One loop for each case: with eight vector registers (32-bit x86) a test in the loop
+      // costs a spilled constant.
+      if (second == nullptr) {
+        for (; t + 4 <= to; t += 4) _mm_storeu_ps(first + t, _mm_mul_ps(value_at(t), scale_first));
+      } else {
+        const __m128 scale_second = _mm_set1_ps(scale1);
+        for (; t + 4 <= to; t += 4) {
+          const __m128 value = value_at(t);
+          _mm_storeu_ps(first + t, _mm_mul_ps(value, scale_first));
+          _mm_storeu_ps(second + t, _mm_mul_ps(value, scale_second));
+        }
       }
 #endif
       for (; t < to; ++t) {

@@ -1,6 +1,7 @@
 #include "layer3/huffman_decoder.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "layer3/huffman_direct_tables.h"
 #include "layer3/layer3_decoder.h"
@@ -9,15 +10,56 @@
 namespace mpegin {
 namespace {
 
+#if UINTPTR_MAX == 0xFFFFFFFFu
+// 32-bit targets, with few registers: short symbols (direct table, signs included) come from a
+// 32-bit window, long ones from a 64-bit load at the position. The position is not counted
+// per symbol but derived from the window's start and the bits left in it, so that the loop's
+// state fits the registers.
+class SymbolReader {
+ public:
+  using Window = uint32_t;
+  SymbolReader(const BitReservoir& reservoir, int32_t position) : reservoir_(reservoir) { load(position); }
+  // At least `needed` (<= 25) valid bits, MSB-aligned.
+  Window direct(uint32_t needed) {
+    if (valid_ < static_cast<int32_t>(needed)) load(position());
+    return window_;
+  }
+  // At least 57 valid bits, MSB-aligned.
+  uint64_t bits(uint32_t) const { return reservoir_.window(position()); }
+  void consume(uint32_t count) {
+    window_ = count < 32 ? window_ << count : 0;
+    valid_ -= static_cast<int32_t>(count);
+  }
+  int32_t position() const { return end_ - valid_; }
+
+ private:
+  void load(int32_t position) {
+    const uint8_t* b = reservoir_.ring + BitReservoir::byte_of(position);
+    const uint32_t word = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+    const uint32_t skip = static_cast<uint32_t>(position) & 7u;
+    window_ = word << skip;
+    valid_ = static_cast<int32_t>(32u - skip);
+    end_ = position + valid_;
+  }
+
+  const BitReservoir& reservoir_;
+  uint32_t window_ = 0;
+  int32_t valid_ = 0;  // below 0 once a long symbol ran past the window
+  int32_t end_ = 0;    // stream position just past the window's last valid bit
+};
+#else
 // Hands out the reservoir's bits from a 64-bit window that is reloaded only when
 // fewer bits remain in it than the longest symbol of the current table needs, so
 // that consecutive symbols do not wait for a memory load.
 class SymbolReader {
  public:
+  using Window = uint64_t;
   SymbolReader(const BitReservoir& reservoir, int32_t position)
       : reservoir_(reservoir), position_(position) {
     load();
   }
+  // The bits for a direct-table lookup.
+  Window direct(uint32_t needed) { return bits(needed); }
   // At least `needed` (<= 57) valid bits, MSB-aligned.
   uint64_t bits(uint32_t needed) {
     if (valid_ < needed) load();
@@ -41,6 +83,12 @@ class SymbolReader {
   uint64_t bits_ = 0;
   uint32_t valid_ = 0;
 };
+#endif
+
+// The first n bits of an MSB-aligned window as a number.
+inline uint32_t leading(SymbolReader::Window window, uint32_t n) {
+  return static_cast<uint32_t>(window >> (8 * sizeof window - n));
+}
 
 }  // namespace
 
@@ -95,8 +143,8 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
     const uint32_t needed = table.symbol_bits;
     for (; i < limit; i += 2) {
       // The direct bits and the two sign bits behind them.
-      const uint64_t bits = in.bits(kHuffmanDirectBits + 2);
-      const uint32_t entry = direct[bits >> (64u - kHuffmanDirectBits)];
+      const SymbolReader::Window bits = in.direct(kHuffmanDirectBits + 2);
+      const uint32_t entry = direct[leading(bits, kHuffmanDirectBits)];
       if (huffman_direct_length(entry) != 0) {
         huffman_direct_pair(entry, bits, quantized + i);
         in.consume(huffman_direct_length(entry));
@@ -111,7 +159,7 @@ void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   // Every quadruple with its signs fits the direct table.
   const uint16_t* quads = huffman_direct[32 + (gi.count1table_select & 1)];
   const auto next_quad = [&in, quads]() {
-    const uint32_t entry = quads[in.bits(kHuffmanDirectBits) >> (64u - kHuffmanDirectBits)];
+    const uint32_t entry = quads[leading(in.direct(kHuffmanDirectBits), kHuffmanDirectBits)];
     in.consume(huffman_direct_length(entry));
     return entry;
   };

@@ -27,13 +27,16 @@ extern const StartupTable<uint16_t[kHuffmanDirectSize], 34> huffman_direct;
 inline uint32_t huffman_direct_length(uint32_t entry) { return entry & 15u; }
 
 // The pair of a resolving entry, the signs taken from `bits` (the stream at the symbol,
-// MSB-aligned): x's sign follows the code when x != 0, then y's when y != 0.
-inline void huffman_direct_pair(uint32_t entry, uint64_t bits, int32_t* out) {
-  const uint64_t signs = bits << ((entry >> 4) & 15u);
+// MSB-aligned in a 32- or 64-bit word): x's sign follows the code when x != 0, then y's when
+// y != 0.
+template <class Word>
+inline void huffman_direct_pair(uint32_t entry, Word bits, int32_t* out) {
+  constexpr unsigned kTop = 8 * sizeof(Word) - 1;
+  const Word signs = bits << ((entry >> 4) & 15u);
   const int32_t x = static_cast<int32_t>((entry >> 8) & 15u);
   const int32_t y = static_cast<int32_t>(entry >> 12);
-  const int32_t x_flip = -static_cast<int32_t>(signs >> 63);
-  const int32_t y_flip = -static_cast<int32_t>((signs << (x != 0)) >> 63);
+  const int32_t x_flip = -static_cast<int32_t>(signs >> kTop);
+  const int32_t y_flip = -static_cast<int32_t>(static_cast<Word>(signs << (x != 0)) >> kTop);
   out[0] = (x ^ x_flip) - x_flip;   // 0 stays 0 whatever the bit
   out[1] = (y ^ y_flip) - y_flip;
 }

@@ -11,8 +11,7 @@ namespace {
 
 SimdPath detect() {
   SimdPath widest = SimdPath::kBaseline;
-#if MPEGIN_SSE2 && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
-  // Not on Windows: there the stack is not kept aligned for spilled 32-byte registers.
+#if MPEGIN_WIDE_VECTORS
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx")) widest = SimdPath::kAvx;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) widest = SimdPath::kAvx2Fma;

@@ -10,9 +10,11 @@
 #endif
 
 // MPEGIN_WIDE_VECTORS is 1 where the compiler can build AVX and AVX2/FMA functions next to the
-// baseline (`__attribute__((target(...)))`), chosen at run time by simd_path(). Not on Windows:
+// baseline (`__attribute__((target(...)))`), chosen at run time by simd_path(). On Windows only
+// when the build turns aligned vector moves into unaligned ones (MPEGIN_UNALIGNED_VECTOR_MOVES):
 // there the stack is not kept aligned for spilled 32-byte registers.
-#if MPEGIN_SSE2 && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
+#if MPEGIN_SSE2 && (defined(__GNUC__) || defined(__clang__)) && \
+    (!defined(_WIN32) || defined(MPEGIN_UNALIGNED_VECTOR_MOVES))
 #define MPEGIN_WIDE_VECTORS 1
 #include <immintrin.h>
 #else

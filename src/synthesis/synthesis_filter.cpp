@@ -65,12 +65,17 @@ void SynthesisFilter::synthesize_slots(const float* inputs, uint32_t stride, uin
                                        float* pcm) {
   // The transforms of up to eight slots at once; the columns are written one slot at a time,
   // since each slot's windowing reads the column the slot after it overwrites.
+  // A last group of one to three slots after others (a Layer III granule's 18 are 8 + 8 + 2)
+  // takes the transform of the last four as one vector: the slots done again get the same
+  // results, and are not stored again.
   const SimdPath path = path_;
-  while (count > 0) {
+  for (uint32_t done = 0; count > 0;) {
     const uint32_t n = count < 8 ? count : 8;
+    const uint32_t again = n < 4 && done >= 4 - n ? 4 - n : 0;
     alignas(32) float X[8 * 32 + 8];  // one float beyond each slot's 32 readable for store_v
-    dct32_slots(inputs, stride, n, X, path);
-    for (uint32_t t = 0; t < n; ++t, pcm += 32) {
+    dct32_slots(inputs - again, stride, n + again, X, path);
+    done += n;
+    for (uint32_t t = again; t < n + again; ++t, pcm += 32) {
       store_v(X + 32 * t);
       window(pcm);
       advance();

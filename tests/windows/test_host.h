@@ -30,5 +30,7 @@ UINT stored_option_word();                 // GetPrivateProfileIntA, default 0
 void run_module_cases();
 void run_stream_cases();
 void run_dialog_cases();
+void run_digest_cases();
+void run_alignment_cases();  // 32-bit only
 
 }  // namespace wintest

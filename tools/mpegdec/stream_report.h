@@ -6,6 +6,7 @@
 #include <string>
 
 #include "decoder/stream_info.h"
+#include "decoder/stream_walk.h"
 #include "module_api.h"
 
 namespace mpegin::mpegdec {
@@ -15,6 +16,8 @@ struct StreamReport {
   std::string description;   // FilterOptionsString's text
   StreamInfo info{};
   uint64_t frames = 0;
+  StreamWalk walk;      // what the walk over the headers found
+  bool walked = false;
 };
 
 // Opens the file through the module (for its text) and reads its first frame header (for the
@@ -22,8 +25,17 @@ struct StreamReport {
 bool read_stream_report(const ModuleApi& api, const std::string& path, StreamReport& report,
                         std::string& reason);
 
-// Reads only the StreamInfo and frame count, from the first frame header.
-bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames);
+// Reads only the StreamInfo and frame count, as the module describes the stream: from the
+// first frame header, the frame count of an information frame, and a walk over the headers
+// (exact count, largest channel count), whose findings go to `walk` when given.
+bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames,
+                     StreamWalk* walk = nullptr);
+
+// "m:ss.mmm"
+std::string format_duration(double seconds);
+// The line that says where a stream changes its rate and decoding ends, e.g. "stream changes
+// to 48000 Hz at 0:10.004; decoded up to there".
+std::string rate_change_text(const StreamWalk& walk);
 
 const char* mode_name(int mode);
 std::string format_report_text(const StreamReport& report);

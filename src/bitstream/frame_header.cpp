@@ -116,7 +116,7 @@ bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
     reader.set_sync_pattern(h & 0xFFF80CC0);
     reader.accept_free_format(free_format_bytes != 0);
     header_seen = true;
-  } else if (rate_changes_here(reader) || !find_later_header(reader, h)) {
+  } else if (!find_later_header(reader, h)) {
     return false;
   }
 
@@ -207,37 +207,39 @@ bool FrameHeader::free_format_chain(MpegFileReader& reader, uint32_t h, uint32_t
   return true;
 }
 
-bool FrameHeader::rate_changes_here(MpegFileReader& reader) {
-  // A header of another version or sampling frequency right where the last frame ended,
-  // confirmed by the next one: the stream goes on at another rate.
-  uint32_t w = 0;
-  if (!reader.peek_word(0, w) || (w & 0xFFF00000) != 0xFFF00000 ||
-      (w & kStreamMask) == reader.sync_pattern)
-    return false;
+bool FrameHeader::rate_changes_at(MpegFileReader& reader, uint32_t w) {
+  // A header of another version or sampling frequency that the next header confirms: the
+  // stream goes on at another rate.
   FrameHeader probe;
   probe.version = (w >> 19) & 1;
   probe.sample_frequency = (w >> 10) & 3;
   probe.decode_fields(w);
-  if (!valid_layer(probe.layer) || probe.sample_frequency == 3) return false;
+  if (!valid_layer(probe.layer) || probe.sample_frequency == 3 || probe.bitrate_index == 0) return false;
   const uint32_t body = probe.compute_frame_size();
   if (body == 0 || body > MpegFileReader::kMaxFrameBytes) return false;
   uint32_t next = 0;
-  const bool confirmed = reader.bytes_ahead(body + 5) == body + 4 ||
-                         (reader.peek_word(body + 4, next) && later_header(w, next, false));
+  const bool confirmed = reader.bytes_ahead(body + 1) == body ||
+                         (reader.peek_word(body, next) && later_header(w, next, false));
   if (confirmed) changed_header = w;
   return confirmed;
 }
 
 bool FrameHeader::find_later_header(MpegFileReader& reader, uint32_t& h) {
-  // The next frame normally starts where this one ended. A header found further on, past
-  // damaged or foreign bytes, that changes the channel count is taken only when a header of
-  // the stream follows at its length.
+  // The next frame normally starts where this one ended; a file joined to this one may begin
+  // with its tags. A header found further on, past damaged or foreign bytes, that changes the
+  // channel count is taken only when a header of the stream follows at its length.
+  reader.skip_id3v2_tags();
   const uint64_t expected = reader.position();
   const bool single = mode == 3;
-  while (reader.find_header(h, true)) {
-    if (reader.position() - 4 == expected || is_single_channel(h) == single ||
-        confirmed_by_next(reader, h))
-      return true;
+  while (reader.find_header(h, false)) {
+    if ((h & kStreamMask) == reader.sync_pattern) {
+      const bool has_length = ((h >> 12) & 15) != 0 || free_format_bytes != 0;
+      if (has_length && (reader.position() - 4 == expected || is_single_channel(h) == single ||
+                         confirmed_by_next(reader, h)))
+        return true;
+    } else if (rate_changes_at(reader, h)) {
+      return false;
+    }
     reader.step_back(3);
   }
   return false;

@@ -36,10 +36,11 @@ class FrameHeader {
   // the distance to the next free-format header of the same kind that the three headers
   // after it confirm.
   //
-  // Later headers may change the layer and the channel mode. A header found past bytes
-  // that are no frame is taken only when the next header follows at its length. A header of
-  // another version or sampling frequency where the last frame ended (confirmed by the one
-  // after it) ends the stream: read_header returns false and changed_header holds it.
+  // Later headers may change the layer and the channel mode; ID3v2 tags between frames (files
+  // joined end to end) are passed over. A header found past bytes that are no frame, with
+  // another channel count than the last frame's, is taken only when the next header follows
+  // at its length. A header of another version or sampling frequency that the one after it
+  // confirms ends the stream: read_header returns false and changed_header holds it.
   bool read_header(MpegFileReader& reader, Crc16*& crc_out);
 
   // Recomputes frame_bytes and main_data_bytes from the fields; returns frame_bytes
@@ -94,7 +95,7 @@ class FrameHeader {
   bool find_first_header(MpegFileReader& reader, uint32_t& header_word);
   bool confirm_first_header(MpegFileReader& reader, uint32_t header_word);
   bool free_format_chain(MpegFileReader& reader, uint32_t h, uint32_t at, uint32_t length);
-  bool rate_changes_here(MpegFileReader& reader);
+  bool rate_changes_at(MpegFileReader& reader, uint32_t h);
   bool find_later_header(MpegFileReader& reader, uint32_t& h);
   bool confirmed_by_next(MpegFileReader& reader, uint32_t h) const;
   uint32_t compute_subband_count() const;

@@ -15,6 +15,7 @@
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "bitstream/test_stream.h"
+#include "support/frame_builder.h"
 #include "decoder/decoder_context.h"
 #include "support/conformance.h"
 
@@ -81,6 +82,7 @@ struct Join {
   const char* first;
   const char* second;
   bool rate_changes;
+  bool tag_between = false;  // the second file begins with an ID3v2 tag
 };
 
 class JoinedStreams : public ::testing::TestWithParam<Join> {};
@@ -89,6 +91,10 @@ TEST_P(JoinedStreams, EachPartDecodesAsOnItsOwn) {
   const Join& j = GetParam();
   REQUIRE_STREAMS(j.first, j.second);
   Bytes joined = read_bytes(stream(j.first));
+  if (j.tag_between) {
+    Bytes tag_data(700, 0xFF);  // sync patterns all through it
+    bitstream_test::append(joined, test_support::id3v2_tag(3, 0, tag_data));
+  }
   bitstream_test::append(joined, read_bytes(stream(j.second)));
   TempFile file(joined);
   const Decoded first = decode(stream(j.first));
@@ -128,8 +134,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Join{"l2-fl11.bit", "l3-si.bit", false},         // Layer II -> Layer III mono
                       Join{"l2-fl10.bit", "l2-fl13.bit", false},       // Layer II stereo -> mono
                       Join{"l1-fl4.bit", "l2-fl10.bit", false},        // Layer I mono -> Layer II
+                      Join{"l2-fl10.bit", "l2-fl13.bit", false, true},
                       Join{"l3-hecommon.bit", "l3-he_48khz.bit", true},  // 44.1 -> 48 kHz
-                      Join{"l2-fl11.bit", "l2-test32.bit", true}));      // 44.1 -> 24 kHz LSF
+                      Join{"l2-fl11.bit", "l2-test32.bit", true},        // 44.1 -> 24 kHz LSF
+                      Join{"l3-hecommon.bit", "l3-he_48khz.bit", true, true}));
 
 TEST(JoinedStreamsWithoutWalk, TheFirstChannelCountHoldsAndStereoIsMixedDown) {
   REQUIRE_STREAMS("l3-si.bit", "l3-hecommon.bit", "l2-fl13.bit", "l2-fl10.bit");

@@ -73,7 +73,7 @@ int DecoderContext::describe(StreamInfo& info) {
   if (!is_open()) return 0;
   describe_stream(*header_, *reader_, tagged_frames_, info);
   info.channel_count = single_channel_ ? 1 : 2;
-  if (walked_ && tagged_frames_ == 0) info.duration_ms = walk_.duration_ms();
+  if (walked_) info.duration_ms = walk_.duration_ms();
   return 1;
 }
 
@@ -136,7 +136,7 @@ void DecoderContext::release_decoders() {
 
 uint64_t DecoderContext::frame_count() const {
   if (!is_open()) return 0;
-  if (walked_ && tagged_frames_ == 0) return walk_.frames;
+  if (walked_) return walk_.frames;
   return stream_frame_count(*header_, *reader_, tagged_frames_);
 }
 

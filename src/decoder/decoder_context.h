@@ -66,10 +66,11 @@ class DecoderContext {
   bool is_open() const;
   // True once the read-ahead found no further frame: every later decode_next yields 0.
   bool end_of_stream() const { return end_of_stream_; }
-  // Number of audio frames of the open file (0 when closed): the count of an encoder's
-  // information frame (Xing, Info, VBRI) when the file starts with one, else the walk's
-  // count, else (not walked) an estimate from the size of the audio and the first frame's
-  // length.
+  // Number of audio frames of the open file (0 when closed): the walk's count, which is what
+  // decoding delivers. Without the walk: the count of an encoder's information frame (Xing,
+  // Info, VBRI) when the file starts with one (it describes only the file it was written
+  // for: a file joined to another or cut short has other counts), else an estimate from the
+  // size of the audio and the first frame's length.
   uint64_t frame_count() const;
   // What the walk over the headers found; null when the file was not walked.
   const StreamWalk* walk() const { return walked_ ? &walk_ : nullptr; }

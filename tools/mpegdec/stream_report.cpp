@@ -68,10 +68,8 @@ bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames
   StreamWalk walk;
   if (ok && walk_stream(path.c_str(), walk)) {
     info.channel_count = walk.max_channels;
-    if (tagged_frames == 0) {
-      frames = walk.frames;
-      info.duration_ms = walk.duration_ms();
-    }
+    frames = walk.frames;
+    info.duration_ms = walk.duration_ms();
     if (walk_out != nullptr) *walk_out = walk;
   }
   capture.finish();

@@ -26,8 +26,8 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
                         std::string& reason);
 
 // Reads only the StreamInfo and frame count, as the module describes the stream: from the
-// first frame header, the frame count of an information frame, and a walk over the headers
-// (exact count, largest channel count), whose findings go to `walk` when given.
+// first frame header and a walk over the headers (exact count, largest channel count), whose
+// findings go to `walk` when given.
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames,
                      StreamWalk* walk = nullptr);
 

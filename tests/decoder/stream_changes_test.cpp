@@ -65,6 +65,18 @@ Bytes read_bytes(const std::string& path) {
 
 std::string stream(const std::string& name) { return conformance::directory() + "/" + name; }
 
+// Where each frame of a clean stream begins, from its headers.
+std::vector<size_t> frame_starts(const std::string& path) {
+  std::vector<size_t> starts;
+  MpegFileReader reader(path.c_str());
+  FrameHeader header;
+  Crc16* crc = nullptr;
+  while (header.read_header(reader, crc))
+    starts.push_back(static_cast<size_t>(reader.position()) - header.frame_bytes - 4);
+  starts.push_back(static_cast<size_t>(reader.position()));
+  return starts;
+}
+
 // Channel c of interleaved samples with `channels` channels.
 std::vector<float> channel(const std::vector<float>& samples, int channels, int c, size_t from = 0) {
   std::vector<float> out;
@@ -159,6 +171,29 @@ TEST(JoinedStreamsWithoutWalk, TheFirstChannelCountHoldsAndStereoIsMixedDown) {
   }
 }
 
+// Runs of ten frames that switch between one and two channels (single channel, then stereo
+// and joint stereo with its extensions): every frame is decoded, into two channels.
+TEST(ModeChanges, EveryFrameOfRunsOfTenIsDecoded) {
+  REQUIRE_STREAMS("l2-fl13.bit", "l2-fl10.bit");
+  const Bytes mono = read_bytes(stream("l2-fl13.bit"));
+  const Bytes stereo = read_bytes(stream("l2-fl10.bit"));
+  const std::vector<size_t> mono_starts = frame_starts(stream("l2-fl13.bit"));
+  const std::vector<size_t> stereo_starts = frame_starts(stream("l2-fl10.bit"));
+  Bytes mixed;
+  for (size_t run = 0; run < 4; ++run) {
+    const Bytes& from = run % 2 == 0 ? mono : stereo;
+    const std::vector<size_t>& starts = run % 2 == 0 ? mono_starts : stereo_starts;
+    mixed.insert(mixed.end(), from.begin() + static_cast<long>(starts[10 * run]),
+                 from.begin() + static_cast<long>(starts[10 * run + 10]));
+  }
+  TempFile file(mixed);
+  const Decoded got = decode(file.path());
+  EXPECT_EQ(got.info.channel_count, 2);
+  EXPECT_EQ(got.frames, 40u);
+  EXPECT_EQ(got.reads, 40u);
+  EXPECT_EQ(got.samples.size(), 40u * 1152 * 2);
+}
+
 // A damaged frame on each layer: the stream keeps its length, and three frames later (once the
 // filter banks have passed over the stand-in) the output is the undamaged one again.
 TEST(DamagedFrames, ConcealedInPlaceAndTheRestDecodesAsIntact) {
@@ -170,14 +205,8 @@ TEST(DamagedFrames, ConcealedInPlaceAndTheRestDecodesAsIntact) {
   for (const Case& c : cases) {
     REQUIRE_STREAMS(c.name);
     Bytes bytes = read_bytes(stream(c.name));
-    // The frame positions, from the headers of the intact stream.
-    std::vector<size_t> starts;
-    MpegFileReader reader(stream(c.name).c_str());
-    FrameHeader header;
-    Crc16* crc = nullptr;
-    while (starts.size() < 12 && header.read_header(reader, crc))
-      starts.push_back(static_cast<size_t>(reader.position()) - header.frame_bytes - 4);
-    ASSERT_EQ(starts.size(), 12u);
+    const std::vector<size_t> starts = frame_starts(stream(c.name));
+    ASSERT_GT(starts.size(), 13u);
     const size_t frame = starts[10];
     bytes[frame + 4 + c.flip_at] ^= 0x5A;
     TempFile file(bytes);

@@ -159,6 +159,7 @@ void DecoderContext::follow_format_change() {
   }
   current_layer_ = layer;
 }
+
 void DecoderContext::create_layer3() {
   // A one-channel output mixes two-channel frames down.
   layer3_.reset(new (std::nothrow) Layer3Decoder(*reader_, *header_, *filter0_, filter1_.get(),
@@ -166,7 +167,7 @@ void DecoderContext::create_layer3() {
 }
 
 void DecoderContext::decode_layer3_frame() {
-  // A decoder that could not be created at a layer change leaves the frame silent.
+  // A decoder that could not be created at a layer change leaves the frame without samples.
   if (layer3_ == nullptr) return;
   // The check word covers the header's last 16 bits and the side information.
   bool intact = true;

@@ -49,6 +49,7 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   frame_channels_ = current_mode_ == kSingleChannel ? 1 : 2;
   single_channel_ = walked_ ? walk_.max_channels == 1 : frame_channels_ == 1;
   concealed_slots_ = 0;
+  layer3_checks_pass_ = false;
 
   filter0_.reset(new (std::nothrow) SynthesisFilter(0));
   if (!single_channel_) filter1_.reset(new (std::nothrow) SynthesisFilter(1));
@@ -169,14 +170,18 @@ void DecoderContext::create_layer3() {
 void DecoderContext::decode_layer3_frame() {
   // A decoder that could not be created at a layer change leaves the frame without samples.
   if (layer3_ == nullptr) return;
-  // The check word covers the header's last 16 bits and the side information.
+  // The check word covers the header's last 16 bits and the side information. Some encoders
+  // write wrong check words into every Layer III frame: failures count only once a check word
+  // of the stream has passed, so such a file still decodes.
   bool intact = true;
   if (pending_crc_ != nullptr) {
     const uint32_t side_bytes = header_->version == 1 ? (frame_channels_ == 1 ? 17 : 32)
                                                       : (frame_channels_ == 1 ? 9 : 17);
     for (uint32_t i = 0; i < side_bytes; ++i) pending_crc_->feed(reader_->body_byte(2 + i), 8);
-    intact = pending_crc_->value == header_->crc_read;
+    const bool passed = pending_crc_->value == header_->crc_read;
     pending_crc_->value = 0xFFFF;
+    layer3_checks_pass_ = layer3_checks_pass_ || passed;
+    intact = passed || !layer3_checks_pass_;
   }
   layer3_->decode_frame(intact);
 }

@@ -99,6 +99,7 @@ class DecoderContext {
   uint32_t tagged_frames_ = 0;  // audio frames named by an information frame; 0 without
   uint32_t frame_channels_ = 0; // channels of the frame format the filters are set up for
   uint32_t concealed_slots_ = 0;  // slots of the last Layer I/II frame that can stand in
+  bool layer3_checks_pass_ = false;  // a Layer III check word of the stream has passed
   StreamWalk walk_;
   bool walked_ = false;
   std::unique_ptr<SynthesisFilter> filter0_;

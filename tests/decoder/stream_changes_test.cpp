@@ -224,6 +224,17 @@ TEST(DamagedFrames, ConcealedInPlaceAndTheRestDecodesAsIntact) {
   }
 }
 
+// An encoder that writes wrong check words into every Layer III frame: none ever passes, so
+// none is held against its frame.
+TEST(DamagedFrames, LayerThreeCheckWordsThatNeverPassAreIgnored) {
+  REQUIRE_STREAMS("l3-hecommon.bit");
+  Bytes bytes = read_bytes(stream("l3-hecommon.bit"));
+  for (size_t start : frame_starts(stream("l3-hecommon.bit")))
+    if (start + 6 <= bytes.size() && (bytes[start + 1] & 1) == 0) bytes[start + 4] ^= 0x21;
+  TempFile file(bytes);
+  EXPECT_EQ(decode(file.path()).samples, decode(stream("l3-hecommon.bit")).samples);
+}
+
 // A Layer III stream cut in the middle: its first frames reach back to main data that is not
 // in the file; they are concealed, so the file keeps its frame count, and from the third frame
 // after the first decodable one the output is that of the whole stream.

@@ -207,19 +207,30 @@ bool FrameHeader::free_format_chain(MpegFileReader& reader, uint32_t h, uint32_t
   return true;
 }
 
+uint32_t FrameHeader::body_length(uint32_t h, uint32_t version, uint32_t sample_frequency,
+                                  uint32_t free_format_bytes) {
+  FrameHeader probe;
+  probe.version = version;
+  probe.sample_frequency = sample_frequency;
+  probe.free_format_bytes = free_format_bytes;
+  probe.decode_fields(h);
+  const uint32_t body = probe.compute_frame_size();
+  return body <= MpegFileReader::kMaxFrameBytes ? body : 0;
+}
+
+bool FrameHeader::followed_at(MpegFileReader& reader, uint32_t h, uint32_t body, bool free_format) {
+  // The audio ends where the frame does, or a later header of the same stream begins there.
+  uint32_t next = 0;
+  return body != 0 && (reader.bytes_ahead(body + 1) == body ||
+                       (reader.peek_word(body, next) && later_header(h, next, free_format)));
+}
+
 bool FrameHeader::rate_changes_at(MpegFileReader& reader, uint32_t w) {
   // A header of another version or sampling frequency that the next header confirms: the
   // stream goes on at another rate.
-  FrameHeader probe;
-  probe.version = (w >> 19) & 1;
-  probe.sample_frequency = (w >> 10) & 3;
-  probe.decode_fields(w);
-  if (!valid_layer(probe.layer) || probe.sample_frequency == 3 || probe.bitrate_index == 0) return false;
-  const uint32_t body = probe.compute_frame_size();
-  if (body == 0 || body > MpegFileReader::kMaxFrameBytes) return false;
-  uint32_t next = 0;
-  const bool confirmed = reader.bytes_ahead(body + 1) == body ||
-                         (reader.peek_word(body, next) && later_header(w, next, false));
+  const uint32_t frequency = (w >> 10) & 3;
+  if (frequency == 3 || ((w >> 12) & 15) == 0) return false;
+  const bool confirmed = followed_at(reader, w, body_length(w, (w >> 19) & 1, frequency, 0), false);
   if (confirmed) changed_header = w;
   return confirmed;
 }
@@ -246,16 +257,8 @@ bool FrameHeader::find_later_header(MpegFileReader& reader, uint32_t& h) {
 }
 
 bool FrameHeader::confirmed_by_next(MpegFileReader& reader, uint32_t h) const {
-  FrameHeader probe;
-  probe.version = version;
-  probe.sample_frequency = sample_frequency;
-  probe.free_format_bytes = free_format_bytes;
-  probe.decode_fields(h);
-  const uint32_t body = probe.compute_frame_size();
-  if (body == 0 || body > MpegFileReader::kMaxFrameBytes) return false;
-  if (reader.bytes_ahead(body + 1) == body) return true;
-  uint32_t next = 0;
-  return reader.peek_word(body, next) && later_header(h, next, free_format_bytes != 0);
+  return followed_at(reader, h, body_length(h, version, sample_frequency, free_format_bytes),
+                     free_format_bytes != 0);
 }
 
 int32_t FrameHeader::changed_sample_rate() const {

@@ -98,6 +98,11 @@ class FrameHeader {
   bool rate_changes_at(MpegFileReader& reader, uint32_t h);
   bool find_later_header(MpegFileReader& reader, uint32_t& h);
   bool confirmed_by_next(MpegFileReader& reader, uint32_t h) const;
+  // The body length of header h in a stream of the given version and sampling frequency; 0
+  // when it has none or more than the frame buffer takes.
+  static uint32_t body_length(uint32_t h, uint32_t version, uint32_t sample_frequency,
+                              uint32_t free_format_bytes);
+  static bool followed_at(MpegFileReader& reader, uint32_t h, uint32_t body, bool free_format);
   uint32_t compute_subband_count() const;
   uint32_t set_lengths(uint32_t length);
 };

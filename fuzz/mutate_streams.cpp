@@ -1,6 +1,8 @@
 // Hostile-file runner: takes the ISO compliance streams, damages them in seeded ways (bit flips,
-// byte runs, truncation, splices, forged headers) and decodes every damaged copy. Fails when the
-// decoder hangs, delivers more than one frame per call, or delivers a NaN or an infinity; run it
+// byte runs, truncation, splices, forged headers, runs of another stream so that the format
+// changes every few frames) and decodes every damaged copy. Fails when the decoder hangs,
+// delivers more than one frame per call, delivers a NaN or an infinity, or lets a frame go
+// without samples; run it
 // under AddressSanitizer to catch reads and writes out of bounds.
 //
 //   mutate_streams [--rounds N] [--seed S] [FILE...]   (default: every stream of the manifest)
@@ -36,11 +38,35 @@ Bytes load(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Where the next sync pattern at or after `from` begins (b.size() when none).
+size_t next_sync(const Bytes& b, size_t from) {
+  for (size_t i = from; i + 1 < b.size(); ++i)
+    if (b[i] == 0xFF && (b[i + 1] & 0xF0) == 0xF0) return i;
+  return b.size();
+}
+
+// A stream that changes format every few frames: runs of a few kilobytes from `original` and
+// from `other` (another stream: another layer, channel count or rate), each run cut at a sync.
+Bytes alternate(const Bytes& original, const Bytes& other, std::mt19937& rng) {
+  Bytes out;
+  size_t at[2] = {0, 0};
+  const Bytes* sources[2] = {&original, &other};
+  for (int turn = 0; turn < 16; ++turn) {
+    const Bytes& b = *sources[turn & 1];
+    size_t& from = at[turn & 1];
+    from = next_sync(b, from);
+    const size_t to = next_sync(b, std::min(b.size(), from + 1 + rng() % 4096));
+    out.insert(out.end(), b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(to));
+    from = to;
+  }
+  return out;
+}
+
 // One kind of damage per round, chosen by the generator.
-Bytes damage(const Bytes& original, std::mt19937& rng, std::string& what) {
+Bytes damage(const Bytes& original, const Bytes& other, std::mt19937& rng, std::string& what) {
   Bytes b = original;
   auto pick = [&](size_t n) { return n ? size_t(rng() % n) : 0; };
-  switch (rng() % 7) {
+  switch (rng() % 8) {
     case 0: {  // scattered bit flips
       const size_t flips = 1 + pick(64);
       for (size_t i = 0; i < flips && !b.empty(); ++i) b[pick(b.size())] ^= uint8_t(1u << (rng() % 8));
@@ -85,6 +111,10 @@ Bytes damage(const Bytes& original, std::mt19937& rng, std::string& what) {
       what = "side information";
       break;
     }
+    case 6:
+      b = alternate(original, other, rng);
+      what = "format changes";
+      break;
     default: {  // all ones or all zeros in a region
       if (b.empty()) break;
       const size_t at = pick(b.size()), len = 1 + pick(2048);
@@ -116,21 +146,25 @@ int main(int argc, char** argv) {
   }
   std::mt19937 rng(seed);
   int failures = 0, decoded = 0;
-  for (const std::string& file : files) {
+  for (size_t f = 0; f < files.size(); ++f) {
+    const std::string& file = files[f];
     const Bytes original = load(file);
+    const Bytes other = load(files[(f + 1) % files.size()]);
     for (int r = 0; r < rounds; ++r) {
       std::string what;
-      const Bytes damaged = damage(original, rng, what);
+      const Bytes damaged = damage(original, other, rng, what);
       const std::string path = mpegin::fuzz::write_temp(damaged.data(), damaged.size());
       if (path.empty()) return 1;
       const uint64_t limit = damaged.size() / 4 + 2;
-      const auto outcome = mpegin::fuzz::decode_file(path, limit);
+      // Every other round without the header walk: the first frame's channel count holds.
+      const auto outcome = mpegin::fuzz::decode_file(path, limit, r % 2 == 0);
       std::remove(path.c_str());
       ++decoded;
       const char* fault = nullptr;
       if (outcome.opened && outcome.calls >= limit) fault = "never reached the end of the stream";
       else if (!outcome.bounded) fault = "delivered more than one frame in one call";
       else if (!outcome.all_finite) fault = "delivered NaN or infinity";
+      else if (outcome.empty_calls != 0) fault = "a frame yielded no samples";
       if (fault) {
         ++failures;
         std::fprintf(stderr, "FAIL %s round %d (%s): %s\n", file.c_str(), r, what.c_str(), fault);

@@ -85,6 +85,8 @@ constexpr uint32_t kStreamMask = 0xFFF80C00;
 constexpr uint32_t kFreeFormatMask = 0xFFFEFC00;
 // Shortest free-format frame body taken when measuring the distance between headers.
 constexpr uint32_t kMinFreeFormatBody = 16;
+// Headers after the first that must chain at a free-format length before it is taken.
+constexpr int kFreeFormatChain = 3;
 
 // Version bits 01 are reserved; MPEG-2.5 (00) is defined for Layer III only.
 bool usable_version(uint32_t header_word) {
@@ -92,13 +94,20 @@ bool usable_version(uint32_t header_word) {
   return version_bits != 1 && (version_bits != 0 || ((header_word >> 17) & 3) == 1);
 }
 
-// Whether a later header of a fixed-rate stream could follow `first`.
-bool continues_stream(uint32_t first, uint32_t next) {
+// Whether `next` could be a later header of the stream that `first` begins: the same sync,
+// version and sampling frequency, a layer, and a bit rate (or free format in a free-format
+// stream). The channel mode may change from frame to frame.
+bool later_header(uint32_t first, uint32_t next, bool free_format) {
   const uint32_t layer_code = (next >> 17) & 3;
   const uint32_t bitrate_index = (next >> 12) & 15;
-  return (next & kStreamMask) == (first & kStreamMask) && usable_version(next) &&
-         is_single_channel(next) == is_single_channel(first) && layer_code != 0 &&
-         bitrate_index != 0 && bitrate_index != 15;
+  return (next & kStreamMask) == (first & kStreamMask) && usable_version(next) && layer_code != 0 &&
+         (bitrate_index != 0 || free_format) && bitrate_index != 15;
+}
+
+// Free-format headers repeat the layer and the bitrate index too.
+bool same_free_format(uint32_t first, uint32_t next) {
+  return (next & kFreeFormatMask) == (first & kFreeFormatMask) &&
+         is_single_channel(next) == is_single_channel(first);
 }
 
 }  // namespace
@@ -114,15 +123,13 @@ bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
     reader.set_sync_pattern(h & 0xFFF80CC0);
     reader.accept_free_format(free_format_bytes != 0);
     header_seen = true;
-  } else {
-    // An MPEG-2.5 stream holds Layer III frames only: other layers are passed over as junk.
-    do {
-      if (!reader.find_header(h, true)) return false;
-    } while (mpeg25 && !usable_version(h));
+  } else if (!find_later_header(reader, h)) {
+    return false;
   }
 
   decode_fields(h);
   compute_frame_size();
+  if (!read_bodies) return reader.skip_frame(frame_bytes);
   if (!reader.read_frame(frame_bytes)) return false;
   if (protection_bit == 1) return true;
 
@@ -170,31 +177,105 @@ bool FrameHeader::confirm_first_header(MpegFileReader& reader, uint32_t h) {
     // Free format: the frame reaches to the next header of the same layer, free format too,
     // and that frame, of the same length give or take its padding, is followed by another
     // one (or ends the audio).
+    // The length is the first distance to such a header that the next headers confirm: the
+    // frame data may hold a sync pattern of its own.
     const uint32_t slot = probe.layer == 1 ? 4 : 1;
     const uint32_t padding_bytes = probe.padding * slot;
     const uint32_t longest = MpegFileReader::kMaxFrameBytes - 4 + padding_bytes;
-    uint32_t body = 0;
-    if (!reader.find_ahead(kMinFreeFormatBody, longest, kFreeFormatMask, h & kFreeFormatMask,
-                           is_single_channel(h), body))
-      return false;
-    const uint32_t length = body + 4 - padding_bytes;
-    uint32_t second = 0;
-    if (!reader.peek_word(body, second)) return false;
-    const uint32_t third_at = body + length + ((second >> 9) & 1) * slot;
-    uint32_t third = 0;
-    const bool confirmed = reader.bytes_ahead(third_at + 1) == third_at ||
-                           (reader.peek_word(third_at, third) && (third & kFreeFormatMask) == (h & kFreeFormatMask) &&
-                            is_single_channel(third) == is_single_channel(h));
-    if (!confirmed) return false;
-    free_format_bytes = length;
-    return true;
+    for (uint32_t from = kMinFreeFormatBody, body = 0;
+         from <= longest && reader.find_ahead(from, longest, kFreeFormatMask, h & kFreeFormatMask,
+                                              is_single_channel(h), body);
+         from = body + 1) {
+      const uint32_t length = body + 4 - padding_bytes;
+      if (free_format_chain(reader, h, body, length)) {
+        free_format_bytes = length;
+        return true;
+      }
+    }
+    return false;
   }
   free_format_bytes = 0;
   const uint32_t body = probe.compute_frame_size();
   if (body == 0 || body > MpegFileReader::kMaxFrameBytes) return false;
   if (reader.bytes_ahead(body + 1) == body) return true;  // the audio ends with this frame
   uint32_t next = 0;
-  return reader.peek_word(body, next) && continues_stream(h, next);
+  return reader.peek_word(body, next) && later_header(h, next, false);
+}
+
+bool FrameHeader::free_format_chain(MpegFileReader& reader, uint32_t h, uint32_t at,
+                                    uint32_t length) {
+  // Three headers after the first, each where the one before ends by `length` and its own
+  // padding slot (or the audio ends exactly there).
+  const uint32_t slot = ((h >> 17) & 3) == 3 ? 4 : 1;
+  for (int seen = 0; seen < kFreeFormatChain; ++seen) {
+    uint32_t next = 0;
+    if (reader.bytes_ahead(at + 1) == at) return seen > 0;
+    if (!reader.peek_word(at, next) || !same_free_format(h, next)) return false;
+    at += length + ((next >> 9) & 1) * slot;
+  }
+  return true;
+}
+
+uint32_t FrameHeader::body_length(uint32_t h, uint32_t version, uint32_t sample_frequency,
+                                  uint32_t free_format_bytes) {
+  FrameHeader probe;
+  probe.version = version;
+  probe.mpeg25 = ((h >> 20) & 1) == 0;
+  probe.sample_frequency = sample_frequency;
+  probe.free_format_bytes = free_format_bytes;
+  probe.decode_fields(h);
+  const uint32_t body = probe.compute_frame_size();
+  return body <= MpegFileReader::kMaxFrameBytes ? body : 0;
+}
+
+bool FrameHeader::followed_at(MpegFileReader& reader, uint32_t h, uint32_t body, bool free_format) {
+  // The audio ends where the frame does, or a later header of the same stream begins there.
+  uint32_t next = 0;
+  return body != 0 && (reader.bytes_ahead(body + 1) == body ||
+                       (reader.peek_word(body, next) && later_header(h, next, free_format)));
+}
+
+bool FrameHeader::rate_changes_at(MpegFileReader& reader, uint32_t w) {
+  // A header of another version or sampling frequency that the next header confirms: the
+  // stream goes on at another rate.
+  const uint32_t frequency = (w >> 10) & 3;
+  if (frequency == 3 || ((w >> 12) & 15) == 0 || !usable_version(w)) return false;
+  const bool confirmed = followed_at(reader, w, body_length(w, (w >> 19) & 1, frequency, 0), false);
+  if (confirmed) changed_header = w;
+  return confirmed;
+}
+
+bool FrameHeader::find_later_header(MpegFileReader& reader, uint32_t& h) {
+  // The next frame normally starts where this one ended; a file joined to this one may begin
+  // with its tags. A header found further on, past damaged or foreign bytes, that changes the
+  // channel count is taken only when a header of the stream follows at its length.
+  reader.skip_id3v2_tags();
+  const uint64_t expected = reader.position();
+  const bool single = mode == 3;
+  while (reader.find_header(h, false)) {
+    // An MPEG-2.5 stream holds Layer III frames only: other layers are passed over as junk.
+    if ((h & kStreamMask) == reader.sync_pattern && usable_version(h)) {
+      const bool has_length = ((h >> 12) & 15) != 0 || free_format_bytes != 0;
+      if (has_length && (reader.position() - 4 == expected || is_single_channel(h) == single ||
+                         confirmed_by_next(reader, h)))
+        return true;
+    } else if (rate_changes_at(reader, h)) {
+      return false;
+    }
+    reader.step_back(3);
+  }
+  return false;
+}
+
+bool FrameHeader::confirmed_by_next(MpegFileReader& reader, uint32_t h) const {
+  return followed_at(reader, h, body_length(h, version, sample_frequency, free_format_bytes),
+                     free_format_bytes != 0);
+}
+
+int32_t FrameHeader::changed_sample_rate() const {
+  if (changed_header == 0) return 0;
+  const int32_t rate = frequency_table[(changed_header >> 19) & 1][(changed_header >> 10) & 3];
+  return ((changed_header >> 20) & 1) == 0 ? rate / 2 : rate;
 }
 
 void FrameHeader::decode_fields(uint32_t h) {

@@ -34,7 +34,14 @@ class FrameHeader {
   // is confirmed: a header that later frames would match follows at its frame length, or
   // the audio ends exactly there. Other candidates (junk, sync patterns inside tag data) are
   // passed over. A free-format first header (bitrate index 0) takes its frame length from
-  // the distance to the next free-format header of the same kind.
+  // the distance to the next free-format header of the same kind that the three headers
+  // after it confirm.
+  //
+  // Later headers may change the layer and the channel mode; ID3v2 tags between frames (files
+  // joined end to end) are passed over. A header found past bytes that are no frame, with
+  // another channel count than the last frame's, is taken only when the next header follows
+  // at its length. A header of another version or sampling frequency that the one after it
+  // confirms ends the stream: read_header returns false and changed_header holds it.
   bool read_header(MpegFileReader& reader, Crc16*& crc_out);
 
   // Recomputes frame_bytes and main_data_bytes from the fields; returns frame_bytes
@@ -53,6 +60,8 @@ class FrameHeader {
   double total_ms(const MpegFileReader& reader) const;
   // Sampling frequency in Hz.
   int32_t sample_rate() const;
+  // The sampling frequency in Hz of changed_header; 0 when the stream has not changed rate.
+  int32_t changed_sample_rate() const;
 
   uint32_t layer = 0;             // 1, 2, 3
   uint32_t protection_bit = 0;    // 0: a 16-bit check word follows the header
@@ -79,6 +88,10 @@ class FrameHeader {
   // Free-format streams: the unpadded frame length, header included, measured at the first
   // header; 0 for streams with a bit rate in the header.
   uint32_t free_format_bytes = 0;
+  // The header where the stream changed its version or sampling frequency; 0 before that.
+  uint32_t changed_header = 0;
+  // False for a walk over the headers: bodies are passed over, not read (no CRC either).
+  bool read_bodies = true;
 
   // The bit rate of one channel of a free-format Layer II frame as the single-channel bit rate
   // index of that rate (1 to 5 for 32 to 80 kbit/s, 6 above): the allocation tables follow it.
@@ -88,6 +101,15 @@ class FrameHeader {
   void decode_fields(uint32_t header_word);
   bool find_first_header(MpegFileReader& reader, uint32_t& header_word);
   bool confirm_first_header(MpegFileReader& reader, uint32_t header_word);
+  bool free_format_chain(MpegFileReader& reader, uint32_t h, uint32_t at, uint32_t length);
+  bool rate_changes_at(MpegFileReader& reader, uint32_t h);
+  bool find_later_header(MpegFileReader& reader, uint32_t& h);
+  bool confirmed_by_next(MpegFileReader& reader, uint32_t h) const;
+  // The body length of header h in a stream of the given version and sampling frequency; 0
+  // when it has none or more than the frame buffer takes.
+  static uint32_t body_length(uint32_t h, uint32_t version, uint32_t sample_frequency,
+                              uint32_t free_format_bytes);
+  static bool followed_at(MpegFileReader& reader, uint32_t h, uint32_t body, bool free_format);
   uint32_t compute_subband_count() const;
   uint32_t set_lengths(uint32_t length);
 };

@@ -204,9 +204,7 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
     uint32_t p = input_start_;
     const auto accept = [&](uint32_t at) {
       const uint32_t window = load_big_endian(bytes + at);
-      const bool match = match_pattern ? (window & kPatternMask) == sync_pattern &&
-                                             is_single_channel(window) == sync_single_channel
-                                       : has_sync(window);
+      const bool match = match_pattern ? (window & kPatternMask) == sync_pattern : has_sync(window);
       if (!match || !has_frame_length(window, free_format_ || !match_pattern)) return false;
       header_word = window;
       input_start_ = at + 4;
@@ -235,7 +233,6 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
 
 void MpegFileReader::set_sync_pattern(uint32_t header_word) {
   sync_pattern = header_word & kPatternMask;
-  sync_single_channel = is_single_channel(header_word);
   audio_start_ = position() >= 4 ? position() - 4 : 0;
 }
 
@@ -284,6 +281,17 @@ bool MpegFileReader::find_ahead(uint32_t from, uint32_t to, uint32_t mask, uint3
 }
 
 void MpegFileReader::step_back(uint32_t n) { input_start_ -= n < input_start_ ? n : input_start_; }
+
+bool MpegFileReader::skip_frame(uint32_t byte_count) {
+  word_cursor = 0;
+  bit_offset = 0;
+  frame_bytes = 0;
+  if (!file_ || byte_count > kMaxFrameBytes) return false;
+  uint32_t delivered = fill(byte_count);
+  if (delivered > byte_count) delivered = byte_count;
+  input_start_ += delivered;
+  return delivered == byte_count;
+}
 
 bool MpegFileReader::read_frame(uint32_t byte_count) {
   word_cursor = 0;

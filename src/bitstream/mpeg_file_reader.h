@@ -42,15 +42,15 @@ class MpegFileReader {
 
   // Searches from the current file position for the next header and leaves the file just
   // after it. Without `match_pattern` any 11-bit sync of a version that is not reserved is a
-  // candidate (MPEG-2.5 included); with it the candidate
-  // must repeat the sync pattern set by set_sync_pattern. Candidates that carry no usable
+  // candidate (MPEG-2.5 included); with it the candidate must repeat the sync pattern set by
+  // set_sync_pattern (any channel mode). Candidates that carry no usable
   // frame length (reserved layer code, forbidden bitrate index, and the free-format index
   // in a stream that is not free format) are skipped like any other non-header bytes.
   // Returns false at the end of the audio.
   bool find_header(uint32_t& header_word, bool match_pattern);
 
   // Fixes the bits every later header must repeat (the word is the first header masked by
-  // 0xFFF80CC0): sync, version bit, sampling-frequency index and single-channel-ness. Called
+  // 0xFFF80CC0): sync, version bit and sampling-frequency index. Called
   // right after the first header was found; its position is the start of the audio.
   void set_sync_pattern(uint32_t header_word);
   // Whether later headers may carry the free-format bitrate index (a free-format stream).
@@ -76,6 +76,10 @@ class MpegFileReader {
   // Reads `byte_count` body bytes and prepares them for get_bits. False when the count does
   // not fit the frame buffer (nothing is read then) or fewer bytes than requested arrived.
   bool read_frame(uint32_t byte_count);
+
+  // Passes over `byte_count` body bytes without reading them into the frame buffer (a walk
+  // over the headers); false as read_frame would be.
+  bool skip_frame(uint32_t byte_count);
 
   // Byte i of the current body.
   uint8_t body_byte(uint32_t i) const {
@@ -128,7 +132,6 @@ class MpegFileReader {
   uint32_t word_cursor = 0;
   uint32_t bit_offset = 0;
   uint32_t sync_pattern = 0;
-  bool sync_single_channel = false;
 
  private:
   // Makes at least n bytes available from input_start_ when the audio holds them; returns

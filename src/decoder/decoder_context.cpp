@@ -11,6 +11,7 @@
 #include "decoder/decoder_settings.h"
 #include "decoder/pcm_buffer.h"
 #include "decoder/stream_description.h"
+#include "decoder/stream_walk.h"
 #include "layer3/layer3_decoder.h"
 #include "synthesis/synthesis_filter.h"
 
@@ -28,7 +29,7 @@ DecoderContext::~DecoderContext() { close(); }
 
 bool DecoderContext::is_open() const { return reader_ != nullptr && header_ != nullptr; }
 
-int DecoderContext::open(const char* file_name) {
+int DecoderContext::open(const char* file_name, bool walk_headers) {
   if (is_open() || file_name == nullptr) return 0;
   end_of_stream_ = false;
   reader_.reset(new (std::nothrow) MpegFileReader(file_name));
@@ -42,19 +43,25 @@ int DecoderContext::open(const char* file_name) {
     return 0;
   }
   tagged_frames_ = tagged_frames;
-  gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), header_->mode == kSingleChannel ? 1 : 2);
+  walked_ = walk_headers && walk_stream(file_name, walk_);
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
   current_mode_ = header_->mode;
-  single_channel_ = current_mode_ == kSingleChannel;
+  frame_channels_ = current_mode_ == kSingleChannel ? 1 : 2;
+  single_channel_ = walked_ ? walk_.max_channels == 1 : frame_channels_ == 1;
+  gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), single_channel_ ? 1 : 2);
+  concealed_slots_ = 0;
+  layer3_checks_pass_ = false;
 
   filter0_.reset(new (std::nothrow) SynthesisFilter(0));
   if (!single_channel_) filter1_.reset(new (std::nothrow) SynthesisFilter(1));
   DecoderSettings& settings = decoder_settings();
   settings.header = header_.get();
   settings.single_channel = single_channel_;
+  settings.two_channels = !single_channel_;
   pcm_buffer_ = PcmBuffer::create(settings);
+  settings.two_channels = false;
   if (filter0_ != nullptr && pcm_buffer_ != nullptr && current_layer_ == 3) create_layer3();
 
   const bool complete = filter0_ != nullptr && (single_channel_ || filter1_ != nullptr) &&
@@ -69,8 +76,14 @@ int DecoderContext::open(const char* file_name) {
 int DecoderContext::describe(StreamInfo& info) {
   if (!is_open()) return 0;
   describe_stream(*header_, *reader_, tagged_frames_, info);
-  gapless_.describe(info);
+  info.channel_count = single_channel_ ? 1 : 2;
+  if (walked_) info.duration_ms = walk_.duration_ms();
+  gapless_.describe(info, walked_ ? walk_.samples : 0);
   return 1;
+}
+
+int32_t DecoderContext::changed_rate() const {
+  return header_ != nullptr && end_of_stream_ ? header_->changed_sample_rate() : 0;
 }
 
 uint32_t DecoderContext::decode_next(void* destination) {
@@ -84,13 +97,14 @@ uint32_t DecoderContext::decode_next_samples(const float*& samples) {
   samples = nullptr;
   if (!is_open() || end_of_stream_) return 0;
 
-  follow_layer_change();
+  follow_format_change();
   const uint32_t frame_samples = header_->samples_per_frame();
   if (current_layer_ == 3) {
     decode_layer3_frame();
   } else if (current_layer_ == 1 || current_layer_ == 2) {
     decode_layer12_frame();
   }
+  if (frame_channels_ == 1 && !single_channel_) pcm_buffer_->copy_first_channel();
 
   // Read ahead: the next header and its body. The frame just decoded is delivered
   // even when this ends the stream.
@@ -117,6 +131,7 @@ void DecoderContext::close() {
   current_layer_ = 0;
   tagged_frames_ = 0;
   gapless_.reset();
+  walked_ = false;
 }
 
 void DecoderContext::release_decoders() {
@@ -129,29 +144,53 @@ void DecoderContext::release_decoders() {
 
 uint64_t DecoderContext::frame_count() const {
   if (!is_open()) return 0;
+  if (walked_) return walk_.frames;
   return stream_frame_count(*header_, *reader_, tagged_frames_);
 }
 
-void DecoderContext::follow_layer_change() {
+void DecoderContext::follow_format_change() {
   const uint32_t layer = header_->layer;
-  if (layer == current_layer_) return;
-  if (layer == 3) {
+  const uint32_t channels = header_->mode == kSingleChannel ? 1 : 2;
+  if (layer == current_layer_ && channels == frame_channels_) return;
+  // No sample of the new format may come from the state of the old one: the filter banks
+  // start from silence, and nothing stands in for a damaged frame yet.
+  filter0_->reset();
+  if (filter1_ != nullptr) filter1_->reset();
+  concealed_slots_ = 0;
+  frame_channels_ = channels;
+  if (layer == 3 && current_layer_ != 3) {
     create_layer3();
-  } else if (current_layer_ == 3) {
+  } else if (layer != 3) {
     layer3_.reset();
+  } else if (layer3_ != nullptr) {
+    layer3_->follow_channels();  // the reservoir's bytes stay: later frames may reach back
   }
   current_layer_ = layer;
 }
 
 void DecoderContext::create_layer3() {
+  // A one-channel output mixes two-channel frames down.
   layer3_.reset(new (std::nothrow) Layer3Decoder(*reader_, *header_, *filter0_, filter1_.get(),
-                                                 *pcm_buffer_, single_channel_ ? 1 : 0));
+                                                 *pcm_buffer_, single_channel_ ? 3 : 0));
 }
 
 void DecoderContext::decode_layer3_frame() {
-  // A decoder that could not be created at a layer change leaves the frame silent.
+  // A decoder that could not be created at a layer change leaves the frame without samples.
   if (layer3_ == nullptr) return;
-  layer3_->decode_frame();
+  // The check word covers the header's last 16 bits and the side information. Some encoders
+  // write wrong check words into every Layer III frame: failures count only once a check word
+  // of the stream has passed, so such a file still decodes.
+  bool intact = true;
+  if (pending_crc_ != nullptr) {
+    const uint32_t side_bytes = header_->version == 1 ? (frame_channels_ == 1 ? 17 : 32)
+                                                      : (frame_channels_ == 1 ? 9 : 17);
+    for (uint32_t i = 0; i < side_bytes; ++i) pending_crc_->feed(reader_->body_byte(2 + i), 8);
+    const bool passed = pending_crc_->value == header_->crc_read;
+    pending_crc_->value = 0xFFFF;
+    layer3_checks_pass_ = layer3_checks_pass_ || passed;
+    intact = passed || !layer3_checks_pass_;
+  }
+  layer3_->decode_frame(intact);
 }
 
 }  // namespace mpegin

@@ -5,6 +5,7 @@
 
 #include "decoder/gapless_trim.h"
 #include "decoder/stream_info.h"
+#include "decoder/stream_walk.h"
 #include "layer12/band_pool.h"
 
 namespace mpegin {
@@ -38,15 +39,23 @@ class DecoderContext {
   // be opened, has no valid first frame, or this context is already open (the open
   // stream is then left as it was). Tags before and after the audio and an encoder's
   // information frame (Xing, Info, VBRI) are passed over.
-  int open(const char* file_name);
+  //
+  // The frame headers of the whole file are walked first (nothing is decoded): the output
+  // has the largest channel count of any frame, and frames with one channel fill both.
+  // Without the walk (walk_headers false, or a file that cannot be walked) the first
+  // frame's channel count holds and two-channel frames of a one-channel output are mixed
+  // down as (L + R) / 2.
+  int open(const char* file_name, bool walk_headers = true);
   // Fills info from the current header; 1 when filled, 0 (nothing written) when no
   // stream is open.
   int describe(StreamInfo& info);
   // Decodes the current frame into destination as interleaved 32-bit floats (full
   // scale 1.0) and reads the next frame ahead. Returns the byte count, at most
-  // kMaxFrameOutputBytes: 0 once the stream has ended, and 0 for a frame whose CRC
-  // check fails (decoding goes on with the next frame). A null destination discards
-  // the samples.
+  // kMaxFrameOutputBytes; 0 once the stream has ended. Every frame read yields its
+  // samples: one that cannot be decoded (a failed check word, Layer III main data that is
+  // not there) is concealed in its place. The stream ends at the end of the file, at a
+  // last frame cut short, and where the sampling rate changes. A null destination
+  // discards the samples.
   uint32_t decode_next(void* destination);
   // As decode_next, without the copy: `samples` is set to the decoder's own store, which stays
   // valid until the next decode_next, decode_next_samples or close.
@@ -58,9 +67,11 @@ class DecoderContext {
   bool is_open() const;
   // True once the read-ahead found no further frame: every later decode_next yields 0.
   bool end_of_stream() const { return end_of_stream_; }
-  // Number of audio frames of the open file (0 when closed): the count of an encoder's
-  // information frame (Xing, Info, VBRI) when the file starts with one, else an estimate from
-  // the size of the audio and the first frame's length.
+  // Number of audio frames of the open file (0 when closed): the walk's count, which is what
+  // decoding delivers. Without the walk: the count of an encoder's information frame (Xing,
+  // Info, VBRI) when the file starts with one (it describes only the file it was written
+  // for: a file joined to another or cut short has other counts), else an estimate from the
+  // size of the audio and the first frame's length.
   uint64_t frame_count() const;
   // Gapless trimming of a stream whose encoder tag gives its delay and padding (on after
   // open; see GaplessTrim). Off, every frame is delivered whole.
@@ -68,14 +79,22 @@ class DecoderContext {
   bool gapless() const { return gapless_.enabled(); }
   // The stream has an encoder tag that trimming follows (on or off).
   bool gapless_tagged() const { return gapless_.tagged(); }
+  // What the walk over the headers found; null when the file was not walked.
+  const StreamWalk* walk() const { return walked_ ? &walk_ : nullptr; }
+  // The sample rate the stream changed to where decoding ended; 0 when it did not change.
+  int32_t changed_rate() const;
 
  private:
-  void follow_layer_change();
+  void follow_format_change();
+  // Two channels of output from a one-channel frame: channel 0 copied to channel 1.
+  void fill_second_channel();
   void create_layer3();
   void decode_layer3_frame();
   void decode_layer12_frame();
   template <class Band>
   void decode_bands(const BandList<Band>& list);
+  // The subband synthesis of a Layer I/II frame of `slots` slots; decoded_slots 0 conceals it.
+  void synthesize_layer12(uint32_t decoded_slots, uint32_t slots);
 
   std::unique_ptr<MpegFileReader> reader_;
   std::unique_ptr<FrameHeader> header_;
@@ -85,6 +104,11 @@ class DecoderContext {
   uint32_t current_layer_ = 0;
   bool end_of_stream_ = false;
   uint32_t tagged_frames_ = 0;  // audio frames named by an information frame; 0 without
+  uint32_t frame_channels_ = 0; // channels of the frame format the filters are set up for
+  uint32_t concealed_slots_ = 0;  // slots of the last Layer I/II frame that can stand in
+  bool layer3_checks_pass_ = false;  // a Layer III check word of the stream has passed
+  StreamWalk walk_;
+  bool walked_ = false;
   std::unique_ptr<SynthesisFilter> filter0_;
   std::unique_ptr<SynthesisFilter> filter1_;
   std::unique_ptr<PcmBuffer> pcm_buffer_;

@@ -8,6 +8,7 @@ class FrameHeader;
 struct DecoderSettings {
   const FrameHeader* header = nullptr;  // not owned
   bool single_channel = false;
+  bool two_channels = false;  // two channels whatever the header says (a stream that widens)
 };
 
 // The process-wide record, built at static initialisation.

@@ -49,8 +49,16 @@ void GaplessTrim::trim(uint32_t frame_samples, const float*& samples, uint32_t& 
   bytes = static_cast<uint32_t>(to - from) * sample_bytes;
 }
 
-void GaplessTrim::describe(StreamInfo& info) const {
-  if (tagged_) info.duration_ms = exact_duration_ms(samples(), info.sample_rate);
+uint64_t GaplessTrim::delivered(uint64_t total) const {
+  if (total == 0) total = whole_;
+  if (!tagged_ || !enabled_) return total;
+  // A file cut short ends inside the kept range; frames past the tagged count are kept whole.
+  const uint64_t kept_end = std::min(total, end_);
+  return (kept_end > begin_ ? kept_end - begin_ : 0) + (total > whole_ ? total - whole_ : 0);
+}
+
+void GaplessTrim::describe(StreamInfo& info, uint64_t total) const {
+  if (tagged_) info.duration_ms = exact_duration_ms(delivered(total), info.sample_rate);
 }
 
 double exact_duration_ms(uint64_t samples, int32_t rate) {

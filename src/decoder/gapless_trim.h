@@ -36,8 +36,13 @@ class GaplessTrim {
   // and `bytes` are narrowed to the part inside the kept range.
   void trim(uint32_t frame_samples, const float*& samples, uint32_t& bytes);
 
-  // With a tag, the duration becomes the exact length delivered.
-  void describe(StreamInfo& info) const;
+  // Samples per channel delivered of a stream whose frames hold `total` samples per channel
+  // (0: the tagged frames).
+  uint64_t delivered(uint64_t total) const;
+
+  // With a tag, the duration becomes the exact length delivered of a stream of `total`
+  // samples per channel (0: the tagged frames).
+  void describe(StreamInfo& info, uint64_t total = 0) const;
 
  private:
   uint64_t begin_ = 0;     // first kept sample

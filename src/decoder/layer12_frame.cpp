@@ -31,7 +31,11 @@ void DecoderContext::decode_layer12_frame() {
 
 template <class Band>
 void DecoderContext::decode_bands(const BandList<Band>& list) {
-  if (list.count == 0) return;
+  const uint32_t slots = kIsLayer2<Band> ? 3 * CodedSamples::kLayer2Groups : CodedSamples::kLayer1Slots;
+  if (list.count == 0) {
+    synthesize_layer12(0, slots);
+    return;
+  }
   MpegFileReader& reader = *reader_;
   FrameHeader& header = *header_;
   Band* const* bands = list.bands;
@@ -44,30 +48,50 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   if (pending_crc_ != nullptr) {
     const bool intact = pending_crc_->value == header.crc_read;
     pending_crc_->value = 0xFFFF;
-    if (!intact) return;  // the frame's audio is skipped
+    if (!intact) {
+      synthesize_layer12(0, slots);  // the frame's audio is concealed
+      return;
+    }
   }
   CodedSamples& samples = bands_.samples();
   for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factors(reader, header, samples);
 
   CodedSamples::Subbands& subbands = bands_.subbands();
-  uint32_t slots;
+  samples.clear_silent_rows(subbands, slots);
   if constexpr (kIsLayer2<Band>) {
-    slots = 3 * CodedSamples::kLayer2Groups;
-    samples.clear_silent_rows(subbands, slots);
     for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; ++group) {
       samples.read_layer2_group(reader, group);
     }
   } else {
-    slots = CodedSamples::kLayer1Slots;
-    samples.clear_silent_rows(subbands, slots);
     for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot);
   }
   samples.requantise(0, slots, subbands);
+  synthesize_layer12(slots, slots);
+}
 
-  // Channel 1 exists only in a two-channel stream that is decoded as such.
+void DecoderContext::synthesize_layer12(uint32_t decoded_slots, uint32_t slots) {
+  CodedSamples::Subbands& subbands = bands_.subbands();
+  const bool two_channel_frame = header_->mode != 3;
+  if (decoded_slots == 0) {
+    // Concealment: the last decoded frame's subband samples again, 6 dB quieter, when it had
+    // as many slots; silence through the filters' tails otherwise.
+    const bool repeat = concealed_slots_ == slots;
+    for (auto& channel : subbands.samples)
+      for (auto& subband : channel)
+        for (float& value : subband) value = repeat ? value * 0.5f : 0.0f;
+  } else {
+    concealed_slots_ = slots;
+  }
+  if (two_channel_frame && filter1_ == nullptr) {
+    // A one-channel output: both channels mixed, (L + R) / 2 (the synthesis is linear).
+    for (uint32_t sb = 0; sb < 32; ++sb)
+      for (uint32_t t = 0; t < slots; ++t)
+        subbands.samples[0][sb][t] = (subbands.samples[0][sb][t] + subbands.samples[1][sb][t]) * 0.5f;
+  }
+
   float pcm[2][32 * CodedSamples::kSlots];
   filter0_->synthesize_slots(subbands.samples[0][0], CodedSamples::kSlots, slots, pcm[0]);
-  if (SynthesisFilter* filter1 = filter1_.get()) {
+  if (SynthesisFilter* filter1 = two_channel_frame ? filter1_.get() : nullptr) {
     filter1->synthesize_slots(subbands.samples[1][0], CodedSamples::kSlots, slots, pcm[1]);
     pcm_buffer_->append_pair(pcm[0], pcm[1], 32 * slots);
   } else {

@@ -12,7 +12,8 @@ namespace mpegin {
 std::unique_ptr<PcmBuffer> PcmBuffer::create(const DecoderSettings& settings) {
   const FrameHeader* header = settings.header;
   if (!header) return nullptr;
-  const uint32_t channels = (header->mode == 3 || settings.single_channel) ? 1 : 2;
+  const uint32_t channels =
+      settings.two_channels ? 2 : (header->mode == 3 || settings.single_channel) ? 1 : 2;
   // The sizing base: 4608 bytes per channel, halved for LSF, a third for Layer I.
   uint32_t frame_bytes = channels * 4608;
   if (header->version == 0) frame_bytes /= 2;
@@ -108,6 +109,13 @@ void PcmBuffer::append_pair(const float* first, const float* second, uint32_t co
   }
   write_index_[0] = index + 2 * count;
   write_index_[1] = index + 2 * count + 1;
+}
+
+void PcmBuffer::copy_first_channel() {
+  if (channels_ != 2) return;
+  float* store = store_.get();
+  for (uint32_t i = write_index_[1]; i < write_index_[0]; i += 2) store[i] = store[i - 1];
+  write_index_[1] = write_index_[0] + 1;
 }
 
 const float* PcmBuffer::take(uint32_t& length_bytes) {

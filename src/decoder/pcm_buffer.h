@@ -30,6 +30,8 @@ class PcmBuffer : public SampleSink {
   // the store; anything else goes through append_block.
   void append_pair(const float* first, const float* second, uint32_t count) override;
   const float* take(uint32_t& length_bytes) override;
+  // A two-channel buffer whose frame wrote channel 0 only: channel 1 gets the same samples.
+  void copy_first_channel();
 
  private:
   // The store comes from malloc and is zeroed only as far as writes reach (stereo blocks read

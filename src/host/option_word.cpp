@@ -43,7 +43,9 @@ bool store_option_word(uint32_t word) {
 }
 
 int32_t decoded_size(int32_t sample_rate, double duration_ms, int32_t bits_per_sample, int32_t channels) {
-  const double frames = std::trunc(static_cast<double>(sample_rate) * duration_ms * 0.001);
+  // A duration counted from whole frames is a whole number of samples; the millionth of a
+  // sample added keeps its rounding error from costing one.
+  const double frames = std::trunc(static_cast<double>(sample_rate) * duration_ms * 0.001 + 1e-6);
   const double bytes = frames * static_cast<double>(bits_per_sample / 8) * static_cast<double>(channels);
   if (!(bytes > 0.0)) return 0;  // also for NaN
   return bytes >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(bytes);

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
@@ -26,11 +27,14 @@ void skip_frame_bits(MpegFileReader& reader, uint32_t bits) {
 
 }  // namespace
 
-void Layer3Decoder::decode_frame() {
-  // A frame without a usable length (free format, forbidden bit rate) has no main data
-  // count; nothing of it can be placed in the reservoir.
+void Layer3Decoder::decode_frame(bool intact) {
+  // A frame without main data bytes (a length too short for its side information) has
+  // nothing to place in the reservoir; it keeps its place in time all the same.
   const uint32_t main_data_bytes = header.main_data_bytes;
-  if (main_data_bytes == 0) return;
+  if (main_data_bytes == 0) {
+    conceal_frame();
+    return;
+  }
 
   const uint32_t side_info_start = frame_position(reader);
   const bool side_info_complete = read_side_info();
@@ -40,7 +44,12 @@ void Layer3Decoder::decode_frame() {
     const uint32_t read = frame_position(reader) - side_info_start;
     skip_frame_bits(reader, side_info_bits(header.version, channel_count) - read);
   }
-  if (!locate_main_data(main_data_bytes) || !side_info_complete) return;
+  // Main data that began before the first stored byte, damaged side information: the
+  // frame is concealed, its main data still stored.
+  if (!locate_main_data(main_data_bytes) || !side_info_complete || !intact) {
+    conceal_frame();
+    return;
+  }
 
   for (uint32_t gr = 0; gr < granule_count; ++gr) {
     for (uint32_t ch = 0; ch < channel_count; ++ch) {
@@ -54,27 +63,65 @@ void Layer3Decoder::decode_frame() {
       requantize(requantized[ch], ch, gr);
     }
     process_stereo(gr);
-
-    if (channel_select == 3 && channel_count > 1) {
-      // Mixed down after the hybrid filter bank, where both channels are time samples of
-      // their own block types: each keeps its own overlap, and the averaged samples go
-      // through the first filter.
-      reconstruct_channel(0, gr);
-      for (int32_t i = 0; i < 576; ++i) stereo_out[0][i] = hybrid[i];
-      reconstruct_channel(1, gr);
-      for (int32_t i = 0; i < 576; ++i) stereo_out[1][i] = hybrid[i];
-      downmix();
-      synthesize_granule(filter0, stereo_out[0]);
-      continue;
+    // The last spectrum in line order stands in for frames that cannot be decoded.
+    for (uint32_t ch = 0; ch < channel_count; ++ch) {
+      if (!granule_info(ch, gr).is_short_block())
+        std::memcpy(concealment[ch], stereo_out[ch], sizeof concealment[ch]);
     }
-    for (uint32_t ch = first_channel; ch <= last_channel; ++ch) {
-      SynthesisFilter* target = (ch != 0 && channel_select != 2) ? filter1 : &filter0;
-      if (target == nullptr) continue;
-      reconstruct_channel(ch, gr);
-      synthesize_granule(*target, hybrid);
-    }
+    output_granule(gr);
   }
   pcm_buffer.end_of_frame(1);
+}
+
+void Layer3Decoder::conceal_frame() {
+  // The last decoded long-block spectrum again, 6 dB quieter each granule, through the
+  // filter banks: the sound fades out over a run of damaged frames instead of breaking off.
+  for (uint32_t gr = 0; gr < granule_count; ++gr) {
+    for (uint32_t ch = 0; ch < channel_count; ++ch) {
+      GranuleInfo& gi = granule_info(ch, gr);
+      gi.window_switching_flag = 0;
+      gi.block_type = 0;
+      gi.mixed_block_flag = 0;
+      for (int32_t i = 0; i < 576; ++i) stereo_out[ch][i] = concealment[ch][i] *= 0.5f;
+    }
+    output_granule(gr);
+  }
+  pcm_buffer.end_of_frame(1);
+}
+
+void Layer3Decoder::follow_channels() {
+  // Nothing of the last format's sound carries over: overlap and stand-in spectrum go.
+  channel_count = header.mode == 3 ? 1 : 2;
+  first_channel = 0;
+  last_channel = 1;
+  if (channel_count == 1 || channel_select == 1 || channel_select == 3) {
+    last_channel = 0;
+  } else if (channel_select == 2) {
+    first_channel = 1;
+  }
+  std::memset(overlap, 0, sizeof overlap);
+  std::memset(concealment, 0, sizeof concealment);
+}
+
+void Layer3Decoder::output_granule(uint32_t gr) {
+  if (channel_select == 3 && channel_count > 1) {
+    // Mixed down after the hybrid filter bank, where both channels are time samples of
+    // their own block types: each keeps its own overlap, and the averaged samples go
+    // through the first filter.
+    reconstruct_channel(0, gr);
+    for (int32_t i = 0; i < 576; ++i) stereo_out[0][i] = hybrid[i];
+    reconstruct_channel(1, gr);
+    for (int32_t i = 0; i < 576; ++i) stereo_out[1][i] = hybrid[i];
+    downmix();
+    synthesize_granule(filter0, stereo_out[0]);
+    return;
+  }
+  for (uint32_t ch = first_channel; ch <= last_channel; ++ch) {
+    SynthesisFilter* target = (ch != 0 && channel_select != 2) ? filter1 : &filter0;
+    if (target == nullptr) continue;
+    reconstruct_channel(ch, gr);
+    synthesize_granule(*target, hybrid);
+  }
 }
 
 bool Layer3Decoder::locate_main_data(uint32_t main_data_bytes) {

@@ -25,17 +25,7 @@ Layer3Decoder::Layer3Decoder(MpegFileReader& reader, FrameHeader& header, Synthe
   const uint32_t family = header.version == 1 ? 3 : header.mpeg25 ? 6 : 0;
   band_table_index = static_cast<int32_t>(frequency + family);
 
-  first_channel = 0;
-  last_channel = 1;
-  if (channel_count == 1 || channel_select == 1 || channel_select == 3) {
-    last_channel = 0;
-  } else if (channel_select == 2) {
-    first_channel = 1;
-  }
-
-  for (auto& channel : overlap)
-    for (auto& subband : channel)
-      for (float& value : subband) value = 0.0f;
+  follow_channels();
   nonzero_count[0] = nonzero_count[1] = 576;
 }
 

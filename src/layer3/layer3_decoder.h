@@ -28,8 +28,14 @@ class Layer3Decoder {
   Layer3Decoder(const Layer3Decoder&) = delete;
   Layer3Decoder& operator=(const Layer3Decoder&) = delete;
 
-  // Decodes the frame whose header is current and whose body the reader holds.
-  void decode_frame();
+  // Decodes the frame whose header is current and whose body the reader holds. A frame that
+  // cannot be decoded (`intact` false: its check word failed; its main data lies before the
+  // first stored byte; a forbidden block type) is concealed: it yields its samples all the
+  // same, from the last decoded spectrum fading out.
+  void decode_frame(bool intact = true);
+  // Takes the channel count of the current header after a change of it: the overlap and the
+  // concealment spectrum start from silence.
+  void follow_channels();
 
   // Side information and scale factors.
   // False when a granule has window switching with the forbidden block type 0;
@@ -65,6 +71,9 @@ class Layer3Decoder {
   // Reorder, antialias, hybrid synthesis and frequency inversion of output channel ch:
   // `hybrid` then holds its 18 time samples per subband.
   void reconstruct_channel(uint32_t ch, uint32_t gr);
+  // Reconstructs and synthesises the output channels of granule gr from stereo_out.
+  void output_granule(uint32_t gr);
+  void conceal_frame();
   // Hands the 18 x 32 samples (line 18 * subband + slot) to `filter`, one synthesis per slot.
   void synthesize_granule(SynthesisFilter& filter, const float* samples);
 
@@ -76,6 +85,7 @@ class Layer3Decoder {
   alignas(64) float hybrid[576];        // 32 subbands x 18: line 18 * subband + slot
   alignas(64) float overlap[2][32][18];
   alignas(64) float lsf_k[2][576];
+  alignas(64) float concealment[2][576];  // the last long-block spectrum after stereo processing
   int32_t nonzero_count[2];
 
   MpegFileReader& reader;

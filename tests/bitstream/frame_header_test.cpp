@@ -373,27 +373,39 @@ TEST(FirstHeader, FreeFormatTakesItsLengthFromTheNextHeader) {
   EXPECT_FALSE(long_header.read_header(long_reader, crc));
 }
 
-TEST(ReadHeader, FollowsLayerAndModeChangesButNotChannelCountChanges) {
+TEST(ReadHeader, FollowsLayerAndChannelChangesAndEndsAtARateChange) {
   HeaderBits layer2 = bits(1, 2, 9, 1);
   HeaderBits layer3 = bits(1, 3, 9, 1, 1);
   HeaderBits layer1 = bits(1, 1, 3, 1, 2);
   HeaderBits mono = bits(1, 2, 9, 1, 3);
   HeaderBits lsf = bits(0, 2, 9, 1);
-  Bytes contents;
-  for (const HeaderBits* h : {&layer2, &layer3, &mono, &lsf, &layer1}) append(contents, make_frame(*h));
-  TempFile file(contents);
-  MpegFileReader reader(file.path());
-  FrameHeader header;
-  Crc16* crc = nullptr;
-  const uint32_t expected_layers[] = {2, 3, 1};
-  for (uint32_t layer : expected_layers) {
-    ASSERT_TRUE(header.read_header(reader, crc));
-    EXPECT_EQ(header.layer, layer);
-    EXPECT_EQ(header.sample_frequency, 1u);
-    EXPECT_EQ(header.version, 1u);
+  HeaderBits other_rate = bits(1, 2, 9, 0);
+  struct Case {
+    std::vector<const HeaderBits*> frames;
+    std::vector<uint32_t> layers;  // of the frames read
+    int32_t changed_rate;          // where the stream ends at a rate change
+  };
+  const Case cases[] = {
+      // An unconfirmed header of another rate is passed over like junk.
+      {{&layer2, &layer3, &mono, &lsf, &layer1}, {2, 3, 2, 1}, 0},
+      {{&layer2, &mono, &other_rate, &other_rate, &layer2}, {2, 2}, 44100},
+      {{&layer3, &layer3, &lsf}, {3, 3}, 24000},  // the audio ends after the changed frame
+  };
+  for (const Case& c : cases) {
+    Bytes contents;
+    for (const HeaderBits* h : c.frames) append(contents, make_frame(*h));
+    TempFile file(contents);
+    MpegFileReader reader(file.path());
+    FrameHeader header;
+    Crc16* crc = nullptr;
+    for (uint32_t layer : c.layers) {
+      ASSERT_TRUE(header.read_header(reader, crc));
+      EXPECT_EQ(header.layer, layer);
+      EXPECT_EQ(header.sample_frequency, 1u);
+    }
+    EXPECT_FALSE(header.read_header(reader, crc));
+    EXPECT_EQ(header.changed_sample_rate(), c.changed_rate);
   }
-  EXPECT_EQ(header.mode, 2u);
-  EXPECT_FALSE(header.read_header(reader, crc));
 }
 
 TEST(ReadHeader, BodyCutShortEndsTheStream) {

@@ -182,17 +182,20 @@ void corrupt_last_allocation(Bytes& frame) {
   frame[byte] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
 }
 
-TEST(DecoderContext, FrameFailingItsCheckYieldsNothingAndDecodingGoesOn) {
+TEST(DecoderContext, FrameFailingItsCheckIsConcealedInItsPlace) {
   Bytes damaged = layer2_tone_frame(true);
   corrupt_last_allocation(damaged);
   TempFile file(concat({layer2_tone_frame(true), damaged, layer2_tone_frame(true)}));
   DecoderContext context;
   ASSERT_EQ(context.open(file.path()), 1);
   const Decoding got = decode_all(context);
-  EXPECT_EQ(got.reads, (std::vector<uint32_t>{kLayer2StereoBytes, 0, kLayer2StereoBytes, 0}));
-  // The skipped frame leaves no trace in the filters: the third frame continues the first.
+  EXPECT_EQ(got.reads, (std::vector<uint32_t>{kLayer2StereoBytes, kLayer2StereoBytes,
+                                              kLayer2StereoBytes, 0}));
+  // The damaged frame repeats the first one's subband samples 6 dB quieter.
   ReferenceOutput expected;
-  expected.slots(2 * 36, {{kToneBand, kTwoThirds}}, {{kToneBand, -kTwoThirds * 0.5f}});
+  expected.slots(36, {{kToneBand, kTwoThirds}}, {{kToneBand, -kTwoThirds * 0.5f}});
+  expected.slots(36, {{kToneBand, kTwoThirds * 0.5f}}, {{kToneBand, -kTwoThirds * 0.25f}});
+  expected.slots(36, {{kToneBand, kTwoThirds}}, {{kToneBand, -kTwoThirds * 0.5f}});
   EXPECT_EQ(got.samples, expected.interleaved());
 }
 
@@ -202,8 +205,9 @@ TEST(DecoderContext, FirstFrameIsDecodedUnchecked) {
   TempFile file(concat({damaged, damaged}));
   DecoderContext context;
   ASSERT_EQ(context.open(file.path()), 1);
-  // The second, checked, frame fails; it is also the last.
-  EXPECT_EQ(decode_all(context).reads, (std::vector<uint32_t>{kLayer2StereoBytes, 0}));
+  // The second, checked, frame fails (and is concealed); it is also the last.
+  EXPECT_EQ(decode_all(context).reads,
+            (std::vector<uint32_t>{kLayer2StereoBytes, kLayer2StereoBytes, 0}));
   EXPECT_TRUE(context.end_of_stream());
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bitstream/crc16.h"
 #include "decoder/decoder_context.h"
 #include "support/conformance.h"
 #include "support/frame_builder.h"
@@ -268,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VbrCase{1, 0, true, InfoTag::kInfo}, VbrCase{1, 3, true, InfoTag::kXing},
                       VbrCase{1, 2, false, InfoTag::kVbri}, VbrCase{0, 3, false, InfoTag::kVbri}));
 
-TEST(RealWorldVbrDuration, WithoutAFrameCountTheSizeEstimateStays) {
+TEST(RealWorldVbrDuration, WithoutAFrameCountTheWalkCountsTheFrames) {
   HeaderBits h;
   h.layer = 3;
   h.bitrate_index = 9;  // 417 bytes
@@ -281,7 +282,7 @@ TEST(RealWorldVbrDuration, WithoutAFrameCountTheSizeEstimateStays) {
   const Decoded got = decode(file);
   ASSERT_TRUE(got.opened);
   EXPECT_EQ(got.reads.size(), 11u);
-  EXPECT_EQ(got.frame_count, 11u);  // 11 frames of 417 bytes in the file
+  EXPECT_EQ(got.frame_count, 10u);  // the information frame is no audio
 }
 
 // Free-format Layer II: the tone frames again, with bitrate index 0 and the same lengths,
@@ -320,6 +321,62 @@ TEST(RealWorldFreeFormat, LayerTwoFramesOfTheirOwnLength) {
   EXPECT_EQ(long_got.frame_count, 6u);
 }
 
+// A free-format first frame whose zero tail holds the stream's own header word halfway: a
+// length of half the frame would be confirmed by one more header, not by three.
+TEST(RealWorldFreeFormat, ASyncInsideTheFirstFrameDoesNotShortenIt) {
+  Bytes free_stream;
+  Bytes fixed;
+  for (int i = 0; i < 6; ++i) {
+    HeaderBits h = layer2_header(0, 0);
+    h.padding = static_cast<uint32_t>(i & 1);
+    append(free_stream, layer2_tone_frame(h, static_cast<uint32_t>(5 * i + 1), 626 + (i & 1)));
+    h.bitrate_index = 10;
+    append(fixed, layer2_tone_frame(h, static_cast<uint32_t>(5 * i + 1)));
+  }
+  for (int i = 0; i < 4; ++i) free_stream[313 + i] = free_stream[i];
+  const Decoded clean = decode(fixed);
+  const Decoded got = decode(free_stream);
+  ASSERT_TRUE(got.opened);
+  EXPECT_EQ(got.reads, clean.reads);
+  EXPECT_TRUE(got.samples == clean.samples);
+  EXPECT_EQ(got.info.frame_bytes, 622);
+  EXPECT_EQ(got.frame_count, 6u);
+}
+
+// Without an information frame the frames are counted by their headers: a variable bit rate
+// and junk around the audio change nothing of the count, the duration or the decoded size.
+TEST(RealWorldCounts, VariableRateAndJunkAroundTheAudioAreCountedExactly) {
+  const uint32_t indexes[] = {10, 14, 12, 11, 13};
+  Bytes stream;
+  uint64_t bytes = 0;
+  for (int i = 0; i < 20; ++i) {
+    const Bytes frame = layer2_tone_frame(layer2_header(0, indexes[i % 5]), static_cast<uint32_t>(i % 27));
+    bytes += frame.size();
+    append(stream, frame);
+  }
+  std::mt19937 random(7);
+  Bytes junk(3000);
+  for (uint8_t& b : junk) b = static_cast<uint8_t>(random() % 0xF0);  // no sync in it
+  Bytes junk_around = junk;
+  append(junk_around, stream);
+  append(junk_around, junk);
+  for (const Bytes* file : {&stream, &junk_around}) {
+    TempFile temp(*file);
+    DecoderContext context;
+    ASSERT_EQ(context.open(temp.path()), 1);
+    StreamInfo info{};
+    context.describe(info);
+    EXPECT_EQ(context.frame_count(), 20u);
+    EXPECT_DOUBLE_EQ(info.duration_ms, 20 * 1152 * 1000.0 / 44100);
+    ASSERT_NE(context.walk(), nullptr);
+    EXPECT_TRUE(context.walk()->variable_rate);
+    EXPECT_DOUBLE_EQ(context.walk()->average_bitrate(), bytes * 8 * 44100.0 / (20 * 1152));
+    std::vector<uint32_t> reads(20, 9216u);
+    reads.push_back(0);
+    EXPECT_EQ(decode(*file).reads, reads);
+  }
+}
+
 // ISO compliance streams when present.
 std::string conformance_stream(const std::string& name) {
   const std::string path = conformance::directory() + "/" + name;
@@ -354,13 +411,22 @@ Bytes as_free_format(const Bytes& stream) {
     h.sample_frequency = (word >> 10) & 3;
     h.padding = (word >> 9) & 1;
     out[at + 2] &= 0x0F;
+    if (h.layer == 3 && ((word >> 16) & 1) == 0) {
+      // The check word covers the bitrate index: computed again for the new one.
+      Crc16 crc;
+      crc.feed((uint32_t{out[at + 2]} << 8) | out[at + 3], 16);
+      const uint32_t side = ((word >> 6) & 3) == 3 ? 17 : 32;
+      for (uint32_t i = 0; i < side; ++i) crc.feed(out[at + 6 + i], 8);
+      out[at + 4] = static_cast<uint8_t>(crc.value >> 8);
+      out[at + 5] = static_cast<uint8_t>(crc.value);
+    }
     at += bitstream_test::frame_length(h);
   }
   return out;
 }
 
 TEST(RealWorldIso, StreamsRewrittenAsFreeFormatDecodeAsBefore) {
-  // Unprotected streams (the check word covers the bitrate index): Layer I with padded
+  // Layer I/II streams without check words (theirs cover the bitrate index): Layer I with padded
   // frames, Layer III stereo with padded frames, LSF Layer II, Layer II single channel at
   // 32 kbit/s (the low-rate allocation tables), Layer III single channel.
   for (const char* name : {"l1-fl8.bit", "l3-hecommon.bit", "l2-test32.bit", "l2-fl13.bit", "l3-compl.bit"}) {

@@ -223,9 +223,12 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   const uint32_t word = input.option_word();
   StreamInfo info{};
   uint64_t frames = 0;
-  // The length is needed only for the progress display.
+  // The length for the progress display; the walk over the headers also tells where the
+  // stream changes its rate, which is where the module's reads end.
+  StreamReport described;
   const double total_seconds =
-      show_progress && describe_stream(path, info, frames) ? info.duration_ms / 1000.0 : 0.0;
+      describe_stream(path, info, frames, &described) ? info.duration_ms / 1000.0 : 0.0;
+  const StreamWalk& walk = described.walk;
 
   bool refused = false;
   std::unique_ptr<OutputTarget> target =
@@ -266,6 +269,11 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     return false;
   }
   if (settings.verbose) print_summary(job, input, word, samples, progress.elapsed_seconds());
+  if (walk.changed_rate != 0) {
+    // What came before the change is whole and kept; the rest is not decoded.
+    report(job.display, rate_change_text(walk));
+    return false;
+  }
   return true;
 }
 

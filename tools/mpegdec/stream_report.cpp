@@ -23,7 +23,8 @@ std::string one_line(std::string text) {
   return text;
 }
 
-// "m:ss.mmm"
+}  // namespace
+
 std::string format_duration(double seconds) {
   if (!(seconds >= 0.0)) seconds = 0.0;
   const long long millis = static_cast<long long>(seconds * 1000.0 + 0.5);
@@ -31,6 +32,8 @@ std::string format_duration(double seconds) {
   std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", millis / 60000, millis / 1000 % 60, millis % 1000);
   return text;
 }
+
+namespace {
 
 const char* yes_no(int32_t flag) { return flag ? "yes" : "no"; }
 const char* json_bool(int32_t flag) { return flag ? "true" : "false"; }
@@ -125,6 +128,11 @@ std::string json_extra(const StreamReport& report) {
 
 }  // namespace
 
+std::string rate_change_text(const StreamWalk& walk) {
+  return "stream changes to " + std::to_string(walk.changed_rate) + " Hz at " +
+         format_duration(walk.duration_ms() / 1000.0) + "; decoded up to there";
+}
+
 const char* mode_name(int mode) {
   switch (mode) {
     case 0: return "stereo";
@@ -135,8 +143,8 @@ const char* mode_name(int mode) {
   }
 }
 
-// From the first frame header alone, as the decoder context describes a stream: mpegdec
-// never runs a decoder of its own, so that its process holds only the module's.
+// From the first frame header and a walk over the headers, as the decoder context describes a
+// stream: mpegdec never runs a decoder of its own, so that its process holds only the module's.
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames, StreamReport* report) {
   StderrCapture capture;
   MpegFileReader reader(path.c_str());
@@ -148,17 +156,29 @@ bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames
   if (ok) {
     mpegin::describe_stream(header, reader, tagged_frames, info);
     frames = stream_frame_count(header, reader, tagged_frames);
+  }
+  reader.close();
+  StreamWalk walk;
+  const bool walked = ok && walk_stream(path.c_str(), walk);
+  if (walked) {
+    info.channel_count = walk.max_channels;
+    frames = walk.frames;
+    info.duration_ms = walk.duration_ms();
+  }
+  if (ok) {
     GaplessTrim trim;
     trim.start(tag, tagged_frames, header.samples_per_frame(), 1);
-    trim.describe(info);
+    const uint64_t whole = walked ? walk.samples : frames * header.samples_per_frame();
+    trim.describe(info, whole);
     if (report != nullptr) {
       report->encoder = tag;
       report->gapless = trim.tagged();
-      report->whole_samples = frames * header.samples_per_frame();
-      report->samples = trim.tagged() ? trim.samples() : report->whole_samples;
+      report->whole_samples = whole;
+      report->samples = trim.tagged() ? trim.delivered(whole) : whole;
+      report->walk = walk;
+      report->walked = walked;
     }
   }
-  reader.close();
   capture.finish();
   return ok;
 }
@@ -183,6 +203,25 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
   return true;
 }
 
+namespace {
+
+// "128 kbit/s", or for a stream whose bit rate varies "VBR, average 128.5 kbit/s".
+std::string bit_rate_text(const StreamReport& report) {
+  if (!report.walked || !report.walk.variable_rate) return report.info.bitrate_text;
+  char text[64];
+  std::snprintf(text, sizeof text, "VBR, average %.1f kbit/s", report.walk.average_bitrate() / 1000.0);
+  return text;
+}
+
+// Where the layer or the channel count first changes, e.g. "layer 3, 1 channel at 0:10.031".
+std::string format_change_text(const StreamWalk& walk) {
+  const double at = walk.sample_rate > 0 ? static_cast<double>(walk.change_samples) / walk.sample_rate : 0.0;
+  return "layer " + std::to_string(walk.change_layer) + ", " + std::to_string(walk.change_channels) +
+         (walk.change_channels == 1 ? " channel" : " channels") + " at " + format_duration(at);
+}
+
+}  // namespace
+
 std::string format_report_text(const StreamReport& report) {
   const StreamInfo& info = report.info;
   char text[2048];
@@ -203,11 +242,16 @@ std::string format_report_text(const StreamReport& report) {
                 "  duration:     %s (%.1f ms)\n",
                 report.file.c_str(), one_line(report.description).c_str(), info.version_text,
                 info.layer, mode_name(info.mode), info.sample_rate, info.channel_count,
-                info.bitrate_text, info.frame_bytes, info.protected_stream ? "CRC-16" : "none",
+                bit_rate_text(report).c_str(), info.frame_bytes, info.protected_stream ? "CRC-16" : "none",
                 yes_no(info.copyright), yes_no(info.original),
                 static_cast<unsigned long long>(report.frames),
                 format_duration(info.duration_ms / 1000.0).c_str(), info.duration_ms);
-  return text + extra_text(report);
+  std::string out = text + extra_text(report);
+  if (report.walked && report.walk.change_frame != 0)
+    out += "  changes to:   " + format_change_text(report.walk) + "\n";
+  if (report.walked && report.walk.changed_rate != 0)
+    out += "  rate change:  " + rate_change_text(report.walk) + "\n";
+  return out;
 }
 
 // Bytes that are not UTF-8 (a file name may hold any) become U+FFFD, written as the escape
@@ -247,17 +291,33 @@ std::string format_report_json(const StreamReport& report) {
                 "\"sample_rate\": %d, \"channels\": %d, \"bitrate_index\": %d, ",
                 info.version, info.layer, info.mode, mode_name(info.mode), info.sample_rate,
                 info.channel_count, info.bitrate_index);
-  char tail[512];
+  char tail[768];
   std::snprintf(tail, sizeof tail,
                 "\"frame_bytes\": %d, \"protected\": %s, \"copyright\": %s, \"original\": %s, "
-                "\"frames\": %llu, \"duration_ms\": %.3f",
+                "\"frames\": %llu, \"duration_ms\": %.3f, \"vbr\": %s, \"average_bitrate\": %.0f",
                 info.frame_bytes, json_bool(info.protected_stream), json_bool(info.copyright),
                 json_bool(info.original), static_cast<unsigned long long>(report.frames),
-                info.duration_ms);
+                info.duration_ms, json_bool(report.walked && report.walk.variable_rate),
+                report.walk.average_bitrate());
+  const StreamWalk& walk = report.walk;
+  char changes[256];
+  std::snprintf(changes, sizeof changes, "\"format_change\": null, \"rate_change\": null}");
+  if (report.walked && (walk.change_frame != 0 || walk.changed_rate != 0)) {
+    char format[128] = "null";
+    char rate[128] = "null";
+    if (walk.change_frame != 0)
+      std::snprintf(format, sizeof format, "{\"layer\": %d, \"channels\": %d, \"at_ms\": %.3f}",
+                    walk.change_layer, walk.change_channels,
+                    static_cast<double>(walk.change_samples) * 1000.0 / walk.sample_rate);
+    if (walk.changed_rate != 0)
+      std::snprintf(rate, sizeof rate, "{\"sample_rate\": %d, \"at_ms\": %.3f}", walk.changed_rate,
+                    walk.duration_ms());
+    std::snprintf(changes, sizeof changes, "\"format_change\": %s, \"rate_change\": %s}", format, rate);
+  }
   return "{\"file\": " + json_string(report.file) +
          ", \"description\": " + json_string(report.description) +
          ", \"version_text\": " + json_string(info.version_text) + ", " + numbers +
-         "\"bitrate_text\": " + json_string(info.bitrate_text) + ", " + tail + json_extra(report) + "}";
+         "\"bitrate_text\": " + json_string(info.bitrate_text) + ", " + tail + json_extra(report) + ", " + changes;
 }
 
 }  // namespace mpegin::mpegdec

@@ -8,6 +8,7 @@
 #include "bitstream/vbr_header.h"
 #include "decoder/stream_info.h"
 #include "file_tags.h"
+#include "decoder/stream_walk.h"
 #include "module_api.h"
 
 namespace mpegin::mpegdec {
@@ -22,6 +23,8 @@ struct StreamReport {
   uint64_t whole_samples = 0;  // per channel in whole frames
   bool gapless = false;        // samples is the encoder's length, delay and padding cut
   FileTags tags;
+  StreamWalk walk;      // what the walk over the headers found
+  bool walked = false;
 };
 
 // Opens the file through the module (for its text) and reads its first frame header (for the
@@ -29,11 +32,18 @@ struct StreamReport {
 bool read_stream_report(const ModuleApi& api, const std::string& path, StreamReport& report,
                         std::string& reason);
 
-// Reads only the StreamInfo and frame count, from the first frame header (and the information
-// frame before it); the duration is the gapless length when the encoder tag gives one. With
-// `report`, its encoder and sample fields are filled too.
+// Reads only the StreamInfo and frame count, as the module describes the stream: from the
+// first frame header and a walk over the headers (exact count, largest channel count); the
+// duration is the gapless length when the encoder tag gives one. With `report`, its encoder,
+// sample and walk fields are filled too.
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames,
                      StreamReport* report = nullptr);
+
+// "m:ss.mmm"
+std::string format_duration(double seconds);
+// The line that says where a stream changes its rate and decoding ends, e.g. "stream changes
+// to 48000 Hz at 0:10.004; decoded up to there".
+std::string rate_change_text(const StreamWalk& walk);
 
 const char* mode_name(int mode);
 std::string format_report_text(const StreamReport& report);

@@ -1,0 +1,58 @@
+#include "decoder/stream_walk.h"
+
+#include "bitstream/frame_header.h"
+#include "bitstream/mpeg_file_reader.h"
+#include "decoder/stream_description.h"
+
+namespace mpegin {
+
+namespace {
+
+int32_t channels_of(const FrameHeader& header) { return header.mode == 3 ? 1 : 2; }
+
+}  // namespace
+
+double StreamWalk::average_bitrate() const {
+  return samples == 0 || sample_rate == 0
+             ? 0.0
+             : static_cast<double>(bytes) * 8.0 * sample_rate / static_cast<double>(samples);
+}
+
+double StreamWalk::duration_ms() const {
+  return sample_rate == 0 ? 0.0 : static_cast<double>(samples) * 1000.0 / sample_rate;
+}
+
+bool walk_stream(const char* file_name, StreamWalk& walk) {
+  walk = StreamWalk{};
+  MpegFileReader reader(file_name);
+  if (!reader.is_open()) return false;
+  FrameHeader header;
+  Crc16* crc = nullptr;
+  uint32_t tagged_frames = 0;
+  if (!read_first_audio_header(reader, header, crc, tagged_frames)) return false;
+  header.read_bodies = false;
+
+  const uint32_t first_layer = header.layer;
+  const int32_t first_channels = channels_of(header);
+  const uint32_t first_bitrate = header.bitrate_index;
+  walk.sample_rate = header.sample_rate();
+  walk.max_channels = first_channels;
+  do {
+    const int32_t channels = channels_of(header);
+    if (walk.change_frame == 0 && (header.layer != first_layer || channels != first_channels)) {
+      walk.change_frame = walk.frames;
+      walk.change_samples = walk.samples;
+      walk.change_layer = static_cast<int32_t>(header.layer);
+      walk.change_channels = channels;
+    }
+    if (channels > walk.max_channels) walk.max_channels = channels;
+    walk.variable_rate = walk.variable_rate || header.bitrate_index != first_bitrate;
+    ++walk.frames;
+    walk.samples += header.samples_per_frame();
+    walk.bytes += uint64_t{header.frame_bytes} + 4;
+  } while (header.read_header(reader, crc));
+  walk.changed_rate = header.changed_sample_rate();
+  return true;
+}
+
+}  // namespace mpegin

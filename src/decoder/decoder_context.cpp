@@ -53,6 +53,7 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), single_channel_ ? 1 : 2);
   concealed_slots_ = 0;
   layer3_checks_pass_ = false;
+  events_ = DecodeEvents{};
 
   filter0_.reset(new (std::nothrow) SynthesisFilter(0));
   if (!single_channel_) filter1_.reset(new (std::nothrow) SynthesisFilter(1));
@@ -116,6 +117,7 @@ uint32_t DecoderContext::decode_next_samples(const float*& samples) {
   uint32_t length = 0;
   samples = pcm_buffer_->take(length);
   gapless_.trim(frame_samples, samples, length);
+  events_.output_samples += length / (single_channel_ ? 4u : 8u);
   return length;
 }
 
@@ -152,6 +154,11 @@ void DecoderContext::follow_format_change() {
   const uint32_t layer = header_->layer;
   const uint32_t channels = header_->mode == kSingleChannel ? 1 : 2;
   if (layer == current_layer_ && channels == frame_channels_) return;
+  if (events_.format_change_layer == 0) {
+    events_.format_change_sample = events_.output_samples;
+    events_.format_change_layer = static_cast<int32_t>(layer);
+    events_.format_change_channels = static_cast<int32_t>(channels);
+  }
   // No sample of the new format may come from the state of the old one: the filter banks
   // start from silence, and nothing stands in for a damaged frame yet.
   filter0_->reset();
@@ -166,6 +173,10 @@ void DecoderContext::follow_format_change() {
     layer3_->follow_channels();  // the reservoir's bytes stay: later frames may reach back
   }
   current_layer_ = layer;
+}
+
+void DecoderContext::note_concealed_frame() {
+  if (events_.concealed_frames++ == 0) events_.first_concealed_sample = events_.output_samples;
 }
 
 void DecoderContext::create_layer3() {
@@ -190,7 +201,7 @@ void DecoderContext::decode_layer3_frame() {
     layer3_checks_pass_ = layer3_checks_pass_ || passed;
     intact = passed || !layer3_checks_pass_;
   }
-  layer3_->decode_frame(intact);
+  if (!layer3_->decode_frame(intact)) note_concealed_frame();
 }
 
 }  // namespace mpegin

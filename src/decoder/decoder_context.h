@@ -17,6 +17,19 @@ class MpegFileReader;
 class PcmBuffer;
 class SynthesisFilter;
 
+// What happened while a stream was decoded, counted as it goes. Positions are samples per
+// channel from the start of the output (after gapless trimming).
+struct DecodeEvents {
+  uint64_t output_samples = 0;          // delivered so far
+  uint32_t concealed_frames = 0;        // frames that could not be decoded, concealed in place
+  uint64_t first_concealed_sample = 0;  // where the first of them starts
+  // The first frame whose layer or channel count differs from the frame before it; layer 0
+  // when there was none.
+  uint64_t format_change_sample = 0;
+  int32_t format_change_layer = 0;
+  int32_t format_change_channels = 0;
+};
+
 // Owns everything needed to decode one MPEG audio file and decodes it one frame per
 // call: the reader, the current header, a synthesis filter per output channel, the
 // PCM buffer, the Layer I/II band objects and, while the stream is in Layer III, the
@@ -83,9 +96,12 @@ class DecoderContext {
   const StreamWalk* walk() const { return walked_ ? &walk_ : nullptr; }
   // The sample rate the stream changed to where decoding ended; 0 when it did not change.
   int32_t changed_rate() const;
+  // What decoding has met since open (kept until the next open).
+  const DecodeEvents& events() const { return events_; }
 
  private:
   void follow_format_change();
+  void note_concealed_frame();
   // Two channels of output from a one-channel frame: channel 0 copied to channel 1.
   void fill_second_channel();
   void create_layer3();
@@ -115,6 +131,7 @@ class DecoderContext {
   std::unique_ptr<Layer3Decoder> layer3_;
   BandPool bands_;
   GaplessTrim gapless_;
+  DecodeEvents events_;
 };
 
 }  // namespace mpegin

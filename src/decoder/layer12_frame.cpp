@@ -75,6 +75,7 @@ void DecoderContext::synthesize_layer12(uint32_t decoded_slots, uint32_t slots) 
   if (decoded_slots == 0) {
     // Concealment: the last decoded frame's subband samples again, 6 dB quieter, when it had
     // as many slots; silence through the filters' tails otherwise.
+    note_concealed_frame();
     const bool repeat = concealed_slots_ == slots;
     for (auto& channel : subbands.samples)
       for (auto& subband : channel)

@@ -144,6 +144,34 @@ MPEGIN_EXPORT int32_t MPEGIN_CALL FilterGetActualFormat(MpegInputHandle handle, 
 MPEGIN_EXPORT int32_t MPEGIN_CALL GetSuggestedSampleType(int32_t* sample_rate, int16_t* bits_per_sample,
                                                          int16_t* channels);
 
+/* --- What decoding met (POSIX builds only; the Windows module exports just the 21 calls) --- */
+
+/* Filled by MpegInputStreamEvents. Positions are samples per channel from the start of the
+ * output and milliseconds. The same layout on every target; later versions only append. */
+typedef struct MpegStreamEvents {
+  uint32_t size;                     /* set by the caller: bytes of the struct it knows */
+  uint32_t concealed_frames;         /* frames that could not be decoded, concealed in place */
+  uint64_t first_concealed_sample;   /* where the first concealed frame starts */
+  uint64_t format_change_sample;     /* the first change of layer or channel count */
+  uint64_t decoded_samples;          /* delivered so far; after a rate change, where it ended */
+  uint64_t expected_samples;         /* the whole output as expected at open (FilterGetFileSize) */
+  uint32_t first_concealed_ms;
+  uint32_t format_change_ms;
+  uint32_t decoded_ms;
+  int32_t format_change_layer;       /* 1..3; 0 when the format did not change */
+  int32_t format_change_channels;    /* 1 or 2 */
+  int32_t changed_rate;              /* Hz the stream changed to where decoding ended; 0: none */
+  int32_t sample_rate;               /* of the output */
+  int32_t first_layer;               /* the first frame's layer and channel count */
+  int32_t first_channels;
+  uint32_t reserved;                 /* 0 */
+} MpegStreamEvents;                  /* 80 bytes */
+
+/* Fills the first `events->size` bytes (at most sizeof(MpegStreamEvents)) with what reading the
+ * handle has met so far and returns the bytes filled; 0 (nothing written) for a null handle or
+ * pointer, a size below 8, or a handle whose file is no longer open. */
+MPEGIN_EXPORT uint32_t MPEGIN_CALL MpegInputStreamEvents(MpegInputHandle handle, MpegStreamEvents* events);
+
 /* --- Options --- */
 
 /* Runs the options dialog (template 101). Returns the chosen OptionWord, which is also stored
@@ -200,6 +228,7 @@ typedef int32_t(MPEGIN_CALL* WriteFilterOutputFn)(MpegOutputHandle, const void*,
 typedef void(MPEGIN_CALL* CloseFilterOutputFn)(MpegOutputHandle);
 typedef int32_t(MPEGIN_CALL* FilterSpecial2Fn)(int32_t, int32_t);
 typedef int32_t(MPEGIN_CALL* FilterSpecial4Fn)(int32_t, int32_t, int32_t, int32_t);
+typedef uint32_t(MPEGIN_CALL* MpegInputStreamEventsFn)(MpegInputHandle, MpegStreamEvents*);
 
 #ifdef __cplusplus
 }

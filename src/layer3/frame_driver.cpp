@@ -27,13 +27,13 @@ void skip_frame_bits(MpegFileReader& reader, uint32_t bits) {
 
 }  // namespace
 
-void Layer3Decoder::decode_frame(bool intact) {
+bool Layer3Decoder::decode_frame(bool intact) {
   // A frame without main data bytes (a length too short for its side information) has
   // nothing to place in the reservoir; it keeps its place in time all the same.
   const uint32_t main_data_bytes = header.main_data_bytes;
   if (main_data_bytes == 0) {
     conceal_frame();
-    return;
+    return false;
   }
 
   const uint32_t side_info_start = frame_position(reader);
@@ -48,7 +48,7 @@ void Layer3Decoder::decode_frame(bool intact) {
   // frame is concealed, its main data still stored.
   if (!locate_main_data(main_data_bytes) || !side_info_complete || !intact) {
     conceal_frame();
-    return;
+    return false;
   }
 
   for (uint32_t gr = 0; gr < granule_count; ++gr) {
@@ -71,6 +71,7 @@ void Layer3Decoder::decode_frame(bool intact) {
     output_granule(gr);
   }
   pcm_buffer.end_of_frame(1);
+  return true;
 }
 
 void Layer3Decoder::conceal_frame() {

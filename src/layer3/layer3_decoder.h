@@ -31,8 +31,8 @@ class Layer3Decoder {
   // Decodes the frame whose header is current and whose body the reader holds. A frame that
   // cannot be decoded (`intact` false: its check word failed; its main data lies before the
   // first stored byte; a forbidden block type) is concealed: it yields its samples all the
-  // same, from the last decoded spectrum fading out.
-  void decode_frame(bool intact = true);
+  // same, from the last decoded spectrum fading out. True when decoded, false when concealed.
+  bool decode_frame(bool intact = true);
   // Takes the channel count of the current header after a change of it: the overlap and the
   // concealment spectrum start from silence.
   void follow_channels();

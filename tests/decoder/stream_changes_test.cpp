@@ -16,6 +16,7 @@
 #include "bitstream/mpeg_file_reader.h"
 #include "bitstream/test_stream.h"
 #include "support/frame_builder.h"
+#include "support/frame_starts.h"
 #include "decoder/decoder_context.h"
 #include "support/conformance.h"
 
@@ -24,6 +25,7 @@ namespace {
 
 using bitstream_test::TempFile;
 using bitstream_test::Bytes;
+using test_support::frame_starts;
 
 struct Decoded {
   StreamInfo info{};
@@ -64,18 +66,6 @@ Bytes read_bytes(const std::string& path) {
   }
 
 std::string stream(const std::string& name) { return conformance::directory() + "/" + name; }
-
-// Where each frame of a clean stream begins, from its headers.
-std::vector<size_t> frame_starts(const std::string& path) {
-  std::vector<size_t> starts;
-  MpegFileReader reader(path.c_str());
-  FrameHeader header;
-  Crc16* crc = nullptr;
-  while (header.read_header(reader, crc))
-    starts.push_back(static_cast<size_t>(reader.position()) - header.frame_bytes - 4);
-  starts.push_back(static_cast<size_t>(reader.position()));
-  return starts;
-}
 
 // Channel c of interleaved samples with `channels` channels.
 std::vector<float> channel(const std::vector<float>& samples, int channels, int c, size_t from = 0) {

@@ -152,6 +152,10 @@ TEST(StreamChanges, ChannelChangeIsDescribedAndRateChangeEndsTheDecode) {
   EXPECT_EQ(evaluate_json(run.out, "d['format_change']['channels'], abs(d['format_change']['at_ms'] - " +
                                        std::to_string(change_ms) + ") < 0.01, d['rate_change']"),
             "(1, True, None)");
+  run = run_mpegdec({"-v", "-o", dir.file("joined.wav"), joined});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("mpegdec: " + joined + ": stream changes to 1 channel at 0:01.764\n"), std::string::npos)
+      << run.err;
 
   const std::string rate_joined = dir.file("rate.mp2");
   write_file(rate_joined, read_file(stereo) + read_file(other_rate));

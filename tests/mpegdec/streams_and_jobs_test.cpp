@@ -154,9 +154,16 @@ TEST(DamagedStreams, AFrameFailingItsCrcIsConcealedAndTheRestDecoded) {
   const Reference damaged = decode_reference(dir.file("damaged.mp2"));
   ASSERT_EQ(damaged.samples.size(), intact.samples.size()) << "the damaged frame keeps its place";
 
-  const RunResult run = run_mpegdec({"--raw", "--format", "f32", "-o", dir.file("out.f32"), dir.file("damaged.mp2")});
+  const RunResult run =
+      run_mpegdec({"-v", "--raw", "--format", "f32", "-o", dir.file("out.f32"), dir.file("damaged.mp2")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(floats_of(read_file(dir.file("out.f32"))), damaged.samples);
+  // The user is told, after the summary and on the progress line: frame 3 of 1152 samples at 32 kHz.
+  const std::string told = "1 damaged frame concealed, first at 0:00.108";
+  EXPECT_NE(run.err.find("mpegdec: " + dir.file("damaged.mp2") + ": " + told + "\n"), std::string::npos) << run.err;
+  const RunResult shown = run_mpegdec_on_terminal({"-y", "-o", dir.file("out.wav"), dir.file("damaged.mp2")});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.err.find("(" + told + ")"), std::string::npos) << shown.err;
 }
 
 }  // namespace

@@ -109,6 +109,40 @@ void print_summary(const DecodeJob& job, const ModuleInput& input, uint32_t word
                (job.output == "-" ? std::string("standard output") : job.output) + text);
 }
 
+std::string clock_at(uint64_t samples, const MpegStreamEvents& events) {
+  return format_duration(events.sample_rate > 0 ? static_cast<double>(samples) / events.sample_rate : 0.0);
+}
+
+// "2 damaged frames concealed, first at 0:04.180"; empty when there were none.
+std::string concealed_text(const MpegStreamEvents& events) {
+  if (events.concealed_frames == 0) return {};
+  const uint32_t n = events.concealed_frames;
+  return std::to_string(n) + (n == 1 ? " damaged frame" : " damaged frames") + " concealed, first at " +
+         clock_at(events.first_concealed_sample, events);
+}
+
+// "stream changes to Layer 3, 1 channel at 0:10.031" (what differs from the first frame); empty
+// when the layer and the channel count held.
+std::string format_change_text(const MpegStreamEvents& events) {
+  if (events.format_change_layer == 0) return {};
+  std::string what;
+  if (events.format_change_layer != events.first_layer)
+    what = "Layer " + std::to_string(events.format_change_layer);
+  if (events.format_change_channels != events.first_channels) {
+    if (!what.empty()) what += ", ";
+    what += std::to_string(events.format_change_channels) +
+            (events.format_change_channels == 1 ? " channel" : " channels");
+  }
+  return "stream changes to " + what + " at " + clock_at(events.format_change_sample, events);
+}
+
+// Both of the above, for the progress line.
+std::string events_note(const MpegStreamEvents& events) {
+  const std::string concealed = concealed_text(events);
+  const std::string changed = format_change_text(events);
+  return concealed.empty() || changed.empty() ? concealed + changed : concealed + "; " + changed;
+}
+
 }  // namespace
 
 std::string input_problem(const std::string& path) {
@@ -221,14 +255,8 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   // options dialog stored, as in the editor.
   const int width = input.apply_options(settings.option_word());
   const uint32_t word = input.option_word();
-  StreamInfo info{};
-  uint64_t frames = 0;
-  // The length for the progress display; the walk over the headers also tells where the
-  // stream changes its rate, which is where the module's reads end.
-  StreamReport described;
-  const double total_seconds =
-      describe_stream(path, info, frames, &described) ? info.duration_ms / 1000.0 : 0.0;
-  const StreamWalk& walk = described.walk;
+  // The module walked the file at open: its length is the progress display's.
+  const double total_seconds = input.expected_seconds();
 
   bool refused = false;
   std::unique_ptr<OutputTarget> target =
@@ -252,11 +280,21 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   uint64_t samples = 0;
   bool ok = true;
   const size_t block_bytes = input.block_bytes();
+  MpegStreamEvents events{};
+  uint32_t noted_concealed = 0;
+  int32_t noted_layer = 0;
   while (const uint32_t count = input.read_frame(writer->space(block_bytes))) {
     if (!(ok = writer->write(count))) break;
     samples += count;
+    if (show_progress && input.events(events) &&
+        (events.concealed_frames != noted_concealed || events.format_change_layer != noted_layer)) {
+      noted_concealed = events.concealed_frames;
+      noted_layer = events.format_change_layer;
+      progress.set_note(events_note(events));
+    }
     progress.update(static_cast<double>(samples) / samples_per_second);
   }
+  input.events(events);   // before the close, which forgets them
   ok = writer->finish() && ok;
   progress.finish();
   input.close();
@@ -268,10 +306,15 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     report(job.output, reason);
     return false;
   }
-  if (settings.verbose) print_summary(job, input, word, samples, progress.elapsed_seconds());
-  if (walk.changed_rate != 0) {
+  if (settings.verbose) {
+    print_summary(job, input, word, samples, progress.elapsed_seconds());
+    for (const std::string& line : {concealed_text(events), format_change_text(events)})
+      if (!line.empty()) report(job.display, line);
+  }
+  if (events.changed_rate != 0) {
     // What came before the change is whole and kept; the rest is not decoded.
-    report(job.display, rate_change_text(walk));
+    report(job.display, "stream changes to " + std::to_string(events.changed_rate) + " Hz at " +
+                            clock_at(events.decoded_samples, events) + "; decoded up to there");
     return false;
   }
   return true;

@@ -41,6 +41,8 @@ bool resolve_all(ModuleApi& api, std::string& missing) {
   ok &= resolve(lib, "FilterOptionsString", api.options_string, missing);
   ok &= resolve(lib, "FilterGetOptions", api.get_options, missing);
   ok &= resolve(lib, "GetSuggestedSampleType", api.suggested_sample_type, missing);
+  // Optional: a module without it decodes all the same, and its events go unreported.
+  api.stream_events = reinterpret_cast<MpegInputStreamEventsFn>(dlsym(lib, "MpegInputStreamEvents"));
   return ok;
 }
 

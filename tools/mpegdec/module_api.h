@@ -21,6 +21,7 @@ struct ModuleApi {
   FilterOptionsStringFn options_string = nullptr;
   FilterGetOptionsFn get_options = nullptr;
   GetSuggestedSampleTypeFn suggested_sample_type = nullptr;
+  MpegInputStreamEventsFn stream_events = nullptr;   // null for a module without it
 };
 
 // The places a plug-in `file` of mpegdec is looked for, in order: next to the executable, the
@@ -31,7 +32,8 @@ std::vector<std::string> plugin_candidates(const std::string& file, const char* 
 // The module's places: $MPEGIN_MODULE alone when set, else the plug-in places.
 std::vector<std::string> module_candidates();
 
-// Loads the first candidate that loads and has every export; on failure `error` says why.
+// Loads the first candidate that loads and has every export (MpegInputStreamEvents may be
+// missing); on failure `error` says why.
 bool load_module(ModuleApi& api, std::string& error);
 
 }  // namespace mpegin::mpegdec

@@ -58,6 +58,26 @@ uint32_t ModuleInput::read_frame(void* destination) {
   return static_cast<uint32_t>(bytes) / 2;
 }
 
+bool ModuleInput::events(MpegStreamEvents& events) const {
+  events = MpegStreamEvents{};
+  events.size = sizeof events;
+  if (handle_ == nullptr || api_.stream_events == nullptr || api_.stream_events(handle_, &events) < 8) {
+    events = MpegStreamEvents{};
+    return false;
+  }
+  return true;
+}
+
+double ModuleInput::expected_seconds() const {
+  MpegStreamEvents seen;
+  if (sample_rate_ <= 0) return 0.0;
+  if (events(seen)) return static_cast<double>(seen.expected_samples) / sample_rate_;
+  // FilterGetFileSize stops at 2 GB: a longer output shows more than it is done.
+  const int32_t bytes = handle_ == nullptr ? 0 : api_.file_size(handle_);
+  const int frame_bytes = channels_ * width_ / 8;
+  return bytes > 0 && frame_bytes > 0 ? static_cast<double>(bytes) / frame_bytes / sample_rate_ : 0.0;
+}
+
 std::string ModuleInput::description() const {
   if (handle_ == nullptr) return {};
   char text[1024] = {};

@@ -32,6 +32,12 @@ class ModuleInput {
   // The most one read can deliver: the block size the module reports, at least 16384.
   size_t block_bytes() const { return block_bytes_; }
 
+  // What reading has met so far (MpegInputStreamEvents); false, with `events` zeroed, when
+  // the module does not tell.
+  bool events(MpegStreamEvents& events) const;
+  // The duration of the whole output the module expects, in seconds (0 when unknown).
+  double expected_seconds() const;
+
   // FilterOptionsString's text ("MPEG-1 Layer 2\r\n(128 kbit/s)").
   std::string description() const;
 

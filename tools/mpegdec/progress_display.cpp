@@ -29,7 +29,8 @@ double ProgressDisplay::elapsed_seconds() const {
 }
 
 std::string ProgressDisplay::format_line(const std::string& label, double decoded_seconds,
-                                         double total_seconds, double elapsed_seconds) {
+                                         double total_seconds, double elapsed_seconds,
+                                         const std::string& note) {
   // The duration is an estimate from the file size; never show more than 99 % or less than
   // no time left before the end.
   double fraction = total_seconds > 0.0 ? decoded_seconds / total_seconds : 0.0;
@@ -41,17 +42,18 @@ std::string ProgressDisplay::format_line(const std::string& label, double decode
   std::snprintf(text, sizeof text, "%3d%%  %s elapsed  %s left  %.1fx  %s",
                 static_cast<int>(fraction * 100.0), format_clock(elapsed_seconds).c_str(),
                 format_clock(remaining).c_str(), speed, label.c_str());
-  return text;
+  return note.empty() ? std::string(text) : text + ("  (" + note + ")");
 }
 
 void ProgressDisplay::update(double decoded_seconds) {
   if (!enabled_) return;
   const Clock::time_point now = Clock::now();
-  if (drawn_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
+  if (drawn_ && note_shown_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
   last_draw_ = now;
   drawn_ = true;
+  note_shown_ = true;
   const std::string line =
-      format_line(label_, decoded_seconds, total_seconds_, elapsed_seconds());
+      format_line(label_, decoded_seconds, total_seconds_, elapsed_seconds(), note_);
   std::fprintf(out_, "\r%s\033[K", line.c_str());
   std::fflush(out_);
 }

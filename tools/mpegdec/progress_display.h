@@ -17,6 +17,11 @@ class ProgressDisplay {
   // Called after each frame with the seconds of audio decoded so far; redraws at most
   // ten times a second (the first call draws at once).
   void update(double decoded_seconds);
+  // Text shown after the label (what decoding has met so far); the next update draws it at once.
+  void set_note(std::string note) {
+    note_ = std::move(note);
+    note_shown_ = false;
+  }
   // Erases the line.
   void finish();
 
@@ -24,7 +29,8 @@ class ProgressDisplay {
 
   // The text of one progress line, without the carriage return that starts it.
   static std::string format_line(const std::string& label, double decoded_seconds,
-                                 double total_seconds, double elapsed_seconds);
+                                 double total_seconds, double elapsed_seconds,
+                                 const std::string& note = {});
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -32,6 +38,8 @@ class ProgressDisplay {
   bool enabled_;
   bool drawn_ = false;
   std::string label_;
+  std::string note_;
+  bool note_shown_ = true;
   double total_seconds_;
   Clock::time_point start_;
   Clock::time_point last_draw_;

@@ -8,7 +8,6 @@
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "bitstream/vbr_header.h"
-#include "decoder/decoder_settings.h"
 #include "decoder/pcm_buffer.h"
 #include "decoder/stream_description.h"
 #include "decoder/stream_walk.h"
@@ -56,12 +55,7 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
 
   filter0_.reset(new (std::nothrow) SynthesisFilter(0));
   if (!single_channel_) filter1_.reset(new (std::nothrow) SynthesisFilter(1));
-  DecoderSettings& settings = decoder_settings();
-  settings.header = header_.get();
-  settings.single_channel = single_channel_;
-  settings.two_channels = !single_channel_;
-  pcm_buffer_ = PcmBuffer::create(settings);
-  settings.two_channels = false;
+  pcm_buffer_ = PcmBuffer::create(*header_, single_channel_ ? 1 : 2);
   if (filter0_ != nullptr && pcm_buffer_ != nullptr && current_layer_ == 3) create_layer3();
 
   const bool complete = filter0_ != nullptr && (single_channel_ || filter1_ != nullptr) &&
@@ -123,8 +117,6 @@ void DecoderContext::close() {
   release_decoders();
   if (reader_ != nullptr) reader_->close();
   reader_.reset();
-  DecoderSettings& settings = decoder_settings();
-  if (header_ != nullptr && settings.header == header_.get()) settings.header = nullptr;
   header_.reset();
   pending_crc_ = nullptr;
   end_of_stream_ = false;

@@ -29,7 +29,12 @@ DecoderContext::~DecoderContext() { close(); }
 bool DecoderContext::is_open() const { return reader_ != nullptr && header_ != nullptr; }
 
 int DecoderContext::open(const char* file_name, bool walk_headers) {
-  if (is_open() || file_name == nullptr) return 0;
+  if (is_open()) return 0;
+  status_.clear();
+  if (file_name == nullptr) {
+    status_.set(DecodeStatus::kCannotOpen);
+    return 0;
+  }
   end_of_stream_ = false;
   reader_.reset(new (std::nothrow) MpegFileReader(file_name));
   header_.reset(new (std::nothrow) FrameHeader());
@@ -38,6 +43,14 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   EncoderTag encoder_tag;
   if (reader_ == nullptr || header_ == nullptr ||
       !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames, &encoder_tag)) {
+    if (reader_ == nullptr || header_ == nullptr) {
+      status_.set(DecodeStatus::kOutOfMemory);
+    } else if (reader_->status().code() != DecodeStatus::kOk) {
+      status_ = reader_->status();
+    } else {
+      const DecodeStatus found = header_->status();
+      status_.set(found != DecodeStatus::kOk ? found : DecodeStatus::kNoAudio);
+    }
     close();
     return 0;
   }
@@ -61,6 +74,7 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   const bool complete = filter0_ != nullptr && (single_channel_ || filter1_ != nullptr) &&
                         pcm_buffer_ != nullptr && (current_layer_ != 3 || layer3_ != nullptr);
   if (!complete) {
+    status_.set(DecodeStatus::kOutOfMemory);
     close();
     return 0;
   }

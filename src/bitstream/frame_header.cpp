@@ -1,7 +1,5 @@
 #include "bitstream/frame_header.h"
 
-#include <cstdio>
-
 #include "bitstream/mpeg_file_reader.h"
 
 namespace mpegin {
@@ -142,6 +140,7 @@ bool FrameHeader::read_header(MpegFileReader& reader, Crc16*& crc_out) {
 }
 
 bool FrameHeader::find_first_header(MpegFileReader& reader, uint32_t& h) {
+  status_ = DecodeStatus::kOk;
   reader.skip_id3v2_tags();
   bool first_candidate = true;
   bool reserved_frequency = false;
@@ -157,10 +156,7 @@ bool FrameHeader::find_first_header(MpegFileReader& reader, uint32_t& h) {
   }
   // A file whose first sync carried a reserved sampling frequency, and nothing after it
   // that could be decoded.
-  if (reserved_frequency) {
-    std::fputs("Unknown sample frequency!\n", stderr);
-    std::fflush(stderr);
-  }
+  if (reserved_frequency) status_ = DecodeStatus::kUnknownSampleFrequency;
   return false;
 }
 

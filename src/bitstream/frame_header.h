@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "bitstream/crc16.h"
+#include "bitstream/decode_status.h"
 
 namespace mpegin {
 
@@ -43,6 +44,10 @@ class FrameHeader {
   // at its length. A header of another version or sampling frequency that the one after it
   // confirms ends the stream: read_header returns false and changed_header holds it.
   bool read_header(MpegFileReader& reader, Crc16*& crc_out);
+  // Why the last search for a first header failed: kUnknownSampleFrequency when the first sync
+  // of the file carried the reserved sampling frequency and nothing after it could be decoded
+  // (its text is decode_status_text's); else kOk.
+  DecodeStatus status() const { return status_; }
 
   // Recomputes frame_bytes and main_data_bytes from the fields; returns frame_bytes
   // (0 when the header has no frame length).
@@ -112,6 +117,8 @@ class FrameHeader {
   static bool followed_at(MpegFileReader& reader, uint32_t h, uint32_t body, bool free_format);
   uint32_t compute_subband_count() const;
   uint32_t set_lengths(uint32_t length);
+
+  DecodeStatus status_ = DecodeStatus::kOk;
 };
 
 }  // namespace mpegin

@@ -101,8 +101,7 @@ MpegFileReader::MpegFileReader(const char* file_name) {
   // Only files on disk: opening a named pipe would wait for a writer, a device never ends.
   file_ = file_name != nullptr && is_disk_file(file_name) ? std::fopen(file_name, "rb") : nullptr;
   if (!file_) {
-    std::fprintf(stderr, "Error opening file: %s\n", file_name ? file_name : "");
-    std::fflush(stderr);
+    status_.set(DecodeStatus::kCannotOpen, file_name);
     return;
   }
   // The reader buffers for itself: reads go straight into the input buffer.
@@ -110,6 +109,7 @@ MpegFileReader::MpegFileReader(const char* file_name) {
   input_.reset(new (std::nothrow) uint8_t[kInputBytes]);
   if (!input_) {
     close();
+    status_.set(DecodeStatus::kOutOfMemory);
     return;
   }
   find_audio_end();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "bitstream/decode_status.h"
+
 namespace mpegin {
 
 // bit_masks[n] = 2^n - 1 for n = 0..17.
@@ -32,13 +34,16 @@ class MpegFileReader {
   // Size of the input buffer.
   static constexpr uint32_t kInputBytes = 1u << 14;
 
-  // Opens the file for reading; on failure writes "Error opening file: <name>" to stderr.
+  // Opens the file for reading. On failure status() says why: "Error opening file: <name>"
+  // (kCannotOpen), or kOutOfMemory.
   explicit MpegFileReader(const char* file_name);
   ~MpegFileReader();
   MpegFileReader(const MpegFileReader&) = delete;
   MpegFileReader& operator=(const MpegFileReader&) = delete;
 
   bool is_open() const { return file_ != nullptr; }
+  // kOk unless the construction failed.
+  const StatusMessage& status() const { return status_; }
 
   // Searches from the current file position for the next header and leaves the file just
   // after it. Without `match_pattern` any 11-bit sync of a version that is not reserved is a
@@ -142,6 +147,7 @@ class MpegFileReader {
   void find_audio_end();
 
   std::FILE* file_ = nullptr;
+  StatusMessage status_;
   std::unique_ptr<uint8_t[]> input_;
   uint32_t input_start_ = 0;     // next unread byte of input_
   uint32_t input_end_ = 0;       // end of the bytes held in input_

@@ -8,7 +8,6 @@
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "bitstream/vbr_header.h"
-#include "decoder/decoder_settings.h"
 #include "decoder/pcm_buffer.h"
 #include "decoder/stream_description.h"
 #include "decoder/stream_walk.h"
@@ -30,7 +29,12 @@ DecoderContext::~DecoderContext() { close(); }
 bool DecoderContext::is_open() const { return reader_ != nullptr && header_ != nullptr; }
 
 int DecoderContext::open(const char* file_name, bool walk_headers) {
-  if (is_open() || file_name == nullptr) return 0;
+  if (is_open()) return 0;
+  status_.clear();
+  if (file_name == nullptr) {
+    status_.set(DecodeStatus::kCannotOpen);
+    return 0;
+  }
   end_of_stream_ = false;
   reader_.reset(new (std::nothrow) MpegFileReader(file_name));
   header_.reset(new (std::nothrow) FrameHeader());
@@ -39,6 +43,14 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   EncoderTag encoder_tag;
   if (reader_ == nullptr || header_ == nullptr ||
       !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames, &encoder_tag)) {
+    if (reader_ == nullptr || header_ == nullptr) {
+      status_.set(DecodeStatus::kOutOfMemory);
+    } else if (reader_->status().code() != DecodeStatus::kOk) {
+      status_ = reader_->status();
+    } else {
+      const DecodeStatus found = header_->status();
+      status_.set(found != DecodeStatus::kOk ? found : DecodeStatus::kNoAudio);
+    }
     close();
     return 0;
   }
@@ -57,17 +69,13 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
 
   filter0_.reset(new (std::nothrow) SynthesisFilter(0));
   if (!single_channel_) filter1_.reset(new (std::nothrow) SynthesisFilter(1));
-  DecoderSettings& settings = decoder_settings();
-  settings.header = header_.get();
-  settings.single_channel = single_channel_;
-  settings.two_channels = !single_channel_;
-  pcm_buffer_ = PcmBuffer::create(settings);
-  settings.two_channels = false;
+  pcm_buffer_ = PcmBuffer::create(*header_, single_channel_ ? 1 : 2);
   if (filter0_ != nullptr && pcm_buffer_ != nullptr && current_layer_ == 3) create_layer3();
 
   const bool complete = filter0_ != nullptr && (single_channel_ || filter1_ != nullptr) &&
                         pcm_buffer_ != nullptr && (current_layer_ != 3 || layer3_ != nullptr);
   if (!complete) {
+    status_.set(DecodeStatus::kOutOfMemory);
     close();
     return 0;
   }
@@ -125,8 +133,6 @@ void DecoderContext::close() {
   release_decoders();
   if (reader_ != nullptr) reader_->close();
   reader_.reset();
-  DecoderSettings& settings = decoder_settings();
-  if (header_ != nullptr && settings.header == header_.get()) settings.header = nullptr;
   header_.reset();
   pending_crc_ = nullptr;
   end_of_stream_ = false;

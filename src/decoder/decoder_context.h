@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "bitstream/decode_status.h"
 #include "decoder/gapless_trim.h"
 #include "decoder/stream_info.h"
 #include "decoder/stream_walk.h"
@@ -59,6 +60,10 @@ class DecoderContext {
   // frame's channel count holds and two-channel frames of a one-channel output are mixed
   // down as (L + R) / 2.
   int open(const char* file_name, bool walk_headers = true);
+  // Why the last open failed, with the message a program may show its user (e.g. "Error
+  // opening file: <name>", "Unknown sample frequency!"); kOk after a successful open. The
+  // context itself prints nothing.
+  const StatusMessage& status() const { return status_; }
   // Fills info from the current header; 1 when filled, 0 (nothing written) when no
   // stream is open.
   int describe(StreamInfo& info);
@@ -132,6 +137,7 @@ class DecoderContext {
   BandPool bands_;
   GaplessTrim gapless_;
   DecodeEvents events_;
+  StatusMessage status_;
 };
 
 }  // namespace mpegin

@@ -9,15 +9,12 @@
 
 namespace mpegin {
 
-std::unique_ptr<PcmBuffer> PcmBuffer::create(const DecoderSettings& settings) {
-  const FrameHeader* header = settings.header;
-  if (!header) return nullptr;
-  const uint32_t channels =
-      settings.two_channels ? 2 : (header->mode == 3 || settings.single_channel) ? 1 : 2;
+std::unique_ptr<PcmBuffer> PcmBuffer::create(const FrameHeader& header, uint32_t channels) {
+  if (channels != 1) channels = 2;
   // The sizing base: 4608 bytes per channel, halved for LSF, a third for Layer I.
   uint32_t frame_bytes = channels * 4608;
-  if (header->version == 0) frame_bytes /= 2;
-  if (header->layer == 1) frame_bytes /= 3;
+  if (header.version == 0) frame_bytes /= 2;
+  if (header.layer == 1) frame_bytes /= 3;
   // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats, zeroed as writes reach it.
   Store store(static_cast<float*>(std::malloc(sizeof(float) * frame_bytes * 3)));
   if (!store) return nullptr;

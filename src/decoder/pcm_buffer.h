@@ -3,19 +3,19 @@
 #include <cstdint>
 #include <memory>
 
-#include "decoder/decoder_settings.h"
 #include "synthesis/sample_sink.h"
 
 namespace mpegin {
+
+class FrameHeader;
 
 // Collects the samples of one frame, interleaved by channel: sample k of channel j is float
 // k * channels + j of the store.
 class PcmBuffer : public SampleSink {
  public:
-  // One channel when the settings' header is single channel or the flag is set, else two.
-  // The store is sized from the first header; null when the header is missing or the store
-  // cannot be allocated.
-  static std::unique_ptr<PcmBuffer> create(const DecoderSettings& settings);
+  // A store of `channels` channels (1, else 2) sized from the stream's first header; null when
+  // it cannot be allocated.
+  static std::unique_ptr<PcmBuffer> create(const FrameHeader& header, uint32_t channels);
 
   uint32_t channels() const { return channels_; }
   // The sizing base taken from the first frame's header, in bytes.

@@ -223,7 +223,7 @@ TEST(ReadHeader, ProtectedFramesReportTheCheckWordAndAccumulator) {
   EXPECT_FALSE(header.read_header(reader, crc));
 }
 
-TEST(ReadHeader, ReservedFrequencyIsNoHeaderAndAloneFailsWithAMessage) {
+TEST(ReadHeader, ReservedFrequencyIsNoHeaderAndAloneFailsWithItsStatus) {
   HeaderBits h;
   Bytes contents;
   append_word(contents, header_word(h) | 0x0C00);  // sampling-frequency index 3
@@ -237,10 +237,12 @@ TEST(ReadHeader, ReservedFrequencyIsNoHeaderAndAloneFailsWithAMessage) {
     ::testing::internal::CaptureStderr();
     ASSERT_TRUE(header.read_header(reader, crc));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(header.status(), DecodeStatus::kOk);
     EXPECT_EQ(header.sample_frequency, 0u);
     EXPECT_EQ(reader.get_bits(8), 0x3Cu);
   }
-  // Nothing but the header with the reserved frequency: the open fails with the message.
+  // Nothing but the header with the reserved frequency: the open fails with that status,
+  // and nothing is printed.
   contents = make_frame(h);
   contents[2] |= 0x0C;
   TempFile file(contents);
@@ -249,7 +251,9 @@ TEST(ReadHeader, ReservedFrequencyIsNoHeaderAndAloneFailsWithAMessage) {
   Crc16* crc = nullptr;
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(header.read_header(reader, crc));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Unknown sample frequency!\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(header.status(), DecodeStatus::kUnknownSampleFrequency);
+  EXPECT_STREQ(decode_status_text(header.status()), "Unknown sample frequency!");
   EXPECT_FALSE(header.header_seen);
 }
 

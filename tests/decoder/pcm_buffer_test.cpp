@@ -13,20 +13,15 @@
 namespace mpegin {
 namespace {
 
-std::unique_ptr<PcmBuffer> make_buffer(uint32_t version, uint32_t layer, uint32_t mode,
-                                       bool single_channel = false) {
+std::unique_ptr<PcmBuffer> make_buffer(uint32_t version, uint32_t layer, uint32_t channels) {
   FrameHeader header;
   header.version = version;
   header.layer = layer;
-  header.mode = mode;
-  DecoderSettings settings;
-  settings.header = &header;
-  settings.single_channel = single_channel;
-  return PcmBuffer::create(settings);
+  return PcmBuffer::create(header, channels);
 }
 
 TEST(PcmBuffer, InterleavesTwoChannelsAndRewindsOnTake) {
-  auto buffer = make_buffer(1, 2, 0);
+  auto buffer = make_buffer(1, 2, 2);
   ASSERT_TRUE(buffer);
   EXPECT_EQ(buffer->channels(), 2u);
   buffer->append(0, 1.0f);
@@ -58,7 +53,7 @@ TEST(PcmBuffer, InterleavesTwoChannelsAndRewindsOnTake) {
 }
 
 TEST(PcmBuffer, OneChannelIsAPlainSequence) {
-  auto buffer = make_buffer(1, 1, 3);
+  auto buffer = make_buffer(1, 1, 1);
   ASSERT_TRUE(buffer);
   EXPECT_EQ(buffer->channels(), 1u);
   for (int i = 0; i < 384; ++i) buffer->append(0, static_cast<float>(i));
@@ -70,25 +65,21 @@ TEST(PcmBuffer, OneChannelIsAPlainSequence) {
 
 TEST(PcmBuffer, ChannelCountAndStoreSizeFollowTheFirstHeader) {
   struct Case {
-    uint32_t version, layer, mode;
-    bool single_channel;
-    uint32_t channels, store_bytes;
+    uint32_t version, layer, channels, store_bytes;
   } cases[] = {
-      {1, 2, 0, false, 2, 110592}, {1, 3, 1, false, 2, 110592}, {1, 1, 2, false, 2, 36864},
-      {0, 3, 0, false, 2, 55296},  {0, 1, 0, false, 2, 18432},  {1, 2, 3, false, 1, 55296},
-      {1, 2, 0, true, 1, 55296},   {0, 1, 3, true, 1, 9216},
+      {1, 2, 2, 110592}, {1, 3, 2, 110592}, {1, 1, 2, 36864}, {0, 3, 2, 55296},
+      {0, 1, 2, 18432},  {1, 2, 1, 55296},  {0, 1, 1, 9216},
   };
   for (const Case& c : cases) {
-    auto buffer = make_buffer(c.version, c.layer, c.mode, c.single_channel);
+    auto buffer = make_buffer(c.version, c.layer, c.channels);
     ASSERT_TRUE(buffer);
     EXPECT_EQ(buffer->channels(), c.channels);
     EXPECT_EQ(buffer->capacity() * 4, c.store_bytes);
   }
-  EXPECT_EQ(PcmBuffer::create(DecoderSettings{}), nullptr);  // no header to size from
 }
 
 TEST(PcmBuffer, SmallestStoreHoldsTwoOfTheLongestFrames) {
-  auto buffer = make_buffer(0, 1, 0);  // LSF Layer I, then a change to Layer III or II
+  auto buffer = make_buffer(0, 1, 2);  // LSF Layer I, then a change to Layer III or II
   ASSERT_TRUE(buffer);
   float block[32];
   for (int i = 0; i < 32; ++i) block[i] = static_cast<float>(i);
@@ -105,7 +96,7 @@ TEST(PcmBuffer, SmallestStoreHoldsTwoOfTheLongestFrames) {
 TEST(PcmBuffer, StereoBlocksLeaveTheOtherChannelAlone) {
   // Blocks of every length in either channel order, up to the very end of the store: each
   // channel holds exactly its own values and nothing lands past the last slot.
-  auto buffer = make_buffer(0, 1, 0);
+  auto buffer = make_buffer(0, 1, 2);
   ASSERT_TRUE(buffer);
   const uint32_t capacity = buffer->capacity();
   std::vector<float> left(capacity), right(capacity);
@@ -140,11 +131,11 @@ TEST(PcmBuffer, PartlyFittingAppendKeepsExactlyWhatFits) {
   // channel first), by pairs or one by one, exactly the first `room` are kept, the rest dropped.
   float values[32];
   for (int i = 0; i < 32; ++i) values[i] = static_cast<float>(i + 1);
-  for (uint32_t mode : {3u, 0u}) {
+  for (uint32_t wanted : {1u, 2u}) {
     for (int how = 0; how < 4; ++how) {
       for (uint32_t room = 0; room <= 5; ++room) {
-        SCOPED_TRACE(testing::Message() << "mode " << mode << " way " << how << " room " << room);
-        auto buffer = make_buffer(0, 1, mode);
+        SCOPED_TRACE(testing::Message() << "channels " << wanted << " way " << how << " room " << room);
+        auto buffer = make_buffer(0, 1, wanted);
         ASSERT_TRUE(buffer);
         const uint32_t channels = buffer->channels();
         const uint32_t per_channel = buffer->capacity() / channels;
@@ -180,8 +171,8 @@ TEST(PcmBuffer, PairsLandWhereTwoBlocksWouldUpToTheEndOfTheStore) {
   // The same values through append_pair and through append_block per channel, in step and
   // out of step (one channel ahead), in pieces of every length: the stores agree bit for bit,
   // and nothing is written past the last slot.
-  auto paired = make_buffer(0, 1, 0);
-  auto blocks = make_buffer(0, 1, 0);
+  auto paired = make_buffer(0, 1, 2);
+  auto blocks = make_buffer(0, 1, 2);
   ASSERT_TRUE(paired && blocks);
   const uint32_t capacity = paired->capacity();
   std::vector<float> left(capacity), right(capacity);
@@ -214,7 +205,7 @@ TEST(PcmBuffer, PairsLandWhereTwoBlocksWouldUpToTheEndOfTheStore) {
 TEST(PcmBuffer, SlotsNoChannelWroteHandOutAsZero) {
   // One channel ahead of the other: the slots of the one behind that a take hands out are 0.0
   // the first time the store gets there, by every kind of append.
-  auto buffer = make_buffer(1, 2, 0);
+  auto buffer = make_buffer(1, 2, 2);
   ASSERT_TRUE(buffer);
   const float ones[40] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                           1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};

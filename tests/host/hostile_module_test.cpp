@@ -97,7 +97,11 @@ TEST_P(HostileModuleFile, EndsInAClearResultAtEachWidth) {
   // 32-bit floats at +200 dB, 16 bits clipped, 16 bits dithered.
   for (uint32_t word : {0x20FFFFu, 0x104E20u, 0x1100000u}) {
     SCOPED_TRACE(word);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     const Reading r = read_through(path, word, fixture.bytes.size() / 4 + 2);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // the module prints nothing,
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // refused or not
     if (fixture.outcome == Outcome::kRefused) {
       EXPECT_FALSE(r.opened);
     } else if (fixture.outcome == Outcome::kDecodes) {
@@ -160,7 +164,9 @@ TEST_P(HostileModulePlace, OpenReturnsNull) {
   const LoadedModule& m = loaded_module();
   int32_t rate = 0, value = 0;
   int16_t bits = 0, channels = 0;
+  ::testing::internal::CaptureStderr();
   MpegInputHandle handle = m.OpenFilterInput(path.c_str(), &rate, &bits, &channels, 0, &value);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   finished.set_value();
   if (watchdog.valid()) {
     EXPECT_FALSE(watchdog.get()) << "the open blocked until a writer came";

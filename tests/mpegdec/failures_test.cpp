@@ -24,6 +24,8 @@ TEST(Failures, InputsThatCannotBeDecodedFailWithOneLineEach) {
   write_file(wav, read_file(dir.file("real.wav")));
   write_file(dir.file("empty.mp3"), "");
   write_file(dir.file("noise.mp3"), std::string(3000, '\x55'));
+  // A lone header with the reserved sampling frequency.
+  write_file(dir.file("reserved.mp2"), std::string("\xFF\xFD\x9C\x00", 4) + std::string(413, '\0'));
   ASSERT_EQ(mkdir(dir.file("folder.mp3").c_str(), 0777), 0);
   const struct {
     std::string input;
@@ -33,6 +35,7 @@ TEST(Failures, InputsThatCannotBeDecodedFailWithOneLineEach) {
       {dir.file("folder.mp3"), "cannot open (is a directory)"},
       {wav, "not MPEG audio (WAV data)"},
       {dir.file("noise.mp3"), "not MPEG audio"},
+      {dir.file("reserved.mp2"), "not MPEG audio"},
       {dir.file("empty.mp3"), "not MPEG audio (empty file)"},
   };
   for (const auto& c : cases) {
@@ -46,6 +49,10 @@ TEST(Failures, InputsThatCannotBeDecodedFailWithOneLineEach) {
     EXPECT_EQ(info.status, 1);
     EXPECT_EQ(info.err, "mpegdec: " + c.input + ": " + c.message + "\n");
   }
+  // -v adds the decoder's own reason, where it has one.
+  const std::string reserved = dir.file("reserved.mp2");
+  EXPECT_EQ(run_mpegdec({"-v", "-o", dir.file("out.wav"), reserved}).err,
+            "mpegdec: " + reserved + ": not MPEG audio\nUnknown sample frequency!\n");
 }
 
 TEST(Failures, OneFailedInputDoesNotStopTheOthers) {

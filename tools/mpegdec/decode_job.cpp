@@ -243,11 +243,11 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   }
 
   ModuleInput input(api);
-  std::string decoder_messages;
-  if (!foreign_audio_kind(path).empty() || !input.open(path, decoder_messages)) {
+  if (!foreign_audio_kind(path).empty() || !input.open(path)) {
     report(job.display, not_mpeg_reason(path));
-    if (settings.verbose && !decoder_messages.empty()) {
-      message_line(decoder_messages.substr(0, decoder_messages.size() - 1));   // without its last '\n'
+    if (settings.verbose) {
+      const std::string decoder_message = decoder_refusal_message(path);
+      if (!decoder_message.empty()) message_line(decoder_message);
     }
     return false;
   }

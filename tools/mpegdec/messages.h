@@ -15,23 +15,4 @@ void message_line(const std::string& line);
 // processes started for -j inherit it).
 void set_progress_shown(bool shown);
 
-// Collects what the decoder writes to standard error while a file is opened (it names
-// unreadable files and reserved sample rates itself), so that each failure stays one line.
-// Lines the decoder is known to write are kept for verbose output; anything else is passed
-// through unchanged when the capture ends.
-class StderrCapture {
- public:
-  StderrCapture();
-  ~StderrCapture();
-  StderrCapture(const StderrCapture&) = delete;
-  StderrCapture& operator=(const StderrCapture&) = delete;
-
-  // Restores standard error; returns the decoder's own lines (may be empty).
-  std::string finish();
-
- private:
-  int saved_fd_ = -1;
-  int capture_fd_ = -1;
-};
-
 }  // namespace mpegin::mpegdec

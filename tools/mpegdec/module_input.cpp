@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "host/sample_conversion.h"
-#include "messages.h"
 
 namespace mpegin::mpegdec {
 
@@ -16,17 +15,13 @@ ModuleInput::ModuleInput(const ModuleApi& api) : api_(api) {}
 
 ModuleInput::~ModuleInput() { close(); }
 
-bool ModuleInput::open(const std::string& path, std::string& decoder_messages) {
+bool ModuleInput::open(const std::string& path) {
   close();
   int32_t rate = 0;
   int16_t bits = 0;
   int16_t channels = 0;
   int32_t block_bytes = 0;
-  {
-    StderrCapture capture;
-    handle_ = api_.open_input(path.c_str(), &rate, &bits, &channels, 0, &block_bytes);
-    decoder_messages = capture.finish();
-  }
+  handle_ = api_.open_input(path.c_str(), &rate, &bits, &channels, 0, &block_bytes);
   if (handle_ == nullptr) return false;
   sample_rate_ = rate;
   channels_ = channels;

@@ -16,9 +16,8 @@ class ModuleInput {
   ModuleInput(const ModuleInput&) = delete;
   ModuleInput& operator=(const ModuleInput&) = delete;
 
-  // False when the module refuses the file (no MPEG audio in it). What the decoder itself
-  // wrote to standard error meanwhile is returned in `decoder_messages`.
-  bool open(const std::string& path, std::string& decoder_messages);
+  // False when the module refuses the file (no MPEG audio in it).
+  bool open(const std::string& path);
 
   // Applies an OptionWord (0: the stored options, as the editor does) and returns the width
   // the module delivers, 16 or 32.

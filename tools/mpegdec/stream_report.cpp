@@ -8,7 +8,6 @@
 #include "bitstream/mpeg_file_reader.h"
 #include "decoder/gapless_trim.h"
 #include "decoder/stream_description.h"
-#include "messages.h"
 #include "module_input.h"
 
 namespace mpegin::mpegdec {
@@ -146,7 +145,6 @@ const char* mode_name(int mode) {
 // From the first frame header and a walk over the headers, as the decoder context describes a
 // stream: mpegdec never runs a decoder of its own, so that its process holds only the module's.
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames, StreamReport* report) {
-  StderrCapture capture;
   MpegFileReader reader(path.c_str());
   FrameHeader header;
   Crc16* crc = nullptr;
@@ -179,8 +177,19 @@ bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames
       report->walked = walked;
     }
   }
-  capture.finish();
   return ok;
+}
+
+std::string decoder_refusal_message(const std::string& path) {
+  MpegFileReader reader(path.c_str());
+  if (!reader.is_open()) {
+    return reader.status().code() == DecodeStatus::kCannotOpen ? reader.status().text() : "";
+  }
+  FrameHeader header;
+  Crc16* crc = nullptr;
+  uint32_t tagged_frames = 0;
+  if (read_first_audio_header(reader, header, crc, tagged_frames)) return {};
+  return header.status() == DecodeStatus::kUnknownSampleFrequency ? decode_status_text(header.status()) : "";
 }
 
 bool read_stream_report(const ModuleApi& api, const std::string& path, StreamReport& report,
@@ -188,8 +197,7 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
   report = StreamReport{};
   report.file = path;
   ModuleInput input(api);
-  std::string decoder_messages;
-  if (!foreign_audio_kind(path).empty() || !input.open(path, decoder_messages)) {
+  if (!foreign_audio_kind(path).empty() || !input.open(path)) {
     reason = not_mpeg_reason(path);
     return false;
   }

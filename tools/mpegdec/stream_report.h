@@ -39,6 +39,11 @@ bool read_stream_report(const ModuleApi& api, const std::string& path, StreamRep
 bool describe_stream(const std::string& path, StreamInfo& info, uint64_t& frames,
                      StreamReport* report = nullptr);
 
+// The decoder's own message for a file the module refused, read through the library as the
+// module's open reads it: "Error opening file: NAME" or "Unknown sample frequency!"; empty
+// when it has none.
+std::string decoder_refusal_message(const std::string& path);
+
 // "m:ss.mmm"
 std::string format_duration(double seconds);
 // The line that says where a stream changes its rate and decoding ends, e.g. "stream changes

@@ -142,6 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (reads == max_reads) fail("reads never reached the end of the stream");
   if (ReadFilterInput(handle, buffer.get(), 0) != 0) fail("a read after the end delivered samples");
+  MpegStreamEvents events{};
+  events.size = sizeof events;
+  if (MpegInputStreamEvents(handle, &events) != sizeof events) fail("the stream events of an open input are missing");
+  if (events.concealed_frames != 0 && events.first_concealed_sample > events.decoded_samples)
+    fail("a concealed frame lies past what was read");
   CloseFilterInput(handle);
   std::remove(path.c_str());
   if (mpegin::decoder_context().is_open()) fail("closing left the decoder open");

@@ -25,8 +25,8 @@ void convert_dithered(int16_t* output, const float* input, int32_t count, int32_
     const double r2 = dither_random();
     const double noise = (r1 + r2 - 1.0) * amplitude;
     double v = std::trunc(static_cast<double>(input[i]) + noise + 500000.5) - 500000.0;
-    v = v < 32767.0 ? v : 32767.0;
-    v = v > -32768.0 ? v : -32768.0;  // also takes a NaN sample to the low end
+    v = v < 32767.0 ? v : 32767.0;  // also takes a NaN sample to the high end
+    v = v > -32768.0 ? v : -32768.0;
     output[i] = static_cast<int16_t>(v);
   }
 }

@@ -108,13 +108,11 @@ int32_t MPEGIN_CALL ReadFilterInput(MpegInputHandle handle, void* buffer, int32_
 
   // A host that reads 16-bit data before any options call finds no side buffer yet.
   if (!mpegin::ensure_side_buffer(*instance.get())) return 0;
-  float* side = instance->side_buffer;
   const uint32_t n = next_frame_samples(context, samples);
   const uint32_t k = n / 4;
   auto* output = static_cast<int16_t*>(buffer);
   if (instance->dither != 0) {
-    mpegin::scale_samples(side, samples, k, gain);
-    mpegin::convert_dithered(output, side, static_cast<int32_t>(k), instance->stream_info.channel_count == 2, 1.0);
+    mpegin::scale_and_convert_dithered(output, samples, k, gain);
   } else {
     mpegin::convert_clipped(output, samples, k, gain);
   }

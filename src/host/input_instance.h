@@ -19,7 +19,7 @@ struct InputInstance {
   float gain;                 // 32768 x 10^(gain_db / 20); 32768.0 after open
   int16_t sample_width;       // 16 or 32: what ReadFilterInput delivers
   int32_t dither;             // 1: 16-bit output is dithered
-  platform::MemoryHandle side_buffer_handle;  // 16-bit reads decode into it; null until needed
+  platform::MemoryHandle side_buffer_handle;  // held for 16-bit output (reads give nothing without it); null until needed
   float* side_buffer;         // locked from creation until close
 };
 

@@ -14,9 +14,9 @@ void scale_samples(float* output, const float* input, uint32_t count, float gain
 // [-32767, 32767] and truncated toward zero.
 void convert_clipped(int16_t* output, const float* input, uint32_t count, float gain);
 
-// 16-bit samples with dither in one pass: the same samples, and the same generator state
-// afterwards, as scale_samples into a side buffer followed by convert_dithered with the
-// amplitude 1.0, without the side buffer or a library call per sample.
+// 16-bit samples with dither in one pass, as dithered reads deliver them: the same samples,
+// and the same generator state afterwards, as scale_samples into a side buffer followed by
+// convert_dithered with the amplitude 1.0, without the side buffer or a call per sample.
 void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t count, float gain);
 
 }  // namespace mpegin

@@ -343,7 +343,7 @@ uint32_t FrameHeader::compute_frame_size() {
 uint32_t FrameHeader::set_lengths(uint32_t length) {
   frame_bytes = length - 4;
   if (layer == 3) {
-    const uint32_t side = version == 1 ? (mode == 3 ? 17 : 32) : (mode == 3 ? 9 : 17);
+    const uint32_t side = side_info_bytes();
     const uint32_t check = protection_bit == 0 ? 2 : 0;
     main_data_bytes = length > side + check + 4 ? length - side - check - 4 : 0;
   }

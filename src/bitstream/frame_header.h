@@ -20,6 +20,12 @@ extern const char* const bitrate_strings[2][3][16];
 // ms_per_frame_table[layer - 1][sample_frequency] in milliseconds (both versions).
 extern const float ms_per_frame_table[3][3];
 
+// Bytes of Layer III side information in a frame of the given version (1 MPEG-1, 0 LSF or
+// MPEG-2.5) and channel count: 17 or 32 for MPEG-1, 9 or 17 otherwise.
+constexpr uint32_t layer3_side_info_bytes(uint32_t version, uint32_t channels) {
+  return version == 1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+}
+
 // The 32-bit header of the current frame and the values derived from it.
 class FrameHeader {
  public:
@@ -62,6 +68,8 @@ class FrameHeader {
   // Samples per channel a frame of this layer and version holds: 384, 1152, or 576 for LSF
   // and MPEG-2.5 Layer III; 0 for the reserved layer.
   uint32_t samples_per_frame() const;
+  // Bytes of Layer III side information in this frame.
+  uint32_t side_info_bytes() const { return layer3_side_info_bytes(version, mode == 3 ? 1 : 2); }
   double total_ms(const MpegFileReader& reader) const;
   // Sampling frequency in Hz.
   int32_t sample_rate() const;

@@ -97,8 +97,7 @@ bool read_vbr_header(const MpegFileReader& reader, const FrameHeader& header, ui
   if (header.layer != 3) return false;
   // The Xing header follows the side information (and the check word of a protected frame;
   // some encoders place it as if there were none).
-  const bool single = header.mode == 3;
-  const uint32_t side = header.version == 1 ? (single ? 17 : 32) : (single ? 9 : 17);
+  const uint32_t side = header.side_info_bytes();
   const uint32_t check = header.protection_bit == 0 ? 2 : 0;
   if (xing_header(reader, side + check, frames, tag)) return true;
   if (check != 0 && xing_header(reader, side, frames, tag)) return true;

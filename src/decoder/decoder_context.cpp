@@ -199,8 +199,7 @@ void DecoderContext::decode_layer3_frame() {
   // of the stream has passed, so such a file still decodes.
   bool intact = true;
   if (pending_crc_ != nullptr) {
-    const uint32_t side_bytes = header_->version == 1 ? (frame_channels_ == 1 ? 17 : 32)
-                                                      : (frame_channels_ == 1 ? 9 : 17);
+    const uint32_t side_bytes = layer3_side_info_bytes(header_->version, frame_channels_);
     for (uint32_t i = 0; i < side_bytes; ++i) pending_crc_->feed(reader_->body_byte(2 + i), 8);
     const bool passed = pending_crc_->value == header_->crc_read;
     pending_crc_->value = 0xFFFF;

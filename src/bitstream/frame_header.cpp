@@ -75,7 +75,7 @@ namespace {
 
 bool valid_layer(uint32_t layer) { return layer >= 1 && layer <= 3; }
 
-bool is_single_channel(uint32_t header_word) { return (header_word & 0xC0) == 0xC0; }
+bool is_single_channel(uint32_t header_word) { return mode_channels((header_word >> 6) & 3) == 1; }
 
 // The bits later headers repeat (sync, version, sampling frequency), and with the layer
 // and the bitrate index those a free-format stream's headers repeat.
@@ -247,7 +247,7 @@ bool FrameHeader::find_later_header(MpegFileReader& reader, uint32_t& h) {
   // channel count is taken only when a header of the stream follows at its length.
   reader.skip_id3v2_tags();
   const uint64_t expected = reader.position();
-  const bool single = mode == 3;
+  const bool single = channel_count() == 1;
   while (reader.find_header(h, false)) {
     // An MPEG-2.5 stream holds Layer III frames only: other layers are passed over as junk.
     if ((h & kStreamMask) == reader.sync_pattern && usable_version(h)) {
@@ -297,7 +297,7 @@ uint32_t FrameHeader::compute_subband_count() const {
   uint32_t b = bitrate_index;
   if (bitrate_index == 0 && free_format_bytes != 0) {
     b = free_format_channel_index();
-  } else if (mode != 3) {
+  } else if (channel_count() == 2) {
     b = bitrate_index == 4 ? 1 : bitrate_index - 4;
   }
   if (b == 1 || b == 2) return sample_frequency == 2 ? 12 : 8;
@@ -310,7 +310,7 @@ uint32_t FrameHeader::free_format_channel_index() const {
   // of the same rate: 32, 48, 56, 64 and 80 kbit/s are indexes 1 to 5; above that 6.
   const uint64_t f = static_cast<uint64_t>(frequency_table[version & 1][sample_frequency & 3]);
   uint64_t per_channel = uint64_t{free_format_bytes} * f / 144;
-  if (mode != 3) per_channel /= 2;
+  if (channel_count() == 2) per_channel /= 2;
   static const uint64_t kUpper[5] = {40000, 52000, 60000, 72000, 88000};
   uint32_t b = 1;
   while (b <= 5 && per_channel >= kUpper[b - 1]) ++b;

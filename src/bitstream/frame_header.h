@@ -20,6 +20,12 @@ extern const char* const bitrate_strings[2][3][16];
 // ms_per_frame_table[layer - 1][sample_frequency] in milliseconds (both versions).
 extern const float ms_per_frame_table[3][3];
 
+// The channel mode of a single-channel frame (the others are stereo, joint stereo and dual
+// channel).
+constexpr uint32_t kSingleChannelMode = 3;
+// Channels a frame of the given channel mode carries: 1 or 2.
+constexpr uint32_t mode_channels(uint32_t mode) { return mode == kSingleChannelMode ? 1 : 2; }
+
 // Bytes of Layer III side information in a frame of the given version (1 MPEG-1, 0 LSF or
 // MPEG-2.5) and channel count: 17 or 32 for MPEG-1, 9 or 17 otherwise.
 constexpr uint32_t layer3_side_info_bytes(uint32_t version, uint32_t channels) {
@@ -69,7 +75,9 @@ class FrameHeader {
   // and MPEG-2.5 Layer III; 0 for the reserved layer.
   uint32_t samples_per_frame() const;
   // Bytes of Layer III side information in this frame.
-  uint32_t side_info_bytes() const { return layer3_side_info_bytes(version, mode == 3 ? 1 : 2); }
+  uint32_t side_info_bytes() const { return layer3_side_info_bytes(version, channel_count()); }
+  // Channels this frame carries: 1 or 2.
+  uint32_t channel_count() const { return mode_channels(mode); }
   double total_ms(const MpegFileReader& reader) const;
   // Sampling frequency in Hz.
   int32_t sample_rate() const;

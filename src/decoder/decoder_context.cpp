@@ -18,7 +18,6 @@ namespace mpegin {
 
 namespace {
 
-constexpr uint32_t kSingleChannel = 3;
 
 }  // namespace
 
@@ -60,7 +59,7 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
   current_mode_ = header_->mode;
-  frame_channels_ = current_mode_ == kSingleChannel ? 1 : 2;
+  frame_channels_ = mode_channels(current_mode_);
   single_channel_ = walked_ ? walk_.max_channels == 1 : frame_channels_ == 1;
   gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), single_channel_ ? 1 : 2);
   concealed_slots_ = 0;
@@ -158,7 +157,7 @@ uint64_t DecoderContext::frame_count() const {
 
 void DecoderContext::follow_format_change() {
   const uint32_t layer = header_->layer;
-  const uint32_t channels = header_->mode == kSingleChannel ? 1 : 2;
+  const uint32_t channels = header_->channel_count();
   if (layer == current_layer_ && channels == frame_channels_) return;
   if (events_.format_change_layer == 0) {
     events_.format_change_sample = events_.output_samples;

@@ -71,7 +71,7 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
 
 void DecoderContext::synthesize_layer12(uint32_t decoded_slots, uint32_t slots) {
   CodedSamples::Subbands& subbands = bands_.subbands();
-  const bool two_channel_frame = header_->mode != 3;
+  const bool two_channel_frame = header_->channel_count() == 2;
   if (decoded_slots == 0) {
     // Concealment: the last decoded frame's subband samples again, 6 dB quieter, when it had
     // as many slots; silence through the filters' tails otherwise.

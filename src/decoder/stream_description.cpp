@@ -10,8 +10,6 @@ namespace mpegin {
 
 namespace {
 
-constexpr uint32_t kSingleChannel = 3;
-
 void copy_text(char* destination, size_t size, const char* text) {
   std::snprintf(destination, size, "%s", text != nullptr ? text : "");
 }
@@ -38,7 +36,7 @@ uint64_t stream_frame_count(const FrameHeader& first, const MpegFileReader& read
 void describe_stream(FrameHeader& first, const MpegFileReader& reader, uint32_t tagged_frames,
                      StreamInfo& info) {
   info.sample_rate = first.sample_rate();
-  info.channel_count = first.mode == kSingleChannel ? 1 : 2;
+  info.channel_count = static_cast<int32_t>(first.channel_count());
   info.mode = static_cast<int32_t>(first.mode);
   info.layer = static_cast<int32_t>(first.layer);
   info.version = static_cast<int32_t>(first.version);

@@ -8,7 +8,7 @@ namespace mpegin {
 
 namespace {
 
-int32_t channels_of(const FrameHeader& header) { return header.mode == 3 ? 1 : 2; }
+int32_t channels_of(const FrameHeader& header) { return static_cast<int32_t>(header.channel_count()); }
 
 }  // namespace
 

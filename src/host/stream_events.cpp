@@ -2,6 +2,7 @@
 // sample rate that ended the stream.
 #include <cstring>
 
+#include "bitstream/frame_header.h"
 #include "host/block_lock.h"
 #include "host/input_instance.h"
 #include "host/module_state.h"
@@ -45,7 +46,7 @@ uint32_t MPEGIN_CALL MpegInputStreamEvents(MpegInputHandle handle, MpegStreamEve
   out.changed_rate = context.changed_rate();
   out.sample_rate = rate;
   out.first_layer = info.layer;
-  out.first_channels = info.mode == 3 ? 1 : 2;
+  out.first_channels = static_cast<int32_t>(mpegin::mode_channels(static_cast<uint32_t>(info.mode)));
 
   const uint32_t bytes = events->size < sizeof out ? events->size : static_cast<uint32_t>(sizeof out);
   out.size = bytes;

@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kMaxSubbands = 32;
 constexpr uint32_t kLsfLayer2Subbands = 30;
-constexpr uint32_t kSingleChannel = 3;
 constexpr uint32_t kJointStereo = 1;
 
 // Picks, per subband, the single-channel kind, or the stereo kind below the bound
@@ -22,7 +21,7 @@ void select(BandList<Band>& list, uint32_t mode, uint32_t count, uint32_t bound,
   if (mode != kJointStereo) bound = list.count;
   for (uint32_t sb = 0; sb < list.count; ++sb) {
     Band* band;
-    if (mode == kSingleChannel) {
+    if (mode_channels(mode) == 1) {
       band = &single[sb];
     } else if (sb < bound) {
       band = &stereo[sb];

@@ -1,5 +1,7 @@
 #include "layer12/layer2_tables.h"
 
+#include "bitstream/frame_header.h"
+
 namespace mpegin {
 
 namespace {
@@ -91,7 +93,7 @@ const AllocationRow& allocation_row(Layer2Layout layout, uint32_t subband) {
 }  // namespace
 
 uint32_t layer2_per_channel_index(uint32_t bitrate_index, uint32_t mode) {
-  if (mode == 3) return bitrate_index;
+  if (mode_channels(mode) == 1) return bitrate_index;
   return bitrate_index == 4 ? 1u : bitrate_index - 4u;
 }
 

@@ -92,7 +92,7 @@ void Layer3Decoder::conceal_frame() {
 
 void Layer3Decoder::follow_channels() {
   // Nothing of the last format's sound carries over: overlap and stand-in spectrum go.
-  channel_count = header.mode == 3 ? 1 : 2;
+  channel_count = header.channel_count();
   first_channel = 0;
   last_channel = 1;
   if (channel_count == 1 || channel_select == 1 || channel_select == 3) {

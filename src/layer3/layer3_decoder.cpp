@@ -17,7 +17,7 @@ Layer3Decoder::Layer3Decoder(MpegFileReader& reader, FrameHeader& header, Synthe
       scale_factors(),
       bytes_stored(0),
       part2_start(0) {
-  channel_count = header.mode == 3 ? 1 : 2;
+  channel_count = header.channel_count();
   granule_count = header.version == 1 ? 2 : 1;
   // The frame header never accepts the reserved frequency index 3; clamp all the same
   // so that band_tables cannot be indexed past its end.

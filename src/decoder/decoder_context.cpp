@@ -58,8 +58,7 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
-  current_mode_ = header_->mode;
-  frame_channels_ = mode_channels(current_mode_);
+  frame_channels_ = header_->channel_count();
   single_channel_ = walked_ ? walk_.max_channels == 1 : frame_channels_ == 1;
   gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), single_channel_ ? 1 : 2);
   concealed_slots_ = 0;

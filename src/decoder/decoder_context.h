@@ -121,7 +121,6 @@ class DecoderContext {
   std::unique_ptr<FrameHeader> header_;
   Crc16* pending_crc_ = nullptr;  // owned by header_; none for the first frame
   bool single_channel_ = false;
-  uint32_t current_mode_ = 0;
   uint32_t current_layer_ = 0;
   bool end_of_stream_ = false;
   uint32_t tagged_frames_ = 0;  // audio frames named by an information frame; 0 without

@@ -21,7 +21,6 @@ constexpr bool kIsLayer2 = std::is_base_of_v<Layer2Band, Band>;
 }  // namespace
 
 void DecoderContext::decode_layer12_frame() {
-  current_mode_ = header_->mode;
   if (current_layer_ == 1) {
     decode_bands(bands_.select_layer1(*header_));
   } else {

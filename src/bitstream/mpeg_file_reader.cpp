@@ -16,6 +16,7 @@
 #include <sys/types.h>
 #endif
 
+#include "bitstream/big_endian.h"
 #include "bitstream/stream_tags.h"
 
 namespace mpegin {
@@ -56,9 +57,6 @@ constexpr uint32_t kKeepBehind = 4;
 
 bool is_single_channel(uint32_t header_word) { return (header_word & 0xC0) == 0xC0; }
 
-uint32_t load_big_endian(const uint8_t* b) {
-  return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
-}
 
 // The 11-bit sync, and version bits other than the reserved 01 (MPEG-2.5, 00, included).
 bool has_sync(uint32_t header_word) {
@@ -203,7 +201,7 @@ bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
     const uint32_t end = input_end_ - 3;  // the last window starts before this
     uint32_t p = input_start_;
     const auto accept = [&](uint32_t at) {
-      const uint32_t window = load_big_endian(bytes + at);
+      const uint32_t window = load_big_endian32(bytes + at);
       const bool match = match_pattern ? (window & kPatternMask) == sync_pattern : has_sync(window);
       if (!match || !has_frame_length(window, free_format_ || !match_pattern)) return false;
       header_word = window;
@@ -251,7 +249,7 @@ void MpegFileReader::skip_id3v2_tags() {
 
 bool MpegFileReader::peek_word(uint32_t distance, uint32_t& word) {
   if (distance > kInputBytes - 2 * kKeepBehind - 4 || fill(distance + 4) < distance + 4) return false;
-  word = load_big_endian(input_.get() + input_start_ + distance);
+  word = load_big_endian32(input_.get() + input_start_ + distance);
   return true;
 }
 
@@ -271,7 +269,7 @@ bool MpegFileReader::find_ahead(uint32_t from, uint32_t to, uint32_t mask, uint3
     const void* sync = std::memchr(bytes + d, 0xFF, last + 1 - d);
     if (sync == nullptr) return false;
     d = static_cast<uint32_t>(static_cast<const uint8_t*>(sync) - bytes);
-    const uint32_t window = load_big_endian(bytes + d);
+    const uint32_t window = load_big_endian32(bytes + d);
     if ((window & mask) == value && is_single_channel(window) == single_channel) {
       distance = d;
       return true;
@@ -307,11 +305,11 @@ bool MpegFileReader::read_frame(uint32_t byte_count) {
   // keeps the bytes the buffer held before.
   const uint8_t* source = input_.get() + input_start_;
   const uint32_t whole = delivered / 4;
-  for (uint32_t i = 0; i < whole; ++i) frame_buffer[i] = load_big_endian(source + 4 * i);
+  for (uint32_t i = 0; i < whole; ++i) frame_buffer[i] = load_big_endian32(source + 4 * i);
   unsigned char* bytes = reinterpret_cast<unsigned char*>(frame_buffer);
   std::memcpy(bytes + 4 * whole, source + 4 * whole, delivered - 4 * whole);
   const uint32_t words = (byte_count + 3) / 4;
-  for (uint32_t i = whole; i < words; ++i) frame_buffer[i] = load_big_endian(bytes + 4 * i);
+  for (uint32_t i = whole; i < words; ++i) frame_buffer[i] = load_big_endian32(bytes + 4 * i);
   input_start_ += delivered;
   return delivered == byte_count;
 }

@@ -1,5 +1,6 @@
 #include "bitstream/vbr_header.h"
 
+#include "bitstream/big_endian.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 
@@ -13,8 +14,9 @@ constexpr uint32_t kVbriOffset = 32;
 constexpr uint32_t kVbriFramesOffset = 14;
 
 uint32_t big_endian32(const MpegFileReader& reader, uint32_t at) {
-  return uint32_t{reader.body_byte(at)} << 24 | uint32_t{reader.body_byte(at + 1)} << 16 |
-         uint32_t{reader.body_byte(at + 2)} << 8 | reader.body_byte(at + 3);
+  const uint8_t bytes[4] = {reader.body_byte(at), reader.body_byte(at + 1), reader.body_byte(at + 2),
+                            reader.body_byte(at + 3)};
+  return load_big_endian32(bytes);
 }
 
 bool tag_at(const MpegFileReader& reader, uint32_t at, const char* tag) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bitstream/big_endian.h"
+
 namespace mpegin {
 
 // Byte store for Layer III main data. A frame's main data may begin in the main
@@ -67,9 +69,7 @@ class BitReservoir {
 
   // At least 57 valid bits starting at bit position `position`, MSB-aligned.
   uint64_t window(int32_t position) const {
-    uint64_t w;
-    std::memcpy(&w, ring + byte_of(position), sizeof w);
-    return load_big_endian(w) << (static_cast<uint32_t>(position) & 7u);
+    return load_big_endian64(ring + byte_of(position)) << (static_cast<uint32_t>(position) & 7u);
   }
 
   // The read position as (byte being read, bits of it not yet read), with the lazy
@@ -90,20 +90,6 @@ class BitReservoir {
 
   static int32_t floor_div8(int32_t v) { return v >= 0 ? v / 8 : -((7 - v) / 8); }
 
-  static uint64_t load_big_endian(uint64_t w) {
-#if defined(__GNUC__) || defined(__clang__)
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return __builtin_bswap64(w);
-#else
-    return w;
-#endif
-#else
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(&w);
-    uint64_t r = 0;
-    for (int i = 0; i < 8; ++i) r = (r << 8) | b[i];
-    return r;
-#endif
-  }
 
  public:
   uint8_t ring[kCapacity + kMirror];

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "bitstream/big_endian.h"
 #include "layer3/huffman_direct_tables.h"
 #include "layer3/layer3_decoder.h"
 #include "layer3/scale_factor_band_table.h"
@@ -34,8 +35,7 @@ class SymbolReader {
 
  private:
   void load(int32_t position) {
-    const uint8_t* b = reservoir_.ring + BitReservoir::byte_of(position);
-    const uint32_t word = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+    const uint32_t word = load_big_endian32(reservoir_.ring + BitReservoir::byte_of(position));
     const uint32_t skip = static_cast<uint32_t>(position) & 7u;
     window_ = word << skip;
     valid_ = static_cast<int32_t>(32u - skip);

@@ -76,11 +76,13 @@ typedef struct FilterQueryRecord {
 /* What OpenFilterInput and OpenFilterOutput report through their value_out argument. */
 #define MPEGIN_OPEN_VALUE 0x4000
 
-/* Builds an OptionWord from a gain in decibels (clamped to -200 .. +200, rounded to the
- * nearest 0.01 dB), a width of 16 or 32 and a dither flag. */
+/* Builds an OptionWord from a gain in decibels, a width of 16 or 32 and a dither flag, as the
+ * options dialog does: the gain is clamped to -200 .. +200 and truncated to 0.01 dB, with an
+ * allowance of 1e-8 dB so that every value written with two decimals (-3.3, 0.29) keeps its
+ * last digit although hundredths are not exact in binary. A NaN gain gives the scale 0. */
 static inline uint32_t mpegin_option_word(double decibels, unsigned width, int dither) {
-  double scale = (decibels + 200.0) * 100.0 + 0.5;
-  uint32_t field = scale <= 0.0 ? 0u : scale >= 40000.0 ? 40000u : (uint32_t)scale;
+  double scale = (decibels + 200.0) * 100.0;
+  uint32_t field = !(scale > 0.0) ? 0u : scale >= 40000.0 ? 40000u : (uint32_t)(scale + 1e-6);
   return field | ((uint32_t)(width & 0xFFu) << 16) | (dither ? 0x1000000u : 0u);
 }
 

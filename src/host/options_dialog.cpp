@@ -68,13 +68,11 @@ bool gain_field_valid(WindowHandle dialog) {
 }
 
 uint32_t chosen_word(WindowHandle dialog) {
-  const uint32_t width =
-      platform::is_dlg_button_checked(dialog, kControl32Bit) == platform::kChecked ? kWidth32Bits : kWidth16Bits;
+  const unsigned width = platform::is_dlg_button_checked(dialog, kControl32Bit) == platform::kChecked ? 32 : 16;
   char text[kGainTextLimit + 1];
   platform::get_dlg_item_text(dialog, kControlGain, text, sizeof text);
-  const uint32_t dither =
-      platform::is_dlg_button_checked(dialog, kControlDither) == platform::kChecked ? kDitherBit : 0;
-  return width | scale_from_text(text) | dither;
+  const int dither = platform::is_dlg_button_checked(dialog, kControlDither) == platform::kChecked ? 1 : 0;
+  return mpegin_option_word(decibels_from_text(text), width, dither);
 }
 
 // Whether a number that does not fit a double (text from first to last, as matched by
@@ -113,7 +111,7 @@ bool overflows(const char* first, const char* last) {
 
 }  // namespace
 
-uint32_t scale_from_text(const char* text) {
+double decibels_from_text(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   if (*p == '+' && p[1] != '-' && p[1] != '+') ++p;
@@ -127,13 +125,10 @@ uint32_t scale_from_text(const char* text) {
   } else if (read.ec != std::errc() || std::isnan(value)) {
     value = 0.0;
   }
-  const double v = (value + 200.0) * 100.0;
-  if (v <= 0.0) return 0;
-  if (v >= kMaxScale) return kMaxScale;
-  // Hundredths are not exact in binary: "-199.99" gives 0.99999999999909 here. The small
-  // allowance lets every value the field shows read back as itself before truncation.
-  return static_cast<uint32_t>(v + 1e-6);
+  return value;
 }
+
+uint32_t scale_from_text(const char* text) { return option_scale(mpegin_option_word(decibels_from_text(text), 0, 0)); }
 
 }  // namespace mpegin
 

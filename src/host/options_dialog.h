@@ -17,10 +17,12 @@ constexpr double kMinGainDecibels = -199.0;
 constexpr double kMaxGainDecibels = 200.0;
 constexpr const char* kGainRangeText = "-199 to 200";
 
-// The scale field for the gain field's text: (decimal value + 200) x 100 clamped to
-// [0, 40000] and truncated. Leading blanks are skipped; text that starts with no number (and
-// "nan") reads as 0 dB; a number too large for a double ("1e400") reads as the largest value of
-// its sign, one too small as 0. The decimal point is always '.'.
+// The decibels of the gain field's text. Leading blanks are skipped; text that starts with no
+// number (and "nan") reads as 0 dB; a number too large for a double ("1e400") reads as the
+// largest value of its sign, one too small as 0. The decimal point is always '.'.
+double decibels_from_text(const char* text);
+// The scale field for the gain field's text: its decibels packed as mpegin_option_word packs
+// them ((dB + 200) x 100 clamped to [0, 40000] and truncated, with a small allowance).
 uint32_t scale_from_text(const char* text);
 
 }  // namespace mpegin

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -129,6 +130,17 @@ TEST(GainFieldText, ReadsLikeTextToDouble) {
   EXPECT_EQ(scale_from_text("1e1"), 21000u);
   EXPECT_EQ(scale_from_text("-.5"), 19950u);
   EXPECT_EQ(scale_from_text("0"), 20000u);
+}
+
+// The header's helper and the dialog pack a gain alike, and every gain written with two
+// decimals keeps its last digit (56.03 x 100 is not exact in binary).
+TEST(GainFieldText, EveryHundredthPacksAsTheDialogStoresIt) {
+  for (int k = -19900; k <= 20000; ++k) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", k / 100.0);
+    ASSERT_EQ(scale_from_text(text), static_cast<uint32_t>(k + 20000)) << text;
+    ASSERT_EQ(mpegin_option_word(k / 100.0, 32, 1), kWidth32Bits | kDitherBit | static_cast<uint32_t>(k + 20000)) << text;
+  }
 }
 
 TEST(GainFieldText, ClampsAndFallsBackToZeroDecibels) {

@@ -33,7 +33,8 @@ class SampleOptions : public ::testing::Test {
 
 TEST_F(SampleOptions, GainScalesFloatsByTheModulesFactor) {
   for (const auto& [text, scale] : {std::pair<const char*, uint32_t>{"6", 20600}, {"-6", 19400},
-                                    {"-20.5", 17950}, {"0.01", 20001}}) {
+                                    {"-20.5", 17950}, {"0.01", 20001},
+                                    {"56.03", 25603}}) {  // (56.03 + 200) x 100 is 25602.99.. in binary
     SCOPED_TRACE(text);
     const std::vector<float> out = floats_of(decode({"--bits", "32", "--gain", text}));
     ASSERT_EQ(out.size(), reference_.samples.size());

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/mpeginput.h"
+
 namespace mpegin::mpegdec {
 
 namespace {
@@ -45,16 +47,8 @@ bool parse_gain_db(const std::string& text, double& db, std::string& reason) {
   return true;
 }
 
-uint32_t scale_field_for(double db) {
-  double v = (db + 200.0) * 100.0;
-  if (v < 0.0) v = 0.0;
-  if (v > 40000.0) v = 40000.0;
-  return static_cast<uint32_t>(v);
-}
-
 uint32_t compose_option_word(int bits, double db, bool dither) {
-  const uint32_t width = bits == 32 ? kWidth32Bits : kWidth16Bits;
-  return width | scale_field_for(db) | (dither ? kDitherBit : 0u);
+  return mpegin_option_word(db, bits == 32 ? 32u : 16u, dither ? 1 : 0);
 }
 
 int word_width(uint32_t word) { return static_cast<int>((word >> 16) & 0xFF); }

@@ -7,8 +7,6 @@
 
 namespace mpegin::mpegdec {
 
-constexpr uint32_t kWidth16Bits = 0x100000;
-constexpr uint32_t kWidth32Bits = 0x200000;
 constexpr uint32_t kDitherBit = 0x1000000;
 // Whole frames instead of the gapless length; never stored (the module takes a word that is
 // 0 apart from it as the stored options).
@@ -21,11 +19,8 @@ constexpr double kMaxGainDb = 200.0;
 // [kMinGainDb, kMaxGainDb]; anything else is refused with a reason.
 bool parse_gain_db(const std::string& text, double& db, std::string& reason);
 
-// The scale field the dialog stores for a typed gain: (dB + 200) x 100, clamped to
-// [0, 40000] and truncated toward zero.
-uint32_t scale_field_for(double db);
-
-// Width bits | scale field | dither bit, as the dialog composes the word.
+// The word the dialog composes for these choices (mpegin_option_word): the scale field is
+// (dB + 200) x 100, clamped to [0, 40000] and truncated toward zero with a small allowance.
 uint32_t compose_option_word(int bits, double db, bool dither);
 
 // Fields of a word, for messages.

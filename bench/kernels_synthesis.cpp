@@ -41,8 +41,6 @@ void paths(benchmark::internal::Benchmark* b) {
 // Discards what it receives.
 class NullSink : public SampleSink {
  public:
-  void append(int, float value) override { benchmark::DoNotOptimize(value); }
-  void end_of_frame(int32_t) override {}
   void append_block(int, const float* values, uint32_t) override { benchmark::DoNotOptimize(values); }
   const float* take(uint32_t& length_bytes) override {
     length_bytes = 0;

@@ -97,7 +97,6 @@ void DecoderContext::synthesize_layer12(uint32_t decoded_slots, uint32_t slots) 
   } else {
     pcm_buffer_->append_block(0, pcm[0], 32 * slots);
   }
-  pcm_buffer_->end_of_frame(1);
 }
 
 }  // namespace mpegin

@@ -37,18 +37,6 @@ void PcmBuffer::zero_up_to(uint64_t end) {
   zeroed_ = to;
 }
 
-// Samples that would fall beyond the store are dropped: a frame never produces that many,
-// so only a caller that stops taking could get there.
-void PcmBuffer::append(int channel, float value) {
-  uint32_t& index = write_index_[channel];
-  if (index >= capacity_) return;
-  reach(uint64_t{index} + 1);
-  store_[index] = value;
-  index += channels_;
-}
-
-void PcmBuffer::end_of_frame(int32_t) {}
-
 void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
   if (count == 0) return;
   uint32_t& index = write_index_[channel];

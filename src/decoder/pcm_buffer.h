@@ -23,8 +23,6 @@ class PcmBuffer : public SampleSink {
   // Store size in floats.
   uint32_t capacity() const { return capacity_; }
 
-  void append(int channel, float value) override;
-  void end_of_frame(int32_t flag) override;
   void append_block(int channel, const float* values, uint32_t count) override;
   // Two channels in step (channel 1 one slot behind channel 0) are interleaved straight into
   // the store; anything else goes through append_block.

@@ -70,7 +70,6 @@ bool Layer3Decoder::decode_frame(bool intact) {
     }
     output_granule(gr);
   }
-  pcm_buffer.end_of_frame(1);
   return true;
 }
 
@@ -87,7 +86,6 @@ void Layer3Decoder::conceal_frame() {
     }
     output_granule(gr);
   }
-  pcm_buffer.end_of_frame(1);
 }
 
 void Layer3Decoder::follow_channels() {

@@ -10,10 +10,6 @@ class SampleSink {
  public:
   virtual ~SampleSink() = default;
 
-  // Appends one sample for `channel`.
-  virtual void append(int channel, float value) = 0;
-  // Marks the end of a decoded frame.
-  virtual void end_of_frame(int32_t flag) = 0;
   // Appends `count` consecutive samples for `channel`.
   virtual void append_block(int channel, const float* values, uint32_t count) = 0;
   // Appends `count` samples of channel 0 from `first` and as many of channel 1 from `second`:

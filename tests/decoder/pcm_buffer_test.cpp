@@ -24,10 +24,11 @@ TEST(PcmBuffer, InterleavesTwoChannelsAndRewindsOnTake) {
   auto buffer = make_buffer(1, 2, 2);
   ASSERT_TRUE(buffer);
   EXPECT_EQ(buffer->channels(), 2u);
-  buffer->append(0, 1.0f);
-  buffer->append(1, 2.0f);
-  buffer->append(0, 1.0f);
-  buffer->append(1, 2.0f);
+  const float one = 1.0f, two = 2.0f;
+  for (int i = 0; i < 2; ++i) {
+    buffer->append_block(0, &one, 1);
+    buffer->append_block(1, &two, 1);
+  }
   uint32_t length = 0;
   const float* samples = buffer->take(length);
   ASSERT_EQ(length, 16u);
@@ -35,11 +36,10 @@ TEST(PcmBuffer, InterleavesTwoChannelsAndRewindsOnTake) {
   EXPECT_EQ(samples[1], 2.0f);
   EXPECT_EQ(samples[2], 1.0f);
   EXPECT_EQ(samples[3], 2.0f);
-  buffer->end_of_frame(1);
   EXPECT_EQ(buffer->take(length), samples);
   EXPECT_EQ(length, 0u);  // nothing appended since the last take
 
-  // Blocks land in the same places as single appends, copied bit for bit.
+  // Longer blocks land in the same places, copied bit for bit.
   const float block0[3] = {std::numeric_limits<float>::quiet_NaN(), -0.0f, 3.5f};
   const float block1[3] = {4.0f, std::numeric_limits<float>::infinity(), -1e-40f};
   buffer->append_block(1, block1, 3);
@@ -56,7 +56,10 @@ TEST(PcmBuffer, OneChannelIsAPlainSequence) {
   auto buffer = make_buffer(1, 1, 1);
   ASSERT_TRUE(buffer);
   EXPECT_EQ(buffer->channels(), 1u);
-  for (int i = 0; i < 384; ++i) buffer->append(0, static_cast<float>(i));
+  for (int i = 0; i < 384; ++i) {
+    const float v = static_cast<float>(i);
+    buffer->append_block(0, &v, 1);
+  }
   uint32_t length = 0;
   const float* samples = buffer->take(length);
   ASSERT_EQ(length, 1536u);
@@ -147,7 +150,7 @@ TEST(PcmBuffer, PartlyFittingAppendKeepsExactlyWhatFits) {
           for (uint32_t k = 0; k < channels; ++k) {
             const int ch = how == 1 ? channels - 1 - k : k;
             if (how == 3) {
-              for (float v : values) buffer->append(ch, v);
+              for (const float& v : values) buffer->append_block(ch, &v, 1);
             } else {
               buffer->append_block(ch, values, 32);
             }
@@ -210,7 +213,7 @@ TEST(PcmBuffer, SlotsNoChannelWroteHandOutAsZero) {
   const float ones[40] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                           1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
   buffer->append_block(1, ones, 9);
-  buffer->append(1, 1.0f);
+  buffer->append_block(1, ones, 1);
   buffer->append_pair(ones, ones, 3);  // out of step: channel by channel
   buffer->append_block(1, ones, 30);
   uint32_t length = 0;

@@ -46,8 +46,6 @@ class BitWriter {
 
 class NullSink : public SampleSink {
  public:
-  void append(int, float) override {}
-  void end_of_frame(int32_t) override {}
   void append_block(int, const float*, uint32_t) override {}
   const float* take(uint32_t& length_bytes) override {
     length_bytes = 0;

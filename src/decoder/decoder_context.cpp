@@ -186,7 +186,7 @@ void DecoderContext::note_concealed_frame() {
 void DecoderContext::create_layer3() {
   // A one-channel output mixes two-channel frames down.
   layer3_.reset(new (std::nothrow) Layer3Decoder(*reader_, *header_, *filter0_, filter1_.get(),
-                                                 *pcm_buffer_, single_channel_ ? 3 : 0));
+                                                 *pcm_buffer_, single_channel_));
 }
 
 void DecoderContext::decode_layer3_frame() {

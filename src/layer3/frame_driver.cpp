@@ -91,19 +91,12 @@ void Layer3Decoder::conceal_frame() {
 void Layer3Decoder::follow_channels() {
   // Nothing of the last format's sound carries over: overlap and stand-in spectrum go.
   channel_count = header.channel_count();
-  first_channel = 0;
-  last_channel = 1;
-  if (channel_count == 1 || channel_select == 1 || channel_select == 3) {
-    last_channel = 0;
-  } else if (channel_select == 2) {
-    first_channel = 1;
-  }
   std::memset(overlap, 0, sizeof overlap);
   std::memset(concealment, 0, sizeof concealment);
 }
 
 void Layer3Decoder::output_granule(uint32_t gr) {
-  if (channel_select == 3 && channel_count > 1) {
+  if (mix_down && channel_count > 1) {
     // Mixed down after the hybrid filter bank, where both channels are time samples of
     // their own block types: each keeps its own overlap, and the averaged samples go
     // through the first filter.
@@ -115,8 +108,8 @@ void Layer3Decoder::output_granule(uint32_t gr) {
     synthesize_granule(filter0, stereo_out[0]);
     return;
   }
-  for (uint32_t ch = first_channel; ch <= last_channel; ++ch) {
-    SynthesisFilter* target = (ch != 0 && channel_select != 2) ? filter1 : &filter0;
+  for (uint32_t ch = 0; ch < channel_count; ++ch) {
+    SynthesisFilter* target = ch != 0 ? filter1 : &filter0;
     if (target == nullptr) continue;
     reconstruct_channel(ch, gr);
     synthesize_granule(*target, hybrid);

@@ -6,13 +6,13 @@ namespace mpegin {
 
 Layer3Decoder::Layer3Decoder(MpegFileReader& reader, FrameHeader& header, SynthesisFilter& filter0,
                              SynthesisFilter* filter1, SampleSink& pcm_buffer,
-                             int32_t channel_select)
+                             bool mix_down)
     : reader(reader),
       header(header),
       filter0(filter0),
       filter1(filter1),
       pcm_buffer(pcm_buffer),
-      channel_select(channel_select),
+      mix_down(mix_down),
       side_info(),
       scale_factors(),
       bytes_stored(0),

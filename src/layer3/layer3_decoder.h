@@ -19,11 +19,11 @@ class SynthesisFilter;
 // The fields are public: this is an internal class and its tests drive the stages.
 class Layer3Decoder {
  public:
-  // channel_select: 0 both channels, 1 the first only, 2 the second only (through
-  // filter0), 3 both mixed down to one (through filter0). The references are not
-  // owned and must outlive every call of decode_frame.
+  // mix_down: the two channels of a stereo frame are mixed down to one (through filter0);
+  // otherwise each channel goes through its own filter. The references are not owned and
+  // must outlive every call of decode_frame.
   Layer3Decoder(MpegFileReader& reader, FrameHeader& header, SynthesisFilter& filter0,
-                SynthesisFilter* filter1, SampleSink& pcm_buffer, int32_t channel_select);
+                SynthesisFilter* filter1, SampleSink& pcm_buffer, bool mix_down);
   ~Layer3Decoder() = default;
   Layer3Decoder(const Layer3Decoder&) = delete;
   Layer3Decoder& operator=(const Layer3Decoder&) = delete;
@@ -93,7 +93,7 @@ class Layer3Decoder {
   SynthesisFilter& filter0;
   SynthesisFilter* filter1;    // none for a single-channel stream
   SampleSink& pcm_buffer;
-  int32_t channel_select;
+  bool mix_down;
 
   BitReservoir reservoir;
   Layer3SideInfo side_info;
@@ -103,8 +103,6 @@ class Layer3Decoder {
   int32_t bytes_stored;        // main-data bytes stored, less 4096 per renormalisation
   int32_t part2_start;         // reservoir bits_read before the current scale factors
   uint32_t channel_count;      // 1 for single channel, else 2
-  uint32_t first_channel;      // output channels first_channel..last_channel
-  uint32_t last_channel;
   int32_t band_table_index;    // into band_tables
 };
 

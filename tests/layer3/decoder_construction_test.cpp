@@ -35,22 +35,5 @@ TEST(Layer3DecoderConstruction, StreamShapeFromTheFirstHeader) {
   }
 }
 
-TEST(Layer3DecoderConstruction, ChannelSelectionPicksTheOutputChannels) {
-  // channel_select: 0 both, 1 first, 2 second, 3 mixed down into the first.
-  const uint32_t first[4] = {0, 0, 1, 0};
-  const uint32_t last[4] = {1, 0, 1, 0};
-  for (int32_t select = 0; select < 4; ++select) {
-    DecoderHarness stereo(1, 0, 0, select);
-    EXPECT_EQ(stereo.decoder->first_channel, first[select]) << select;
-    EXPECT_EQ(stereo.decoder->last_channel, last[select]) << select;
-    DecoderHarness mono(1, 3, 0, select);
-    EXPECT_EQ(mono.decoder->first_channel, 0u) << select;
-    EXPECT_EQ(mono.decoder->last_channel, 0u) << select;
-  }
-  DecoderHarness other(0, 1, 0, 7);
-  EXPECT_EQ(other.decoder->first_channel, 0u);
-  EXPECT_EQ(other.decoder->last_channel, 1u);
-}
-
 }  // namespace
 }  // namespace mpegin

@@ -58,7 +58,7 @@ class NullSink : public SampleSink {
 // are placed into its buffer with load_frame.
 struct DecoderHarness {
   DecoderHarness(uint32_t version, uint32_t mode, uint32_t sample_frequency = 0,
-                 int32_t channel_select = 0)
+                 bool mix_down = false)
       : reader("/dev/null"), filter0(0), filter1(1) {
     header.layer = 3;
     header.version = version;
@@ -66,7 +66,7 @@ struct DecoderHarness {
     header.sample_frequency = sample_frequency;
     decoder = std::make_unique<Layer3Decoder>(reader, header, filter0,
                                               mode == 3 ? nullptr : &filter1, sink,
-                                              channel_select);
+                                              mix_down);
   }
 
   // Places `body` as the current frame body and resets the read cursor.

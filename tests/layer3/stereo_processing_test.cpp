@@ -263,7 +263,7 @@ TEST(StereoProcessing, LsfIntensityFactors) {
 }
 
 TEST(StereoProcessing, DownmixAveragesTheOutputChannels) {
-  DecoderHarness h(1, 1, 0, 3);
+  DecoderHarness h(1, 1, 0, true);
   Layer3Decoder& d = *h.decoder;
   for (int i = 0; i < 576; ++i) {
     d.stereo_out[0][i] = static_cast<float>(i) * 0.5f;

@@ -19,7 +19,9 @@ using test::DecoderHarness;
 struct GranuleSetup {
   explicit GranuleSetup(int32_t table) : h(1, 3, 0) {
     std::mt19937 rng(42);
-    for (int k = 0; k < BitReservoir::kCapacity; ++k) d.reservoir.put_byte(rng());
+    uint8_t bytes[BitReservoir::kCapacity];
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
+    d.reservoir.put_bytes(bytes, sizeof bytes);
     d.band_table_index = 0;
     gi.window_switching_flag = 0;
     gi.block_type = 0;

@@ -24,15 +24,7 @@ class BitReservoir {
 
   BitReservoir() { std::memset(ring, 0, sizeof ring); }
 
-  // Appends one byte; 4096 bytes later it is overwritten whether it was read or not.
-  void put_byte(uint32_t value) {
-    const uint8_t byte = static_cast<uint8_t>(value);
-    ring[write_index] = byte;
-    if (write_index < kMirror) ring[kCapacity + write_index] = byte;
-    write_index = (write_index + 1) & kIndexMask;
-  }
-
-  // Appends n bytes, the same as n calls of put_byte.
+  // Appends n bytes; 4096 bytes later each is overwritten whether it was read or not.
   void put_bytes(const uint8_t* bytes, uint32_t n) {
     while (n > 0) {
       const uint32_t room = static_cast<uint32_t>(kCapacity - write_index);
@@ -57,26 +49,12 @@ class BitReservoir {
     return result;
   }
 
-  uint32_t get_bit() {
-    const uint32_t byte = ring[byte_of(bits_read)];
-    const uint32_t bit = (byte >> (7u - (static_cast<uint32_t>(bits_read) & 7u))) & 1u;
-    ++bits_read;
-    return bit;
-  }
-
-  void rewind_bits(int32_t n) { bits_read -= n; }
   void rewind_bytes(int32_t n) { bits_read -= 8 * n; }
 
   // At least 57 valid bits starting at bit position `position`, MSB-aligned.
   uint64_t window(int32_t position) const {
     return load_big_endian64(ring + byte_of(position)) << (static_cast<uint32_t>(position) & 7u);
   }
-
-  // The read position as (byte being read, bits of it not yet read), with the lazy
-  // byte advance: a read that ends on a byte boundary leaves the used-up byte
-  // current with 0 bits left. A fresh reservoir stands at byte 0 with 8 bits left.
-  int32_t byte_index() const { return bits_read == 0 ? 0 : floor_div8(bits_read - 1); }
-  int32_t bits_left() const { return 8 * byte_index() + 8 - bits_read; }
 
   static int32_t byte_of(int32_t position) {
     return static_cast<int32_t>((static_cast<uint32_t>(position) >> 3) & kIndexMask);
@@ -87,8 +65,6 @@ class BitReservoir {
 
  private:
   static constexpr int32_t kMirror = 8;
-
-  static int32_t floor_div8(int32_t v) { return v >= 0 ? v / 8 : -((7 - v) / 8); }
 
 
  public:

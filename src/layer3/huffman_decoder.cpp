@@ -92,22 +92,6 @@ inline uint32_t leading(SymbolReader::Window window, uint32_t n) {
 
 }  // namespace
 
-void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, int32_t& w,
-                           BitReservoir& reservoir) {
-  const HuffmanTable& t = huffman_tables[table];
-  int32_t values[4] = {0, 0, 0, 0};
-  if (t.lookup != nullptr) {
-    const uint64_t bits = reservoir.window(reservoir.bits_read);
-    const uint32_t used = table >= 32 ? decode_huffman_quad(t, bits, values)
-                                      : decode_huffman_pair(t, bits, values + 2);
-    reservoir.bits_read += static_cast<int32_t>(used);
-  }
-  v = values[0];
-  w = values[1];
-  x = values[2];
-  y = values[3];
-}
-
 void Layer3Decoder::decode_huffman(uint32_t ch, uint32_t gr) {
   const GranuleInfo& gi = granule_info(ch, gr);
   const int32_t end = part2_start + gi.part2_3_length;

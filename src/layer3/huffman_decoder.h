@@ -79,10 +79,4 @@ inline uint32_t decode_huffman_quad(const HuffmanTable& table, uint64_t bits, in
   return length;
 }
 
-// Decodes one symbol of table 0..33 from the reservoir: a pair into x, y (v, w set to
-// 0), or for tables 32 and 33 a quadruple into v, w, x, y. Tables without codes
-// (0, 4, 14) give zeros and read nothing.
-void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, int32_t& w,
-                           BitReservoir& reservoir);
-
 }  // namespace mpegin

@@ -27,7 +27,7 @@ uint32_t reference_bits(const std::vector<uint8_t>& bytes, size_t position, uint
 }
 
 void store(BitReservoir& reservoir, const std::vector<uint8_t>& bytes) {
-  for (uint8_t b : bytes) reservoir.put_byte(b);
+  reservoir.put_bytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 TEST(BitReservoir, ReadsTheStoredBitStringInAnyWidths) {
@@ -44,7 +44,7 @@ TEST(BitReservoir, ReadsTheStoredBitStringInAnyWidths) {
   for (int round = 0; position + 32 < bytes.size() * 8; ++round) {
     const uint32_t n = widths[round % 12];
     if (round % 5 == 4) {
-      ASSERT_EQ(reservoir.get_bit(), reference_bits(bytes, position, 1)) << "at bit " << position;
+      ASSERT_EQ(reservoir.get_bits(1), reference_bits(bytes, position, 1)) << "at bit " << position;
       ++position;
     } else {
       ASSERT_EQ(reservoir.get_bits(n), reference_bits(bytes, position, n)) << "at bit " << position;
@@ -59,32 +59,13 @@ TEST(BitReservoir, ZeroWidthReadsAndSkips) {
   store(reservoir, {0xFF, 0x0F, 0xA5, 0x5A, 0x12, 0x34, 0x56, 0x78});
   EXPECT_EQ(reservoir.get_bits(0), 0u);
   EXPECT_EQ(reservoir.bits_read, 0);
-  EXPECT_EQ(reservoir.byte_index(), 0);
-  EXPECT_EQ(reservoir.bits_left(), 8);
   // Widths above 32 only move the position (used to skip unused granule bits).
   reservoir.get_bits(40);
   EXPECT_EQ(reservoir.bits_read, 40);
   EXPECT_EQ(reservoir.get_bits(8), 0x34u);
 }
 
-TEST(BitReservoir, ByteAdvanceIsLazy) {
-  BitReservoir reservoir;
-  store(reservoir, {0xAB, 0xCD, 0xEF});
-  EXPECT_EQ(reservoir.get_bits(8), 0xABu);
-  EXPECT_EQ(reservoir.byte_index(), 0);
-  EXPECT_EQ(reservoir.bits_left(), 0);
-  EXPECT_EQ(reservoir.get_bits(4), 0xCu);
-  EXPECT_EQ(reservoir.byte_index(), 1);
-  EXPECT_EQ(reservoir.bits_left(), 4);
-  EXPECT_EQ(reservoir.get_bits(4), 0xDu);
-  EXPECT_EQ(reservoir.byte_index(), 1);
-  EXPECT_EQ(reservoir.bits_left(), 0);
-  EXPECT_EQ(reservoir.get_bit(), 1u);
-  EXPECT_EQ(reservoir.byte_index(), 2);
-  EXPECT_EQ(reservoir.bits_left(), 7);
-}
-
-TEST(BitReservoir, RewindsRestoreThePosition) {
+TEST(BitReservoir, ReadsFromAnyPositionAndRewindsWholeBytes) {
   const std::vector<uint8_t> bytes = random_bytes(64, 2);
   BitReservoir reservoir;
   store(reservoir, bytes);
@@ -93,18 +74,13 @@ TEST(BitReservoir, RewindsRestoreThePosition) {
     for (uint32_t k = 1; k <= 32; ++k) {
       reservoir.bits_read = static_cast<int32_t>(start);
       const uint32_t first = reservoir.get_bits(k);
-      reservoir.rewind_bits(static_cast<int32_t>(k));
+      reservoir.bits_read -= static_cast<int32_t>(k);
       ASSERT_EQ(reservoir.bits_read, static_cast<int32_t>(start));
       ASSERT_EQ(reservoir.get_bits(k), first) << "start " << start << " width " << k;
       ASSERT_EQ(first, reference_bits(bytes, start, k));
     }
   }
-  // After a rewind the partly read byte is current again, 0..7 bits left.
-  reservoir.bits_read = 0;
-  reservoir.get_bits(20);
-  reservoir.rewind_bits(9);
-  EXPECT_EQ(reservoir.byte_index(), 1);
-  EXPECT_EQ(reservoir.bits_left(), 5);
+  reservoir.bits_read = 11;
   EXPECT_EQ(reservoir.get_bits(3), reference_bits(bytes, 11, 3));
   // Whole bytes: the bit offset within the byte is kept.
   reservoir.rewind_bytes(1);
@@ -140,25 +116,26 @@ TEST(BitReservoir, WritesWrapAroundTheRing) {
     reservoir.bits_read = static_cast<int32_t>(position);
     ASSERT_EQ(reservoir.get_bits(32), reference_bits(bytes, position, 32)) << offset;
     reservoir.bits_read = static_cast<int32_t>(position);
-    ASSERT_EQ(reservoir.get_bit(), reference_bits(bytes, position, 1)) << offset;
+    ASSERT_EQ(reservoir.get_bits(1), reference_bits(bytes, position, 1)) << offset;
   }
   // Positions far past anything stored (corrupt lengths) still read inside the ring.
   reservoir.bits_read = 8 * (5 * 4096 + 2) + 1;
   EXPECT_EQ(reservoir.get_bits(16), reference_bits(bytes, 8 * 2 + 1, 16));
 }
 
-TEST(BitReservoir, BlockWritesEqualByteWrites) {
+TEST(BitReservoir, BlockWritesEqualOneByteWrites) {
   // Runs of every awkward length from every start near the ring's ends, including the
   // mirrored first bytes and runs longer than the ring.
   const std::vector<uint8_t> bytes = random_bytes(9000, 6);
   for (int32_t start : {0, 3, 7, 8, 100, 4090, 4095}) {
     for (uint32_t n : {0u, 1u, 5u, 8u, 13u, 4096u, 4103u, 8999u}) {
       BitReservoir by_byte, by_block;
+      const uint8_t filler = 0xEE;
       for (int32_t i = 0; i < start; ++i) {
-        by_byte.put_byte(0xEE);
-        by_block.put_byte(0xEE);
+        by_byte.put_bytes(&filler, 1);
+        by_block.put_bytes(&filler, 1);
       }
-      for (uint32_t i = 0; i < n; ++i) by_byte.put_byte(bytes[i]);
+      for (uint32_t i = 0; i < n; ++i) by_byte.put_bytes(&bytes[i], 1);
       by_block.put_bytes(bytes.data(), n);
       ASSERT_EQ(by_block.write_index, by_byte.write_index) << start << " " << n;
       ASSERT_EQ(0, std::memcmp(by_block.ring, by_byte.ring, sizeof by_byte.ring)) << start << " " << n;

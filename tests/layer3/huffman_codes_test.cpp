@@ -82,11 +82,11 @@ struct Decoded {
 std::vector<Decoded> decode_all(uint32_t table, const BitWriter& bits,
                                 const std::vector<size_t>& ends) {
   BitReservoir reservoir;
-  for (uint8_t b : bits.bytes()) reservoir.put_byte(b);
+  for (uint8_t b : bits.bytes()) test::put_byte(reservoir, b);
   std::vector<Decoded> out;
   for (size_t end : ends) {
     Decoded d;
-    decode_huffman_symbol(table, d.x, d.y, d.v, d.w, reservoir);
+    test::decode_huffman_symbol(table, d.x, d.y, d.v, d.w, reservoir);
     EXPECT_EQ(reservoir.bits_read, static_cast<int32_t>(end)) << "table " << table;
     out.push_back(d);
   }

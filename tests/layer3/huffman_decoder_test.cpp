@@ -191,7 +191,7 @@ TEST_F(HuffmanFixture, GranuleLoopMatchesSymbolBySymbolDecoding) {
     long_block(15, 7, table, table, table);
     gi.big_values = 288;
     gi.count1table_select = table & 1;
-    for (int k = 0; k < 4096; ++k) d.reservoir.put_byte(rng());
+    for (int k = 0; k < 4096; ++k) test::put_byte(d.reservoir, rng());
     d.part2_start = static_cast<int32_t>(rng() % 20000);
     d.reservoir.bits_read = d.part2_start;
     gi.part2_3_length = 4095;
@@ -199,7 +199,7 @@ TEST_F(HuffmanFixture, GranuleLoopMatchesSymbolBySymbolDecoding) {
     d.decode_huffman(0, 0);
     for (int i = 0; i < 576; i += 2) {
       int32_t x, y, v, w;
-      decode_huffman_symbol(static_cast<uint32_t>(table), x, y, v, w, copy);
+      test::decode_huffman_symbol(static_cast<uint32_t>(table), x, y, v, w, copy);
       ASSERT_EQ(d.quantized[i], x) << "table " << table << " line " << i;
       ASSERT_EQ(d.quantized[i + 1], y) << "table " << table << " line " << i;
     }
@@ -216,7 +216,7 @@ TEST_F(HuffmanFixture, CorruptLengthsStayInBounds) {
   auto canary_intact = [&] { return after[0] == 7.0f && after[1] == 7.0f && after[2] == 7.0f && after[3] == 7.0f; };
 
   // big_values far above 288 with data that never ends.
-  for (int k = 0; k < 4096; ++k) d.reservoir.put_byte(rng() | 0x01);
+  for (int k = 0; k < 4096; ++k) test::put_byte(d.reservoir, rng() | 0x01);
   long_block(15, 7, 24, 24, 31);
   gi.big_values = 511;
   set_canary();

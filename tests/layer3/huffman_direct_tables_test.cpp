@@ -72,7 +72,7 @@ TEST(HuffmanDirectTables, Count1LoopMatchesQuadrupleDecoding) {
       gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 1;
       gi.big_values = static_cast<int32_t>(rng() % 40);
       gi.count1table_select = static_cast<int32_t>(select);
-      for (int k = 0; k < 4096; ++k) d.reservoir.put_byte(rng());
+      for (int k = 0; k < 4096; ++k) test::put_byte(d.reservoir, rng());
       d.part2_start = static_cast<int32_t>(rng() % 30000);
       d.reservoir.bits_read = d.part2_start;
       gi.part2_3_length = static_cast<int32_t>(rng() % 1500);
@@ -84,10 +84,10 @@ TEST(HuffmanDirectTables, Count1LoopMatchesQuadrupleDecoding) {
       int32_t i = 0;
       for (; i < 2 * gi.big_values; i += 2) {
         int32_t v, w;
-        decode_huffman_symbol(1, expected[i], expected[i + 1], v, w, copy);
+        test::decode_huffman_symbol(1, expected[i], expected[i + 1], v, w, copy);
       }
       while (copy.bits_read < end && i < 576) {
-        decode_huffman_symbol(32 + select, expected[i + 2], expected[i + 3], expected[i], expected[i + 1], copy);
+        test::decode_huffman_symbol(32 + select, expected[i + 2], expected[i + 3], expected[i], expected[i + 1], copy);
         i += 4;
       }
       if (copy.bits_read > end) i -= 4;  // the last quadruple ran past the data

@@ -10,12 +10,38 @@
 
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "layer3/huffman_decoder.h"
 #include "layer3/layer3_decoder.h"
 #include "synthesis/sample_sink.h"
 #include "synthesis/synthesis_filter.h"
 
 namespace mpegin {
 namespace test {
+
+// Appends one byte to the reservoir.
+inline void put_byte(BitReservoir& reservoir, uint32_t value) {
+  const uint8_t byte = static_cast<uint8_t>(value);
+  reservoir.put_bytes(&byte, 1);
+}
+
+// Decodes one symbol of table 0..33 at the reservoir's read position, as the granule decoder
+// does: a pair into x, y (v, w set to 0), or for tables 32 and 33 a quadruple into v, w, x, y.
+// Tables without codes (0, 4, 14) give zeros and read nothing.
+inline void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, int32_t& w,
+                                  BitReservoir& reservoir) {
+  const HuffmanTable& t = huffman_tables[table];
+  int32_t values[4] = {0, 0, 0, 0};
+  if (t.lookup != nullptr) {
+    const uint64_t bits = reservoir.window(reservoir.bits_read);
+    const uint32_t used = table >= 32 ? decode_huffman_quad(t, bits, values)
+                                      : decode_huffman_pair(t, bits, values + 2);
+    reservoir.bits_read += static_cast<int32_t>(used);
+  }
+  v = values[0];
+  w = values[1];
+  x = values[2];
+  y = values[3];
+}
 
 // Collects bits most significant first.
 class BitWriter {
@@ -83,7 +109,7 @@ struct DecoderHarness {
 
   // Appends the bits to the reservoir (padded to whole bytes with `fill`).
   void store(const BitWriter& bits, bool fill = false) {
-    for (uint8_t byte : bits.bytes(fill)) decoder->reservoir.put_byte(byte);
+    for (uint8_t byte : bits.bytes(fill)) put_byte(decoder->reservoir, byte);
   }
 
   MpegFileReader reader;

@@ -1,6 +1,5 @@
 #include "layer3/antialias.h"
 
-#include <cmath>
 #include <cstdint>
 
 #include "layer3/layer3_decoder.h"
@@ -8,25 +7,12 @@
 
 namespace mpegin {
 
-namespace {
-
-const double antialias_coefficients[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
-
-}  // namespace
-
-const StartupTable<float, 8> alias_cs([](float* values) {
-  for (int i = 0; i < 8; ++i) {
-    const double c = antialias_coefficients[i];
-    values[i] = static_cast<float>(1.0 / std::sqrt(1.0 + c * c));
-  }
-});
-
-const StartupTable<float, 8> alias_ca([](float* values) {
-  for (int i = 0; i < 8; ++i) {
-    const double c = antialias_coefficients[i];
-    values[i] = static_cast<float>(c / std::sqrt(1.0 + c * c));
-  }
-});
+// The products in double precision rounded once to single, written out exactly so that nothing
+// is computed at start-up (the tests recompute them).
+const float alias_cs[8] = {0x1.b7095p-1f,  0x1.c373bp-1f,  0x1.e635bap-1f, 0x1.f77502p-1f,
+                           0x1.fdb482p-1f, 0x1.ff91fap-1f, 0x1.fff2cap-1f, 0x1.ffff1ap-1f};
+const float alias_ca[8] = {-0x1.076bfcp-1f, -0x1.e30db4p-2f, -0x1.40e604p-2f, -0x1.748ee8p-3f,
+                           -0x1.83603ap-4f, -0x1.4f970ep-5f, -0x1.d1423ap-7f, -0x1.e4f68cp-9f};
 
 void Layer3Decoder::antialias(uint32_t ch, uint32_t gr) {
   const GranuleInfo& gi = granule_info(ch, gr);

@@ -16,6 +16,8 @@ std::unique_ptr<PcmBuffer> PcmBuffer::create(const FrameHeader& header, uint32_t
   if (header.version == 0) frame_bytes /= 2;
   if (header.layer == 1) frame_bytes /= 3;
   // The store is frame_bytes * 12 bytes: frame_bytes * 3 floats, zeroed as writes reach it.
+  // frame_bytes is the size of one MPEG-1 frame of the first layer as floats, so the store
+  // holds twelve such frames (six of LSF Layers I and II).
   Store store(static_cast<float*>(std::malloc(sizeof(float) * frame_bytes * 3)));
   if (!store) return nullptr;
   std::unique_ptr<PcmBuffer> buffer(new (std::nothrow) PcmBuffer(channels, frame_bytes, std::move(store)));

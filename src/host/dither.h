@@ -15,7 +15,9 @@ uint32_t dither_state();
 double dither_random();
 
 // Two draws per sample, in buffer order. `stereo` marks interleaved pairs; the result is
-// that of taking the samples one after the other. count <= 0 does nothing.
+// that of taking the samples one after the other. count <= 0 does nothing. This is the
+// written-out definition of the dithered conversion; reads use scale_and_convert_dithered,
+// which gives the same samples in one pass.
 void convert_dithered(int16_t* output, const float* input, int32_t count, int32_t stereo, double amplitude);
 
 }  // namespace mpegin

@@ -63,10 +63,12 @@ bool Layer3Decoder::decode_frame(bool intact) {
       requantize(requantized[ch], ch, gr);
     }
     process_stereo(gr);
-    // The last spectrum in line order stands in for frames that cannot be decoded.
+    // The last long-block spectrum stands in for frames that cannot be decoded. It is kept
+    // once a frame: from the second granule, or from the first when the second is short.
     for (uint32_t ch = 0; ch < channel_count; ++ch) {
-      if (!granule_info(ch, gr).is_short_block())
-        std::memcpy(concealment[ch], stereo_out[ch], sizeof concealment[ch]);
+      const bool last_long = !granule_info(ch, gr).is_short_block() &&
+                             (gr + 1 == granule_count || granule_info(ch, gr + 1).is_short_block());
+      if (last_long) std::memcpy(concealment[ch], stereo_out[ch], sizeof concealment[ch]);
     }
     output_granule(gr);
   }

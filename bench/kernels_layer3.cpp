@@ -5,24 +5,25 @@
 #include <cstdint>
 #include <random>
 
+#include "layer3/huffman_decoder.h"
+#include "layer3/hybrid_synthesis.h"
 #include "layer3/imdct.h"
-#include "layer3/layer3_decoder.h"
 #include "layer3/layer3_test_support.h"
+#include "layer3/requantize.h"
 
 namespace mpegin {
 namespace {
 
-using test::DecoderHarness;
+using test::StageHarness;
 
 // A long-block granule of one channel whose big values use `table` in all three regions,
 // over random bits (random bits give every code of the table, short ones most often).
 struct GranuleSetup {
-  explicit GranuleSetup(int32_t table) : h(1, 3, 0) {
+  explicit GranuleSetup(int32_t table) : h(0, 3, 0) {  // band table 0 (22050 Hz)
     std::mt19937 rng(42);
     uint8_t bytes[BitReservoir::kCapacity];
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
-    d.reservoir.put_bytes(bytes, sizeof bytes);
-    d.band_table_index = 0;
+    h.reservoir.put_bytes(bytes, sizeof bytes);
     gi.window_switching_flag = 0;
     gi.block_type = 0;
     gi.region0_count = 7;
@@ -33,17 +34,16 @@ struct GranuleSetup {
     gi.part2_3_length = 4000;
     gi.global_gain = 180;
   }
-  DecoderHarness h;
-  Layer3Decoder& d = *h.decoder;
-  GranuleInfo& gi = d.granule_info(0, 0);
+  StageHarness h;
+  Layer3Scratch& d = h.s;
+  GranuleInfo& gi = d.granule(0, 0);
 };
 
 void BM_HuffmanGranule(benchmark::State& state) {
   GranuleSetup s(static_cast<int32_t>(state.range(0)));
   for (auto _ : state) {
-    s.d.part2_start = 0;
-    s.d.reservoir.bits_read = 0;
-    s.d.decode_huffman(0, 0);
+    BitReader bits = s.h.reservoir.reader(s.gi.part2_3_length);
+    benchmark::DoNotOptimize(decode_huffman(bits, s.gi, s.h.bands(), s.d.quantized));
     benchmark::DoNotOptimize(s.d.quantized);
   }
   state.SetItemsProcessed(state.iterations() * 576);
@@ -62,7 +62,8 @@ void BM_Requantize(benchmark::State& state) {
   }
   s.d.nonzero_count[0] = static_cast<int32_t>(state.range(0));
   for (auto _ : state) {
-    s.d.requantize(s.d.requantized[0], 0, 0);
+    requantize(s.d.quantized, s.d.nonzero_count[0], s.gi, s.d.scale_factors[0], s.h.bands(),
+               s.d.requantized[0]);
     benchmark::DoNotOptimize(s.d.requantized);
   }
   state.SetItemsProcessed(state.iterations() * 576);
@@ -110,7 +111,7 @@ void BM_HybridSynthesisGranule(benchmark::State& state) {
   random_lines(source, 576);
   for (auto _ : state) {
     for (int i = 0; i < 576; ++i) s.d.hybrid[i] = source[i];
-    s.d.hybrid_synthesis(0, 0);
+    hybrid_synthesis(s.gi, s.d.hybrid, s.h.overlap[0]);
     benchmark::DoNotOptimize(s.d.hybrid);
   }
   state.SetItemsProcessed(state.iterations() * 32);

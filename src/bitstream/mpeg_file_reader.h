@@ -119,6 +119,9 @@ class MpegFileReader {
     for (; n > 0; --n) *out++ = static_cast<uint8_t>(get_bits(8));
   }
 
+  // Bits of the current body read so far.
+  uint32_t bits_read() const { return word_cursor * 32 + bit_offset; }
+
   // Size of the file in bytes; 0 when it is not open.
   uint64_t file_size() const { return file_ ? file_size_ : 0; }
   // Bytes of audio: from the first header to the end of the audio (before trailing tags).

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "layer3/layer3_decoder.h"
+#include "layer3/hybrid_synthesis.h"
+#include "layer3/layer3_side_info.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
@@ -14,15 +15,14 @@ const float alias_cs[8] = {0x1.b7095p-1f,  0x1.c373bp-1f,  0x1.e635bap-1f, 0x1.f
 const float alias_ca[8] = {-0x1.076bfcp-1f, -0x1.e30db4p-2f, -0x1.40e604p-2f, -0x1.748ee8p-3f,
                            -0x1.83603ap-4f, -0x1.4f970ep-5f, -0x1.d1423ap-7f, -0x1.e4f68cp-9f};
 
-void Layer3Decoder::antialias(uint32_t ch, uint32_t gr) {
-  const GranuleInfo& gi = granule_info(ch, gr);
+void antialias(const GranuleInfo& gi, float* hybrid) {
   int32_t boundaries = 31;
   if (gi.is_short_block()) {
     if (gi.mixed_block_flag != 1) return;
     boundaries = 1;  // only between the two long subbands of a mixed block
   }
   // Past the last subband with sound a boundary joins two silent subbands: nothing changes.
-  const int32_t active = active_subbands();
+  const int32_t active = active_subbands(hybrid);
   if (boundaries > active) boundaries = active;
   int32_t sb = 0;
 #if MPEGIN_SSE2

@@ -1,76 +1,107 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bitstream/bit_reader.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "layer3/antialias.h"
+#include "layer3/huffman_decoder.h"
+#include "layer3/hybrid_synthesis.h"
 #include "layer3/layer3_decoder.h"
+#include "layer3/reorder.h"
+#include "layer3/requantize.h"
+#include "layer3/scale_factor_band_table.h"
+#include "layer3/stereo_processing.h"
+#include "synthesis/sample_sink.h"
 #include "synthesis/synthesis_filter.h"
 
 namespace mpegin {
 
-namespace {
-
-// Bits of side information after the header and the optional check word.
-uint32_t side_info_bits(uint32_t version, uint32_t channel_count) {
-  if (version == 1) return channel_count == 1 ? 136 : 256;
-  return channel_count == 1 ? 72 : 136;
-}
-
-uint32_t frame_position(const MpegFileReader& reader) {
-  return reader.word_cursor * 32 + reader.bit_offset;
-}
-
-void skip_frame_bits(MpegFileReader& reader, uint32_t bits) {
-  for (; bits >= 16; bits -= 16) reader.get_bits(16);
-  reader.get_bits(bits);
-}
-
-}  // namespace
-
 bool Layer3Decoder::decode_frame(bool intact) {
   // A frame without main data bytes (a length too short for its side information) has
   // nothing to place in the reservoir; it keeps its place in time all the same.
-  const uint32_t main_data_bytes = header.main_data_bytes;
+  const uint32_t main_data_bytes = header_.main_data_bytes;
   if (main_data_bytes == 0) {
     conceal_frame();
     return false;
   }
 
-  const uint32_t side_info_start = frame_position(reader);
-  const bool side_info_complete = read_side_info();
-  if (!side_info_complete) {
-    // A forbidden block type stopped the side information early. The frame is not decoded,
-    // but its main data still goes into the reservoir, where later frames may begin.
-    const uint32_t read = frame_position(reader) - side_info_start;
-    skip_frame_bits(reader, side_info_bits(header.version, channel_count) - read);
+  // The side information, read from a copy that ends where it ends (eight bytes of padding
+  // behind it for the read window).
+  uint8_t side[32 + 8] = {};
+  const uint32_t side_bytes = layer3_side_info_bytes(header_.version, state_.channel_count);
+  reader_.get_bytes(side, side_bytes);
+  BitReader side_bits(side, 63, 0, static_cast<int32_t>(8 * side_bytes));
+  // A forbidden block type stops the side information early. The frame is not decoded, but
+  // its main data still goes into the reservoir, where later frames may begin.
+  const bool side_info_complete =
+      read_side_info(side_bits, header_.version == 1, state_.channel_count, scratch_.side_info);
+
+  // The main data moves through a local store; a frame body is at most 3456 bytes, a count
+  // beyond the store in several passes.
+  BitReservoir& reservoir = state_.reservoir;
+  uint8_t bytes[2048];
+  for (uint32_t left = main_data_bytes; left > 0;) {
+    const uint32_t n = left < sizeof bytes ? left : static_cast<uint32_t>(sizeof bytes);
+    reader_.get_bytes(bytes, n);
+    reservoir.put_bytes(bytes, n);
+    left -= n;
   }
-  // Main data that began before the first stored byte, damaged side information: the
-  // frame is concealed, its main data still stored.
-  if (!locate_main_data(main_data_bytes) || !side_info_complete || !intact) {
+  // Main data that began before the first stored byte, damaged side information or data:
+  // the frame is concealed, its main data still stored.
+  const bool located = reservoir.start_frame(main_data_bytes, scratch_.side_info.main_data_begin);
+  if (!located || !side_info_complete || !intact || !read_granules()) {
     conceal_frame();
     return false;
   }
 
+  // The last long-block spectrum stands in for frames that cannot be decoded. It is kept once a
+  // frame: from the second granule, or from the first when the second is short.
+  const uint32_t granule_count = state_.granule_count;
   for (uint32_t gr = 0; gr < granule_count; ++gr) {
-    for (uint32_t ch = 0; ch < channel_count; ++ch) {
-      part2_start = reservoir.bits_read;
-      if (header.version == 1) {
-        read_scale_factors(ch, gr);
-      } else {
-        read_lsf_scale_factors(ch, gr);
+    for (uint32_t ch = 0; ch < state_.channel_count; ++ch) {
+      const bool last_long = !scratch_.granule(ch, gr).is_short_block() &&
+                             (gr + 1 == granule_count || scratch_.granule(ch, gr + 1).is_short_block());
+      if (last_long) {
+        std::memcpy(state_.concealment[ch], scratch_.stereo_out[gr][ch], sizeof state_.concealment[ch]);
       }
-      decode_huffman(ch, gr);
-      requantize(requantized[ch], ch, gr);
     }
-    process_stereo(gr);
-    // The last long-block spectrum stands in for frames that cannot be decoded. It is kept
-    // once a frame: from the second granule, or from the first when the second is short.
-    for (uint32_t ch = 0; ch < channel_count; ++ch) {
-      const bool last_long = !granule_info(ch, gr).is_short_block() &&
-                             (gr + 1 == granule_count || granule_info(ch, gr + 1).is_short_block());
-      if (last_long) std::memcpy(concealment[ch], stereo_out[ch], sizeof concealment[ch]);
+  }
+  for (uint32_t gr = 0; gr < granule_count; ++gr) output_granule(gr);
+  return true;
+}
+
+bool Layer3Decoder::read_granules() {
+  BitReservoir& reservoir = state_.reservoir;
+  const bool mpeg1 = header_.version == 1;
+  const ScaleFactorBandTable& bands = band_tables[state_.band_table_index];
+  const StereoCoding coding =
+      stereo_coding(state_.channel_count, header_.mode, header_.mode_extension, !mpeg1);
+  // Where the stored main data ends, as a read position.
+  const int32_t stored_end = 8 * reservoir.bytes_stored();
+
+  for (uint32_t gr = 0; gr < state_.granule_count; ++gr) {
+    for (uint32_t ch = 0; ch < state_.channel_count; ++ch) {
+      GranuleInfo& gi = scratch_.granule(ch, gr);
+      Layer3ScaleFactors& sf = scratch_.scale_factors[ch];
+      const int32_t end = reservoir.position() + gi.part2_3_length;
+      if (end > stored_end) return false;  // more data than the frame has
+      BitReader bits = reservoir.reader(end);
+      if (mpeg1) {
+        read_scale_factors(bits, gi, scratch_.side_info.channel[ch].scfsi, gr, sf);
+      } else {
+        read_lsf_scale_factors(bits, gi, ch == 1 && coding.intensity, sf);
+      }
+      if (bits.overrun()) return false;
+      const int32_t count = decode_huffman(bits, gi, bands, scratch_.quantized);
+      if (count < 0) return false;
+      reservoir.set_position(end);
+      scratch_.nonzero_count[ch] = count;
+      requantize(scratch_.quantized, count, gi, sf, bands, scratch_.requantized[ch]);
     }
-    output_granule(gr);
+    // Stereo processing now: the intensity positions are this granule's scale factors.
+    process_stereo(scratch_.requantized, coding, scratch_.granule(1, gr), scratch_.scale_factors[1],
+                   bands, scratch_.lsf_k, scratch_.stereo_out[gr]);
   }
   return true;
 }
@@ -78,13 +109,15 @@ bool Layer3Decoder::decode_frame(bool intact) {
 void Layer3Decoder::conceal_frame() {
   // The last decoded long-block spectrum again, 6 dB quieter each granule, through the
   // filter banks: the sound fades out over a run of damaged frames instead of breaking off.
-  for (uint32_t gr = 0; gr < granule_count; ++gr) {
-    for (uint32_t ch = 0; ch < channel_count; ++ch) {
-      GranuleInfo& gi = granule_info(ch, gr);
+  for (uint32_t gr = 0; gr < state_.granule_count; ++gr) {
+    for (uint32_t ch = 0; ch < state_.channel_count; ++ch) {
+      GranuleInfo& gi = scratch_.granule(ch, gr);
       gi.window_switching_flag = 0;
       gi.block_type = 0;
       gi.mixed_block_flag = 0;
-      for (int32_t i = 0; i < 576; ++i) stereo_out[ch][i] = concealment[ch][i] *= 0.5f;
+      float* spectrum = scratch_.stereo_out[gr][ch];
+      float* kept = state_.concealment[ch];
+      for (int32_t i = 0; i < 576; ++i) spectrum[i] = kept[i] *= 0.5f;
     }
     output_granule(gr);
   }
@@ -92,70 +125,40 @@ void Layer3Decoder::conceal_frame() {
 
 void Layer3Decoder::follow_channels() {
   // Nothing of the last format's sound carries over: overlap and stand-in spectrum go.
-  channel_count = header.channel_count();
-  std::memset(overlap, 0, sizeof overlap);
-  std::memset(concealment, 0, sizeof concealment);
+  state_.channel_count = header_.channel_count();
+  std::memset(state_.overlap, 0, sizeof state_.overlap);
+  std::memset(state_.concealment, 0, sizeof state_.concealment);
 }
 
 void Layer3Decoder::output_granule(uint32_t gr) {
-  if (mix_down && channel_count > 1) {
+  float (*spectra)[576] = scratch_.stereo_out[gr];
+  const float* hybrid = scratch_.hybrid;
+  if (mix_down_ && state_.channel_count > 1) {
     // Mixed down after the hybrid filter bank, where both channels are time samples of
     // their own block types: each keeps its own overlap, and the averaged samples go
-    // through the first filter.
-    reconstruct_channel(0, gr);
-    for (int32_t i = 0; i < 576; ++i) stereo_out[0][i] = hybrid[i];
-    reconstruct_channel(1, gr);
-    for (int32_t i = 0; i < 576; ++i) stereo_out[1][i] = hybrid[i];
-    downmix();
-    synthesize_granule(filter0, stereo_out[0]);
+    // through the first filter. The spectra are not needed again and take the samples.
+    reconstruct_channel(spectra[0], 0, gr);
+    std::memcpy(spectra[0], hybrid, sizeof scratch_.hybrid);
+    reconstruct_channel(spectra[1], 1, gr);
+    for (int32_t i = 0; i < 576; ++i) spectra[0][i] = (hybrid[i] + spectra[0][i]) * 0.5f;
+    synthesize_granule(filter0_, spectra[0]);
     return;
   }
-  for (uint32_t ch = 0; ch < channel_count; ++ch) {
-    SynthesisFilter* target = ch != 0 ? filter1 : &filter0;
+  for (uint32_t ch = 0; ch < state_.channel_count; ++ch) {
+    SynthesisFilter* target = ch != 0 ? filter1_ : &filter0_;
     if (target == nullptr) continue;
-    reconstruct_channel(ch, gr);
+    reconstruct_channel(spectra[ch], ch, gr);
     synthesize_granule(*target, hybrid);
   }
 }
 
-bool Layer3Decoder::locate_main_data(uint32_t main_data_bytes) {
-  // The main data moves through a local store in whole words; a frame body is at most
-  // 1732 bytes, a count beyond that (a corrupt frame) in several passes.
-  uint8_t bytes[2048];
-  for (uint32_t left = main_data_bytes; left > 0;) {
-    const uint32_t n = left < sizeof bytes ? left : static_cast<uint32_t>(sizeof bytes);
-    reader.get_bytes(bytes, n);
-    reservoir.put_bytes(bytes, n);
-    left -= n;
-  }
-
-  // Bytes read or started so far; the rest of a started byte is passed over.
-  int32_t consumed = reservoir.bits_read / 8;
-  const int32_t started = reservoir.bits_read % 8;
-  if (started != 0) {
-    reservoir.get_bits(static_cast<uint32_t>(8 - started));
-    ++consumed;
-  }
-
-  const int32_t skip = bytes_stored - side_info.main_data_begin - consumed;
-  bytes_stored += static_cast<int32_t>(main_data_bytes);
-  if (skip < 0) return false;
-
-  // Keep both running counts bounded; the ring position does not change.
-  while (consumed > BitReservoir::kCapacity) {
-    bytes_stored -= BitReservoir::kCapacity;
-    reservoir.rewind_bytes(BitReservoir::kCapacity);
-    consumed -= BitReservoir::kCapacity;
-  }
-  reservoir.get_bits(8u * static_cast<uint32_t>(skip));  // long reads only move the position
-  return true;
-}
-
-void Layer3Decoder::reconstruct_channel(uint32_t ch, uint32_t gr) {
-  reorder(stereo_out[ch], ch, gr);
-  antialias(ch, gr);
-  hybrid_synthesis(ch, gr);
-  invert_frequencies();
+void Layer3Decoder::reconstruct_channel(const float* spectrum, uint32_t ch, uint32_t gr) {
+  const GranuleInfo& gi = scratch_.granule(ch, gr);
+  float* hybrid = scratch_.hybrid;
+  reorder(spectrum, gi, state_.band_table_index, hybrid);
+  antialias(gi, hybrid);
+  hybrid_synthesis(gi, hybrid, state_.overlap[ch]);
+  invert_frequencies(hybrid);
 }
 
 void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* samples) {
@@ -163,7 +166,7 @@ void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* sam
   // slots in one run, straight from that layout.
   float pcm[18 * 32];
   filter.synthesize_slots(samples, 18, 18, pcm);
-  pcm_buffer.append_block(static_cast<int>(filter.channel()), pcm, 18 * 32);
+  pcm_buffer_.append_block(static_cast<int>(filter.channel()), pcm, 18 * 32);
 }
 
 }  // namespace mpegin

@@ -2,10 +2,23 @@
 
 #include <cstdint>
 
-#include "layer3/bit_reservoir.h"
 #include "layer3/huffman_tables.h"
 
 namespace mpegin {
+
+class BitReader;
+struct GranuleInfo;
+struct ScaleFactorBandTable;
+
+// The Huffman data of one granule, read from the reservoir from data's position on, into
+// quantized[576]: big values in three regions, then quadruples until the granule's data
+// (data.end()) is used up or the spectrum is full; the lines after the last decoded one are zero.
+// Returns the count of decoded lines; the bits after the last quadruple are stuffing.
+//
+// A last quadruple that runs past the end is dropped (some encoders write one). Big values that
+// run past the end are damage: -1 then.
+int32_t decode_huffman(const BitReader& data, const GranuleInfo& gi,
+                       const ScaleFactorBandTable& bands, int32_t* quantized);
 
 // Looks up the code at the top of `bits` (the stream, MSB-aligned). Returns the
 // leaf value and sets `length` to the code bits plus the symbol's sign bits.

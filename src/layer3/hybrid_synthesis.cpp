@@ -1,8 +1,10 @@
+#include "layer3/hybrid_synthesis.h"
+
 #include <cstdint>
 #include <cstring>
 
 #include "layer3/imdct.h"
-#include "layer3/layer3_decoder.h"
+#include "layer3/layer3_side_info.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
@@ -20,13 +22,12 @@ inline void overlap_add(float* lines, float* kept, const float* result) {
 
 }  // namespace
 
-void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
-  const GranuleInfo& gi = granule_info(ch, gr);
+void hybrid_synthesis(const GranuleInfo& gi, float* hybrid, float (*overlap)[18]) {
   const bool mixed = gi.window_switching_flag == 1 && gi.mixed_block_flag == 1;
 
   // Subbands above the highest non-zero line transform to silence: they only hand over
   // their kept halves (the high subbands of most streams carry nothing).
-  const int32_t active = active_subbands();
+  const int32_t active = active_subbands(hybrid);
 
   // Four subbands per transform call. Subbands past `active` that share a group with sound
   // are silent: their zeros transform to zeros (of either sign) and leave the kept halves as
@@ -40,17 +41,17 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
       for (int32_t t = 0; t < 18; ++t) lines[t] = hybrid[18 * sb + t];
       float result[36];
       imdct(lines, result, sb < 2 ? 0 : type);
-      overlap_add(hybrid + 18 * sb, overlap[ch][sb], result);
+      overlap_add(hybrid + 18 * sb, overlap[sb], result);
     }
   }
   for (; sb < transformed; sb += 4) {
     float result[4][36];
     imdct_4(hybrid + 18 * sb, result, type);
-    for (int32_t j = 0; j < 4; ++j) overlap_add(hybrid + 18 * (sb + j), overlap[ch][sb + j], result[j]);
+    for (int32_t j = 0; j < 4; ++j) overlap_add(hybrid + 18 * (sb + j), overlap[sb + j], result[j]);
   }
   for (; sb < 32; ++sb) {
     float* lines = hybrid + 18 * sb;
-    float* kept = overlap[ch][sb];
+    float* kept = overlap[sb];
     for (int32_t t = 0; t < 18; ++t) {
       lines[t] = kept[t];
       kept[t] = 0.0f;
@@ -60,7 +61,7 @@ void Layer3Decoder::hybrid_synthesis(uint32_t ch, uint32_t gr) {
 
 // A subband is silent when every line is +0 or -0: the bits without the sign are all zero
 // (a NaN counts as sound). The test over a whole subband needs no branch per line.
-int32_t Layer3Decoder::active_subbands() const {
+int32_t active_subbands(const float* hybrid) {
 #if MPEGIN_SSE2
   const __m128i zero = _mm_setzero_si128();
   for (int32_t sb = 31; sb >= 0; --sb) {
@@ -84,7 +85,7 @@ int32_t Layer3Decoder::active_subbands() const {
 #endif
 }
 
-void Layer3Decoder::invert_frequencies() {
+void invert_frequencies(float* hybrid) {
   int32_t first_scalar_line = 1;
 #if MPEGIN_SSE2
   // Lines 0..15 four at a time by flipping the sign bits of the odd ones, as negation does.

@@ -1,7 +1,7 @@
 #include "layer3/layer3_scale_factors.h"
 
-#include "bitstream/frame_header.h"
-#include "layer3/layer3_decoder.h"
+#include "bitstream/bit_reader.h"
+#include "layer3/layer3_side_info.h"
 
 namespace mpegin {
 namespace {
@@ -22,17 +22,17 @@ const uint8_t nr_of_sfb[6][3][4] = {
 };
 
 // Reads short bands first..last of all three windows (band outer, window inner).
-void read_short_bands(BitReservoir& reservoir, Layer3ScaleFactors& sf, int first, int last,
+void read_short_bands(BitReader& bits, Layer3ScaleFactors& sf, int first, int last,
                       uint32_t slen) {
   for (int band = first; band <= last; ++band)
     for (auto& window : sf.scalefac_s)
-      window[band] = static_cast<int32_t>(reservoir.get_bits(slen));
+      window[band] = static_cast<int32_t>(bits.get_bits(slen));
 }
 
-void read_long_bands(BitReservoir& reservoir, Layer3ScaleFactors& sf, int first, int last,
+void read_long_bands(BitReader& bits, Layer3ScaleFactors& sf, int first, int last,
                      uint32_t slen) {
   for (int band = first; band <= last; ++band)
-    sf.scalefac_l[band] = static_cast<int32_t>(reservoir.get_bits(slen));
+    sf.scalefac_l[band] = static_cast<int32_t>(bits.get_bits(slen));
 }
 
 void clear_top_short_band(Layer3ScaleFactors& sf) {
@@ -72,20 +72,19 @@ LsfLengths lsf_lengths(uint32_t sfc, bool intensity_variant) {
 
 }  // namespace
 
-void Layer3Decoder::read_scale_factors(uint32_t ch, uint32_t gr) {
-  const GranuleInfo& gi = granule_info(ch, gr);
-  Layer3ScaleFactors& sf = scale_factors[ch];
+void read_scale_factors(BitReader& bits, const GranuleInfo& gi, const int32_t* scfsi, uint32_t gr,
+                        Layer3ScaleFactors& sf) {
   const uint32_t slen1 = slen_table[gi.scalefac_compress & 15][0];
   const uint32_t slen2 = slen_table[gi.scalefac_compress & 15][1];
 
   if (gi.is_short_block()) {
     if (gi.mixed_block_flag) {
-      read_long_bands(reservoir, sf, 0, 7, slen1);
-      read_short_bands(reservoir, sf, 3, 5, slen1);
+      read_long_bands(bits, sf, 0, 7, slen1);
+      read_short_bands(bits, sf, 3, 5, slen1);
     } else {
-      read_short_bands(reservoir, sf, 0, 5, slen1);
+      read_short_bands(bits, sf, 0, 5, slen1);
     }
-    read_short_bands(reservoir, sf, 6, 11, slen2);
+    read_short_bands(bits, sf, 6, 11, slen2);
     clear_top_short_band(sf);
     return;
   }
@@ -94,32 +93,26 @@ void Layer3Decoder::read_scale_factors(uint32_t ch, uint32_t gr) {
   // the values of granule 0.
   static const int group_first[4] = {0, 6, 11, 16};
   static const int group_last[4] = {5, 10, 15, 20};
-  const int32_t* scfsi = side_info.channel[ch].scfsi;
   for (int group = 0; group < 4; ++group) {
     if (gr == 0 || scfsi[group] == 0)
-      read_long_bands(reservoir, sf, group_first[group], group_last[group],
+      read_long_bands(bits, sf, group_first[group], group_last[group],
                       group < 2 ? slen1 : slen2);
   }
   sf.scalefac_l[21] = sf.scalefac_l[22] = 0;
 }
 
-void Layer3Decoder::read_lsf_scale_factors(uint32_t ch, uint32_t gr) {
-  GranuleInfo& gi = granule_info(ch, gr);
-  Layer3ScaleFactors& sf = scale_factors[ch];
+void read_lsf_scale_factors(BitReader& bits, GranuleInfo& gi, bool intensity_positions,
+                            Layer3ScaleFactors& sf) {
   const int block_kind = !gi.is_short_block() ? 0 : (gi.mixed_block_flag ? 2 : 1);
-  // The right channel of an intensity-coded frame carries intensity positions. The
-  // mode extension has that meaning only in joint stereo.
-  const bool intensity_variant =
-      ch == 1 && header.mode == 1 && (header.mode_extension == 1 || header.mode_extension == 3);
   const LsfLengths lengths =
-      lsf_lengths(static_cast<uint32_t>(gi.scalefac_compress) & 511, intensity_variant);
+      lsf_lengths(static_cast<uint32_t>(gi.scalefac_compress) & 511, intensity_positions);
   gi.preflag = lengths.preflag;
 
   int32_t buffer[45] = {};
   int count = 0;
   for (int part = 0; part < 4; ++part) {
     for (int k = nr_of_sfb[lengths.row][block_kind][part]; k > 0; --k)
-      buffer[count++] = static_cast<int32_t>(reservoir.get_bits(lengths.slen[part]));
+      buffer[count++] = static_cast<int32_t>(bits.get_bits(lengths.slen[part]));
   }
 
   if (block_kind == 0) {

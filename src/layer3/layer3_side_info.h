@@ -4,8 +4,10 @@
 
 namespace mpegin {
 
+class BitReader;
+
 // Side information of one granule and channel. Every field holds the value read,
-// unsigned and right-aligned. Widths: see Layer3Decoder::read_side_info.
+// unsigned and right-aligned. Widths: see read_side_info.
 struct GranuleInfo {
   int32_t part2_3_length;
   int32_t big_values;
@@ -37,5 +39,10 @@ struct Layer3SideInfo {
   int32_t private_bits;
   Layer3ChannelInfo channel[2];
 };
+
+// Reads the side information of a frame with `channel_count` channels (1 or 2) and two granules
+// (mpeg1) or one. False when a granule has window switching with the forbidden block type 0;
+// reading stops there.
+bool read_side_info(BitReader& bits, bool mpeg1, uint32_t channel_count, Layer3SideInfo& side_info);
 
 }  // namespace mpegin

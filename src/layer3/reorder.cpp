@@ -1,12 +1,13 @@
+#include "layer3/reorder.h"
+
 #include <cstdint>
 
-#include "layer3/layer3_decoder.h"
+#include "layer3/layer3_side_info.h"
 #include "layer3/reorder_table.h"
 
 namespace mpegin {
 
-void Layer3Decoder::reorder(const float* source, uint32_t ch, uint32_t gr) {
-  const GranuleInfo& gi = granule_info(ch, gr);
+void reorder(const float* source, const GranuleInfo& gi, int32_t band_table_index, float* hybrid) {
   if (!gi.is_short_block()) {
     for (int32_t i = 0; i < 576; ++i) hybrid[i] = source[i];
     return;

@@ -1,8 +1,11 @@
+#include "layer3/requantize.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "layer3/layer3_decoder.h"
+#include "layer3/layer3_scale_factors.h"
+#include "layer3/layer3_side_info.h"
 #include "layer3/requantize_tables.h"
 #include "layer3/scale_factor_band_table.h"
 #include "synthesis/sse2_support.h"
@@ -93,11 +96,8 @@ inline void scale_lines(float* out, int32_t begin, int32_t end, int32_t count, f
 
 }  // namespace
 
-void Layer3Decoder::requantize(float* out, uint32_t ch, uint32_t gr) {
-  const GranuleInfo& gi = granule_info(ch, gr);
-  const Layer3ScaleFactors& sf = scale_factors[ch];
-  const ScaleFactorBandTable& table = band_tables[band_table_index];
-  int32_t count = nonzero_count[ch];
+void requantize(const int32_t* quantized, int32_t count, const GranuleInfo& gi,
+                const Layer3ScaleFactors& sf, const ScaleFactorBandTable& table, float* out) {
   if (count < 0) count = 0;
   if (count > 576) count = 576;
 

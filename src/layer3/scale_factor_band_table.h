@@ -16,4 +16,12 @@ struct ScaleFactorBandTable {
 constexpr int kBandTableCount = 9;
 extern const ScaleFactorBandTable band_tables[kBandTableCount];
 
+// The band table of a stream: version 1 MPEG-1, else LSF (mpeg25: MPEG-2.5). The reserved
+// frequency index 3, which no accepted header carries, is clamped into the table.
+inline int32_t band_table_index(uint32_t version, bool mpeg25, uint32_t sample_frequency) {
+  const uint32_t frequency = sample_frequency < 3 ? sample_frequency : 2;
+  const uint32_t family = version == 1 ? 3 : mpeg25 ? 6 : 0;
+  return static_cast<int32_t>(frequency + family);
+}
+
 }  // namespace mpegin

@@ -1,7 +1,9 @@
+#include "layer3/stereo_processing.h"
+
 #include <cstdint>
 
-#include "bitstream/frame_header.h"
-#include "layer3/layer3_decoder.h"
+#include "layer3/layer3_scale_factors.h"
+#include "layer3/layer3_side_info.h"
 #include "layer3/scale_factor_band_table.h"
 #include "layer3/stereo_tables.h"
 
@@ -17,8 +19,8 @@ constexpr int32_t kMixedLongLines = 36;
 // Intensity positions and MPEG-1 ratios of one granule, and how lines are assigned to them.
 class IntensityMap {
  public:
-  IntensityMap(Layer3Decoder& decoder, bool lsf, int32_t io_type)
-      : decoder_(decoder), lsf_(lsf), io_type_(io_type) {
+  IntensityMap(float (*lsf_k)[576], bool lsf, int32_t io_type)
+      : lsf_k_(lsf_k), lsf_(lsf), io_type_(io_type) {
     for (int32_t& p : is_pos) p = kNotIntensity;
   }
 
@@ -32,7 +34,7 @@ class IntensityMap {
       is_pos[line] = p;
       if (p == kNotIntensity) continue;
       if (lsf_) {
-        decoder_.lsf_intensity_factors(p, io_type_, static_cast<uint32_t>(line));
+        lsf_factors(p, static_cast<uint32_t>(line));
       } else {
         is_ratio[line] = intensity_ratio_table[static_cast<uint32_t>(p)];
       }
@@ -46,8 +48,8 @@ class IntensityMap {
       is_pos[line] = p;
       if (p == kNotIntensity) continue;
       is_ratio[line] = is_ratio[source];
-      decoder_.lsf_k[0][line] = decoder_.lsf_k[0][source];
-      decoder_.lsf_k[1][line] = decoder_.lsf_k[1][source];
+      lsf_k_[0][line] = lsf_k_[0][source];
+      lsf_k_[1][line] = lsf_k_[1][source];
     }
   }
 
@@ -55,7 +57,22 @@ class IntensityMap {
   float is_ratio[576];
 
  private:
-  Layer3Decoder& decoder_;
+  // The LSF factors of the left and right channel for intensity position is_pos.
+  void lsf_factors(int32_t is_pos, uint32_t line) {
+    const float* factors = lsf_intensity_table[static_cast<uint32_t>(io_type_) & 1u];
+    if (is_pos == 0) {
+      lsf_k_[0][line] = 1.0f;
+      lsf_k_[1][line] = 1.0f;
+    } else if (is_pos & 1) {
+      lsf_k_[0][line] = factors[((is_pos + 1) / 2) & 31];
+      lsf_k_[1][line] = 1.0f;
+    } else {
+      lsf_k_[0][line] = 1.0f;
+      lsf_k_[1][line] = factors[(is_pos / 2) & 31];
+    }
+  }
+
+  float (*lsf_k_)[576];
   bool lsf_;
   int32_t io_type_;
 };
@@ -116,33 +133,37 @@ void mark_short_windows(IntensityMap& map, const float* right, const int32_t* bo
 
 }  // namespace
 
-void Layer3Decoder::process_stereo(uint32_t gr) {
-  float* left = stereo_out[0];
-  float* right = stereo_out[1];
-  const float* a = requantized[0];
-  const float* b = requantized[1];
-  if (channel_count == 1) {
+StereoCoding stereo_coding(uint32_t channel_count, uint32_t mode, uint32_t mode_extension,
+                           bool lsf) {
+  const bool joint = channel_count == 2 && mode == 1;
+  return {channel_count, joint && (mode_extension & 2u) != 0, joint && (mode_extension & 1u) != 0,
+          lsf};
+}
+
+void process_stereo(const float (*in)[576], const StereoCoding& coding, const GranuleInfo& gi,
+                    const Layer3ScaleFactors& sf, const ScaleFactorBandTable& table,
+                    float (*lsf_k)[576], float (*out)[576]) {
+  float* left = out[0];
+  float* right = out[1];
+  const float* a = in[0];
+  const float* b = in[1];
+  if (coding.channel_count == 1) {
     for (int32_t i = 0; i < 576; ++i) left[i] = a[i];
     return;
   }
 
-  const bool joint = header.mode == 1;
-  const bool ms = joint && (header.mode_extension & 2u) != 0;
-  const bool intensity = joint && (header.mode_extension & 1u) != 0;
-  if (!intensity) {
+  const bool ms = coding.mid_side;
+  if (!coding.intensity) {
     for (int32_t i = 0; i < 576; ++i) decode_plain_line(a, b, left, right, i, ms);
     return;
   }
 
-  const bool lsf = header.version == 0;
+  const bool lsf = coding.lsf;
   // Intensity positions are the second channel's scale factors, laid out by its block type,
   // and its scalefac_compress carries the LSF intensity scale in bit 0.
-  const GranuleInfo& gi = granule_info(1, gr);
   const int32_t io_type = gi.scalefac_compress & 1;
-  const Layer3ScaleFactors& sf = scale_factors[1];
-  const ScaleFactorBandTable& table = band_tables[band_table_index];
 
-  IntensityMap map(*this, lsf, io_type);
+  IntensityMap map(lsf_k, lsf, io_type);
   if (gi.is_short_block()) {
     const bool mixed = gi.mixed_block_flag == 1;
     int32_t max_sfb = 0;
@@ -175,24 +196,6 @@ void Layer3Decoder::process_stereo(uint32_t gr) {
       right[i] = t;
     }
   }
-}
-
-void Layer3Decoder::lsf_intensity_factors(int32_t is_pos, int32_t io_type, uint32_t line) {
-  const float* factors = lsf_intensity_table[static_cast<uint32_t>(io_type) & 1u];
-  if (is_pos == 0) {
-    lsf_k[0][line] = 1.0f;
-    lsf_k[1][line] = 1.0f;
-  } else if (is_pos & 1) {
-    lsf_k[0][line] = factors[((is_pos + 1) / 2) & 31];
-    lsf_k[1][line] = 1.0f;
-  } else {
-    lsf_k[0][line] = 1.0f;
-    lsf_k[1][line] = factors[(is_pos / 2) & 31];
-  }
-}
-
-void Layer3Decoder::downmix() {
-  for (int32_t i = 0; i < 576; ++i) stereo_out[0][i] = (stereo_out[1][i] + stereo_out[0][i]) * 0.5f;
 }
 
 }  // namespace mpegin

@@ -19,16 +19,15 @@ TEST(Layer3DecoderConstruction, StreamShapeFromTheFirstHeader) {
   };
   for (const Case& c : cases) {
     DecoderHarness h(c.version, c.mode, c.frequency);
-    const Layer3Decoder& d = *h.decoder;
+    const Layer3Decoder decoder(h.reader, h.header, h.filter0, &h.filter1, h.sink, false);
+    const Layer3State& d = decoder.state();
     SCOPED_TRACE(testing::Message() << "version " << c.version << " mode " << c.mode);
     EXPECT_EQ(d.channel_count, c.channels);
     EXPECT_EQ(d.granule_count, c.granules);
     EXPECT_EQ(d.band_table_index, c.table);
-    EXPECT_EQ(d.bytes_stored, 0);
-    EXPECT_EQ(d.reservoir.bits_read, 0);
-    EXPECT_EQ(d.reservoir.write_index, 0);
-    EXPECT_EQ(d.nonzero_count[0], 576);
-    EXPECT_EQ(d.nonzero_count[1], 576);
+    EXPECT_EQ(d.reservoir.bytes_stored(), 0);
+    EXPECT_EQ(d.reservoir.position(), 0);
+    EXPECT_EQ(d.reservoir.write_index(), 0);
     for (const auto& channel : d.overlap)
       for (const auto& subband : channel)
         for (float value : subband) ASSERT_EQ(value, 0.0f);

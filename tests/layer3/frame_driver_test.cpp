@@ -29,21 +29,26 @@ class RecordingSink : public SampleSink {
 };
 
 // One granule and channel of a synthetic frame: `pairs` Huffman pairs (1, 1) of table 1
-// (code 000, two sign bits), no scale factor bits.
+// (code 000, two sign bits), no scale factor bits unless `scale_factors` (MPEG-1 long blocks:
+// ten one-bit scale factors, bands 11..20, all 0).
 struct Granule {
   int pairs = 0;
   int block_type = 0;  // with window switching unless 0
   bool forbidden = false;  // window switching with block type 0
   bool negative = false;
+  bool scale_factors = false;
+  int length = -1;  // part2_3_length when not the length of the data
 };
 
-uint32_t granule_bits(const Granule& g) { return 5u * static_cast<uint32_t>(g.pairs); }
+uint32_t granule_bits(const Granule& g) {
+  return 5u * static_cast<uint32_t>(g.pairs) + (g.scale_factors ? 10u : 0u);
+}
 
 void put_granule_side_info(BitWriter& w, const Granule& g, bool mpeg1) {
-  w.put(granule_bits(g), 12);
+  w.put(g.length >= 0 ? static_cast<uint32_t>(g.length) : granule_bits(g), 12);
   w.put(static_cast<uint32_t>(g.pairs), 9);
   w.put(210, 8);               // global_gain: unit gain
-  w.put(0, mpeg1 ? 4 : 9);     // scalefac_compress: no scale factor bits
+  w.put(g.scale_factors ? 1 : 0, mpeg1 ? 4 : 9);  // scalefac_compress: slen (0, 1) or none
   const bool switching = g.block_type != 0 || g.forbidden;
   w.put(switching ? 1 : 0, 1);
   if (switching) {
@@ -66,6 +71,7 @@ void put_granule_side_info(BitWriter& w, const Granule& g, bool mpeg1) {
 }
 
 void put_granule_data(BitWriter& w, const Granule& g) {
+  if (g.scale_factors) w.put(0, 10);
   for (int k = 0; k < g.pairs; ++k) {
     w.put(0, 3);
     w.put(g.negative ? 3 : 0, 2);
@@ -118,7 +124,7 @@ struct DriverFixture {
   void decode(const BitWriter& body, uint32_t main_bytes) {
     h.load_frame(body);
     h.header.main_data_bytes = main_bytes;
-    decoder.decode_frame();
+    decoded = decoder.decode_frame();
   }
   void decode(const Frame& frame, uint32_t main_bytes) {
     decode(frame.body(frame.data(), main_bytes), main_bytes);
@@ -127,6 +133,7 @@ struct DriverFixture {
   DecoderHarness h;
   RecordingSink sink;
   Layer3Decoder decoder;
+  bool decoded = false;
 };
 
 Frame mono_frame(int main_data_begin, int pairs) {
@@ -183,7 +190,7 @@ TEST(FrameDriver, FrameReachingBeforeTheStoredBytesIsConcealedAndTheNextDecodes)
   Frame first = mono_frame(100, 0);
   f.decode(first.body(first_main, 50), 50);
   EXPECT_EQ(f.sink.samples[0], std::vector<float>(1152, 0.0f));  // nothing to stand in yet
-  EXPECT_EQ(f.decoder.bytes_stored, 50);
+  EXPECT_EQ(f.decoder.state().reservoir.bytes_stored(), 50);
 
   Frame second = mono_frame(20, 12);
   f.decode(second.body(BitWriter(), 50), 50);
@@ -199,7 +206,7 @@ TEST(FrameDriver, ForbiddenBlockTypeConcealsTheFrameButKeepsItsMainData) {
   const BitWriter data = mono_frame(0, 12).data();
   f.decode(bad.body(data, 40), 40);
   EXPECT_EQ(f.sink.samples[0], std::vector<float>(1152, 0.0f));
-  EXPECT_EQ(f.decoder.bytes_stored, 40);
+  EXPECT_EQ(f.decoder.state().reservoir.bytes_stored(), 40);
 
   // The next frame begins in the concealed frame's main data, which were stored in full.
   Frame next = mono_frame(40, 12);
@@ -216,7 +223,37 @@ TEST(FrameDriver, FrameWithoutMainDataCountIsConcealed) {
   f.decoder.decode_frame();
   EXPECT_EQ(f.sink.samples[0].size(), 1152u);
   EXPECT_EQ(f.h.frame_bits_read(), 0u);
-  EXPECT_EQ(f.decoder.bytes_stored, 0);
+  EXPECT_EQ(f.decoder.state().reservoir.bytes_stored(), 0);
+}
+
+TEST(FrameDriver, GranuleClaimingMoreDataThanItHasIsConcealed) {
+  // After a decoded frame, a damaged one yields the concealment, as a frame without main data
+  // does, and keeps its main data for the frames after it.
+  struct Case {
+    const char* what;
+    Granule second;  // the frame's second granule; the first holds 12 pairs in 60 bits
+  };
+  const Case cases[] = {
+      {"big values one bit longer than the granule", Granule{12, 0, false, false, false, 59}},
+      {"scale factors longer than the granule", Granule{0, 0, false, false, true, 9}},
+      {"granule reaching past the stored bytes", Granule{12, 0, false, false, false, 8 * 40 - 60 + 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Frame damaged = mono_frame(0, 12);
+    damaged.granules[1] = c.second;
+    DriverFixture f(1, 3), reference(1, 3);
+    f.decode(mono_frame(0, 20), 40);
+    reference.decode(mono_frame(0, 20), 40);
+    f.decode(damaged, 40);
+    EXPECT_FALSE(f.decoded);
+    reference.decode(mono_frame(0, 12), 0);  // no main data: concealed
+    EXPECT_FALSE(reference.decoded);
+    ASSERT_EQ(f.sink.samples[0].size(), 2304u);
+    EXPECT_EQ(f.sink.samples[0], reference.sink.samples[0]);
+    EXPECT_GT(peak(last_frame(f.sink.samples[0])), 0.0f);
+    EXPECT_EQ(f.decoder.state().reservoir.bytes_stored(), 80);
+  }
 }
 
 TEST(FrameDriver, LongRunOfFramesKeepsCountersBoundedWithoutASeam) {
@@ -227,8 +264,8 @@ TEST(FrameDriver, LongRunOfFramesKeepsCountersBoundedWithoutASeam) {
     f.decode(mono_frame(k == 0 ? 0 : 7, 20), 300);
     ASSERT_EQ(f.sink.samples[0].size(), 1152u * (k + 1));
     // Up to one ring of read bytes before renormalisation, plus what is stored ahead.
-    EXPECT_LE(f.decoder.bytes_stored, BitReservoir::kCapacity + 2 * 300);
-    EXPECT_LE(f.decoder.reservoir.bits_read, 8 * (BitReservoir::kCapacity + 300));
+    EXPECT_LE(f.decoder.state().reservoir.bytes_stored(), BitReservoir::kCapacity + 2 * 300);
+    EXPECT_LE(f.decoder.state().reservoir.position(), 8 * (BitReservoir::kCapacity + 300));
     if (k == 3) third = f.sink.samples[0];
     if (k > 3) {
       // Identical frames give identical output once the filters have settled.

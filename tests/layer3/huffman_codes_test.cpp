@@ -79,15 +79,16 @@ struct Decoded {
 };
 
 // Decodes `count` symbols of `table` from the bits; checks each symbol's length.
-std::vector<Decoded> decode_all(uint32_t table, const BitWriter& bits,
+std::vector<Decoded> decode_all(uint32_t table, const BitWriter& code,
                                 const std::vector<size_t>& ends) {
   BitReservoir reservoir;
-  for (uint8_t b : bits.bytes()) test::put_byte(reservoir, b);
+  for (uint8_t b : code.bytes()) test::put_byte(reservoir, b);
+  BitReader bits = reservoir.reader(static_cast<int32_t>(code.size()));
   std::vector<Decoded> out;
   for (size_t end : ends) {
     Decoded d;
-    test::decode_huffman_symbol(table, d.x, d.y, d.v, d.w, reservoir);
-    EXPECT_EQ(reservoir.bits_read, static_cast<int32_t>(end)) << "table " << table;
+    test::decode_huffman_symbol(table, d.x, d.y, d.v, d.w, bits);
+    EXPECT_EQ(bits.position(), static_cast<int32_t>(end)) << "table " << table;
     out.push_back(d);
   }
   return out;

@@ -12,7 +12,7 @@ namespace mpegin {
 namespace {
 
 using test::BitWriter;
-using test::DecoderHarness;
+using test::StageHarness;
 using Codes = std::map<std::pair<int, int>, std::string>;
 
 // A few codes of ISO/IEC 11172-3 Table 3-B.7.
@@ -36,9 +36,10 @@ void put_quad_b(BitWriter& w, int v, int wv, int x, int y) {
 }
 
 struct HuffmanFixture : testing::Test {
-  DecoderHarness h{1, 3, 0};
-  Layer3Decoder& d = *h.decoder;
+  StageHarness h{1, 3, 0};
+  Layer3Scratch& d = h.s;
   GranuleInfo& gi = d.side_info.channel[0].granule[0];
+  int32_t band_table_index = 3;
 
   // Stores `part2_bits` bits of scale factors and then `data` at the start of the
   // ring, stands after the scale factors and runs the decoder with
@@ -48,13 +49,16 @@ struct HuffmanFixture : testing::Test {
     all.put(0, static_cast<uint32_t>(part2_bits));
     all.append(data);
     all.put(0xFFFFFFFF, 32);
-    d.reservoir.write_index = 0;
+    h.reservoir = BitReservoir();
     h.store(all);
-    d.part2_start = 0;
-    d.reservoir.bits_read = part2_bits;
     gi.part2_3_length = part2_bits + data_bits;
+    BitReader bits = h.reservoir.reader(gi.part2_3_length);
+    bits.skip(part2_bits);
     for (int32_t& q : d.quantized) q = 12345;
-    d.decode_huffman(0, 0);
+    run(bits);
+  }
+  void run(const BitReader& bits) {
+    d.nonzero_count[0] = decode_huffman(bits, gi, band_tables[band_table_index], d.quantized);
   }
   void long_block(int region0, int region1, int t0, int t1, int t2) {
     gi.window_switching_flag = 0;
@@ -69,7 +73,7 @@ struct HuffmanFixture : testing::Test {
 
 TEST_F(HuffmanFixture, RegionsChooseTheirTablesAndCount1Follows) {
   // 44100 Hz (index 3): region 0 = band 0 (lines 0..3), region 1 = band 1 (4..7).
-  d.band_table_index = 3;
+  band_table_index = 3;
   long_block(0, 0, 1, 0, 3);
   gi.big_values = 6;
   gi.count1table_select = 1;
@@ -86,10 +90,9 @@ TEST_F(HuffmanFixture, RegionsChooseTheirTablesAndCount1Follows) {
   for (int i = 0; i < 20; ++i) EXPECT_EQ(d.quantized[i], expected[i]) << i;
   for (int i = 20; i < 576; ++i) ASSERT_EQ(d.quantized[i], 0) << i;
   EXPECT_EQ(d.nonzero_count[0], 20);
-  EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(w.size()));
 
   // The same region counts at 22050 Hz (index 0): band 0 is lines 0..5.
-  d.band_table_index = 0;
+  band_table_index = 0;
   BitWriter lsf;
   for (int k = 0; k < 3; ++k) put_pair(lsf, table1, 1, 0);
   put_pair(lsf, table3, 0, 1);
@@ -98,12 +101,11 @@ TEST_F(HuffmanFixture, RegionsChooseTheirTablesAndCount1Follows) {
   const int32_t lsf_expected[8] = {1, 0, 1, 0, 1, 0, 0, 0};  // lines 6..7 are region 1 (table 0)
   for (int i = 0; i < 8; ++i) EXPECT_EQ(d.quantized[i], lsf_expected[i]) << i;
   // The three bits after the big values start a quadruple that runs past the end.
-  EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(lsf.size()));
 }
 
 TEST_F(HuffmanFixture, RegionCountsPastTheLastBandEndAtLine576) {
   // region0_count 15 + region1_count 7 names boundary 24 of a 23-entry table.
-  d.band_table_index = 3;
+  band_table_index = 3;
   long_block(15, 7, 0, 1, 0);  // region 0 = lines 0..161, region 1 = 162..575
   gi.big_values = 100;
   BitWriter w;
@@ -126,7 +128,7 @@ TEST_F(HuffmanFixture, ShortBlocksSwitchTablesAtLine36) {
   gi.table_select[2] = 0;  // never used for short blocks
   gi.big_values = 20;      // lines 0..39
   for (int32_t index : {0, 3, 5}) {
-    d.band_table_index = index;
+    band_table_index = index;
     BitWriter w;
     for (int k = 0; k < 18; ++k) put_pair(w, table1, 1, 1);
     for (int k = 0; k < 2; ++k) put_pair(w, table3, 0, 1);
@@ -135,12 +137,11 @@ TEST_F(HuffmanFixture, ShortBlocksSwitchTablesAtLine36) {
     EXPECT_EQ(d.quantized[36], 0);
     EXPECT_EQ(d.quantized[37], 1);
     EXPECT_EQ(d.nonzero_count[0], 40);
-    EXPECT_EQ(d.reservoir.bits_read, static_cast<int32_t>(w.size()));
   }
 }
 
 TEST_F(HuffmanFixture, EndOfGranuleData) {
-  d.band_table_index = 3;
+  band_table_index = 3;
   long_block(0, 0, 0, 0, 0);
 
   // big_values 0 and only scale factor bits: nothing decoded.
@@ -148,7 +149,6 @@ TEST_F(HuffmanFixture, EndOfGranuleData) {
   decode(BitWriter(), 0, 24);
   EXPECT_EQ(d.nonzero_count[0], 0);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(d.quantized[i], 0);
-  EXPECT_EQ(d.reservoir.bits_read, 24);
 
   // Table B zeros: n quadruples use exactly 4n bits.
   gi.count1table_select = 1;
@@ -156,7 +156,6 @@ TEST_F(HuffmanFixture, EndOfGranuleData) {
   for (int k = 0; k < 5; ++k) put_quad_b(zeros, 0, 0, 0, 0);
   decode(zeros, 20);
   EXPECT_EQ(d.nonzero_count[0], 20);
-  EXPECT_EQ(d.reservoir.bits_read, 20);
 
   // The last quadruple ends exactly at the end: kept.
   BitWriter exact;
@@ -167,66 +166,63 @@ TEST_F(HuffmanFixture, EndOfGranuleData) {
   EXPECT_EQ(d.nonzero_count[0], 8);
   EXPECT_EQ(d.quantized[6], -1);
   EXPECT_EQ(d.quantized[7], 1);
-  EXPECT_EQ(d.reservoir.bits_read, 8 + exact_bits);
 
-  // One bit short: the last quadruple is dropped and the reservoir moved back.
+  // One bit short: the last quadruple is dropped.
   decode(exact, exact_bits - 1, 8);
   EXPECT_EQ(d.nonzero_count[0], 4);
   EXPECT_EQ(d.quantized[0], 1);
   for (int i = 4; i < 8; ++i) EXPECT_EQ(d.quantized[i], 0);
-  EXPECT_EQ(d.reservoir.bits_read, 8 + exact_bits - 1);
 
   // A full spectrum leaves the rest of the data unread: it is skipped.
   gi.big_values = 288;
   decode(zeros, 100);
   EXPECT_EQ(d.nonzero_count[0], 576);
-  EXPECT_EQ(d.reservoir.bits_read, 100);
 }
 
 // The table-driven loop and the single-symbol path read the same symbols.
 TEST_F(HuffmanFixture, GranuleLoopMatchesSymbolBySymbolDecoding) {
   std::mt19937 rng(11);
-  d.band_table_index = 3;
+  band_table_index = 3;
   for (int table = 0; table < 32; ++table) {
     long_block(15, 7, table, table, table);
     gi.big_values = 288;
     gi.count1table_select = table & 1;
-    for (int k = 0; k < 4096; ++k) test::put_byte(d.reservoir, rng());
-    d.part2_start = static_cast<int32_t>(rng() % 20000);
-    d.reservoir.bits_read = d.part2_start;
-    gi.part2_3_length = 4095;
-    BitReservoir copy = d.reservoir;
-    d.decode_huffman(0, 0);
+    for (int k = 0; k < 4096; ++k) test::put_byte(h.reservoir, rng());
+    // Data enough for any 288 pairs (at most 47 bits each).
+    const int32_t start = static_cast<int32_t>(rng() % 20000);
+    BitReader bits = h.reservoir.reader(start + 288 * 47);
+    bits.set_position(start);
+    BitReader copy = bits;
+    run(bits);
     for (int i = 0; i < 576; i += 2) {
       int32_t x, y, v, w;
       test::decode_huffman_symbol(static_cast<uint32_t>(table), x, y, v, w, copy);
       ASSERT_EQ(d.quantized[i], x) << "table " << table << " line " << i;
       ASSERT_EQ(d.quantized[i + 1], y) << "table " << table << " line " << i;
     }
-    EXPECT_EQ(d.reservoir.bits_read, d.part2_start + 4095);
   }
 }
 
-// Corrupt side information: the spectrum and the reservoir stay within bounds.
+// Corrupt side information: the spectrum and the reads stay within bounds, and big values
+// that claim more data than the granule has are reported.
 TEST_F(HuffmanFixture, CorruptLengthsStayInBounds) {
   std::mt19937 rng(5);
-  d.band_table_index = 3;
+  band_table_index = 3;
   float* after = d.requantized[0];  // the memory right behind `quantized`
   auto set_canary = [&] { after[0] = after[1] = after[2] = after[3] = 7.0f; };
   auto canary_intact = [&] { return after[0] == 7.0f && after[1] == 7.0f && after[2] == 7.0f && after[3] == 7.0f; };
 
-  // big_values far above 288 with data that never ends.
-  for (int k = 0; k < 4096; ++k) test::put_byte(d.reservoir, rng() | 0x01);
+  // big_values far above 288 with data that never ends, near the end of the ring (reads wrap
+  // around it): 288 pairs of table 24 take more than the 1000 bits the granule has.
+  for (int k = 0; k < 4096; ++k) test::put_byte(h.reservoir, rng() | 0x01);
   long_block(15, 7, 24, 24, 31);
   gi.big_values = 511;
   set_canary();
-  d.part2_start = 8 * 4000;  // near the end of the ring: reads wrap around it
-  d.reservoir.bits_read = d.part2_start;
-  gi.part2_3_length = 4095;
-  d.decode_huffman(0, 0);
+  BitReader bits = h.reservoir.reader(8 * 4000 + 1000);
+  bits.set_position(8 * 4000);
+  run(bits);
   EXPECT_TRUE(canary_intact());
-  EXPECT_LE(d.nonzero_count[0], 576);
-  EXPECT_EQ(d.reservoir.bits_read, 8 * 4000 + 4095);
+  EXPECT_EQ(d.nonzero_count[0], -1);
 
   // A quadruple starting at line 574 stores only lines 574 and 575.
   long_block(0, 0, 0, 0, 0);
@@ -248,16 +244,16 @@ TEST_F(HuffmanFixture, CorruptLengthsStayInBounds) {
   EXPECT_EQ(d.nonzero_count[0], 574);
   EXPECT_TRUE(canary_intact());
 
-  // part2_3_length shorter than the scale factors already read, with one big-value
-  // pair: the overrun repair never moves before line 0.
+  // Big values one bit longer than the data, or starting after its end (part2_3_length
+  // shorter than the scale factors already read): damage.
   long_block(0, 0, 1, 1, 1);
   gi.big_values = 1;
   BitWriter pair;
   put_pair(pair, table1, 1, 1);
+  decode(pair, static_cast<int32_t>(pair.size()) - 1);
+  EXPECT_EQ(d.nonzero_count[0], -1);
   decode(pair, -8, 16);
-  EXPECT_EQ(d.nonzero_count[0], 0);
-  for (int i = 0; i < 576; ++i) ASSERT_EQ(d.quantized[i], 0);
-  EXPECT_EQ(d.reservoir.bits_read, 8);
+  EXPECT_EQ(d.nonzero_count[0], -1);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <set>
 
 #include "layer3/antialias.h"
+#include "layer3/hybrid_synthesis.h"
 #include "layer3/imdct.h"
+#include "layer3/reorder.h"
 #include "layer3/reorder_table.h"
 #include "layer3/scale_factor_band_table.h"
 #include "layer3_test_support.h"
@@ -15,7 +17,7 @@
 namespace mpegin {
 namespace {
 
-using test::DecoderHarness;
+using test::StageHarness;
 
 struct FilterBankFixture {
   explicit FilterBankFixture(uint32_t version = 1, uint32_t sample_frequency = 0)
@@ -31,9 +33,9 @@ struct FilterBankFixture {
     for (int i = 0; i < 576; ++i) d.hybrid[i] = static_cast<float>(i);
   }
 
-  DecoderHarness h;
-  Layer3Decoder& d = *h.decoder;
-  GranuleInfo& gi = d.granule_info(0, 0);
+  StageHarness h;
+  Layer3Scratch& d = h.s;
+  GranuleInfo& gi = d.granule(0, 0);
 };
 
 TEST(Reorder, ReorderTableIsAPermutationWithinEachShortBand) {
@@ -59,11 +61,11 @@ TEST(Reorder, LongBlocksAreCopiedAndShortBlocksInterleaveTheirWindows) {
   float source[576];
   for (int i = 0; i < 576; ++i) source[i] = static_cast<float>(i);
   f.block(3, false);
-  f.d.reorder(source, 0, 0);
+  reorder(source, f.gi, f.h.band_table, f.d.hybrid);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], source[i]);
 
   f.block(2, false);
-  f.d.reorder(source, 0, 0);
+  reorder(source, f.gi, f.h.band_table, f.d.hybrid);
   const float first[] = {0, 4, 8, 1, 5, 9};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(f.d.hybrid[i], first[i]);
   // Line 3k + w of a subband is coefficient k of window w; lines 18..20 are coefficient 2 of
@@ -73,7 +75,7 @@ TEST(Reorder, LongBlocksAreCopiedAndShortBlocksInterleaveTheirWindows) {
   EXPECT_EQ(f.d.hybrid[20], 22.0f);  // window 2
 
   f.block(2, true);
-  f.d.reorder(source, 0, 0);
+  reorder(source, f.gi, f.h.band_table, f.d.hybrid);
   for (int i = 0; i < 36; ++i) ASSERT_EQ(f.d.hybrid[i], source[i]);
   // From short band 3 on (at 36, width 4) the windows are interleaved as in a short block.
   const float band3[] = {36, 40, 44, 37, 41, 45};
@@ -96,7 +98,7 @@ TEST(Antialias, ButterfliesCrossTheSubbandBoundariesOfLongBlocks) {
     f.d.hybrid[18 * 31] = 1.0f;   // subband 31, bottom line
     f.d.hybrid[18 * 5 + 8] = 3.0f;  // lines 8 and 9 lie between the butterflies of a subband
     f.d.hybrid[18 * 5 + 9] = 3.0f;
-    f.d.antialias(0, 0);
+    antialias(f.gi, f.d.hybrid);
     EXPECT_FLOAT_EQ(f.d.hybrid[17], alias_cs[0]) << type;
     EXPECT_FLOAT_EQ(f.d.hybrid[18], alias_ca[0]) << type;
     EXPECT_FLOAT_EQ(f.d.hybrid[18 * 31], alias_cs[0]) << type;
@@ -115,11 +117,11 @@ TEST(Antialias, SoundEndingInASubbandCrossesIntoTheSilentOneAbove) {
     for (float& v : f.d.hybrid) v = 0.0f;
     f.d.hybrid[18 * top + 17] = 2.0f;  // top line of the highest subband with sound
     f.d.hybrid[18 * (top + 1) + 5] = -0.0f;
-    f.d.antialias(0, 0);
+    antialias(f.gi, f.d.hybrid);
     EXPECT_FLOAT_EQ(f.d.hybrid[18 * top + 17], 2.0f * alias_cs[0]) << top;
     EXPECT_FLOAT_EQ(f.d.hybrid[18 * (top + 1)], 2.0f * alias_ca[0]) << top;
     for (int i = 18 * (top + 1) + 1; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], 0.0f) << top << " " << i;
-    EXPECT_EQ(f.d.active_subbands(), top + 2) << top;
+    EXPECT_EQ(active_subbands(f.d.hybrid), top + 2) << top;
   }
 }
 
@@ -132,9 +134,9 @@ TEST(HybridSynthesis, HighestSubbandWithSoundIsFoundAtEveryLine) {
     for (int32_t t = 0; t < 18; ++t) {
       for (float sound : sounds) {
         for (float& v : f.d.hybrid) v = -0.0f;
-        ASSERT_EQ(f.d.active_subbands(), 0);
+        ASSERT_EQ(active_subbands(f.d.hybrid), 0);
         f.d.hybrid[18 * sb + t] = sound;
-        ASSERT_EQ(f.d.active_subbands(), sb + 1) << sb << " " << t << " " << sound;
+        ASSERT_EQ(active_subbands(f.d.hybrid), sb + 1) << sb << " " << t << " " << sound;
       }
     }
   }
@@ -144,11 +146,11 @@ TEST(Antialias, ShortBlocksAreLeftAloneAndMixedBlocksOnlyAtTheLongBoundary) {
   FilterBankFixture f;
   f.block(2, false);
   f.fill_hybrid_with_indexes();
-  f.d.antialias(0, 0);
+  antialias(f.gi, f.d.hybrid);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(f.d.hybrid[i], static_cast<float>(i));
 
   f.block(2, true);
-  f.d.antialias(0, 0);
+  antialias(f.gi, f.d.hybrid);
   const float bu = 17.0f, bd = 18.0f;
   EXPECT_FLOAT_EQ(f.d.hybrid[17], bu * alias_cs[0] - bd * alias_ca[0]);
   EXPECT_FLOAT_EQ(f.d.hybrid[18], bd * alias_cs[0] + bu * alias_ca[0]);
@@ -165,15 +167,15 @@ TEST(HybridSynthesis, OverlapAddJoinsGranulesPerSubband) {
     float x[18] = {1.0f};
     imdct(x, expected, 0);
   }
-  f.d.hybrid_synthesis(0, 0);
+  hybrid_synthesis(f.gi, f.d.hybrid, f.h.overlap[0]);
   for (int t = 0; t < 18; ++t) {
     EXPECT_EQ(f.d.hybrid[t], expected[t]);
-    EXPECT_EQ(f.d.overlap[0][0][t], expected[18 + t]);
+    EXPECT_EQ(f.h.overlap[0][0][t], expected[18 + t]);
     EXPECT_EQ(f.d.hybrid[18 + t], 0.0f);  // subband 1 silent
   }
   // The next silent granule yields the kept halves.
   for (float& v : f.d.hybrid) v = 0.0f;
-  f.d.hybrid_synthesis(0, 0);
+  hybrid_synthesis(f.gi, f.d.hybrid, f.h.overlap[0]);
   for (int t = 0; t < 18; ++t) EXPECT_EQ(f.d.hybrid[t], expected[18 + t]);
   float subband7[36];
   {
@@ -182,29 +184,29 @@ TEST(HybridSynthesis, OverlapAddJoinsGranulesPerSubband) {
     imdct(x, subband7, 0);
   }
   for (int t = 0; t < 18; ++t) EXPECT_EQ(f.d.hybrid[18 * 7 + t], subband7[18 + t]);
-  for (int t = 0; t < 18; ++t) EXPECT_EQ(f.d.overlap[0][0][t], 0.0f);
+  for (int t = 0; t < 18; ++t) EXPECT_EQ(f.h.overlap[0][0][t], 0.0f);
 }
 
 TEST(HybridSynthesis, ShortBlocksAddNothingToTheFirstAndLastSixSamples) {
   FilterBankFixture f;
   for (float& v : f.d.hybrid) v = 0.5f;  // a long granule leaves an overlap everywhere
-  f.d.hybrid_synthesis(0, 0);
+  hybrid_synthesis(f.gi, f.d.hybrid, f.h.overlap[0]);
   float kept[18];
-  for (int t = 0; t < 18; ++t) kept[t] = f.d.overlap[0][4][t];
+  for (int t = 0; t < 18; ++t) kept[t] = f.h.overlap[0][4][t];
 
   f.block(2, false);
   for (float& v : f.d.hybrid) v = 1.0f;
-  f.d.hybrid_synthesis(0, 0);
+  hybrid_synthesis(f.gi, f.d.hybrid, f.h.overlap[0]);
   for (int t = 0; t < 6; ++t) EXPECT_EQ(f.d.hybrid[18 * 4 + t], kept[t]);
   EXPECT_NE(f.d.hybrid[18 * 4 + 6], kept[6]);
-  for (int t = 12; t < 18; ++t) EXPECT_EQ(f.d.overlap[0][4][t], 0.0f);
+  for (int t = 12; t < 18; ++t) EXPECT_EQ(f.h.overlap[0][4][t], 0.0f);
 }
 
 TEST(HybridSynthesis, MixedBlocksTransformTheTwoLowestSubbandsAsLongBlocks) {
   FilterBankFixture f;
   f.block(2, true);
   for (float& v : f.d.hybrid) v = 1.0f;
-  f.d.hybrid_synthesis(0, 0);
+  hybrid_synthesis(f.gi, f.d.hybrid, f.h.overlap[0]);
   float long_result[36], short_result[36];
   float ones[18];
   for (float& v : ones) v = 1.0f;
@@ -214,14 +216,14 @@ TEST(HybridSynthesis, MixedBlocksTransformTheTwoLowestSubbandsAsLongBlocks) {
   for (int t = 0; t < 18; ++t) {
     EXPECT_EQ(f.d.hybrid[18 + t], long_result[t]);
     EXPECT_EQ(f.d.hybrid[36 + t], short_result[t]);
-    EXPECT_EQ(f.d.overlap[0][1][t], long_result[18 + t]);
+    EXPECT_EQ(f.h.overlap[0][1][t], long_result[18 + t]);
   }
 }
 
 TEST(FrequencyInversion, NegatesOddSlotsOfOddSubbands) {
   FilterBankFixture f;
   f.fill_hybrid_with_indexes();
-  f.d.invert_frequencies();
+  invert_frequencies(f.d.hybrid);
   for (int sb = 0; sb < 32; ++sb) {
     for (int t = 0; t < 18; ++t) {
       const float original = static_cast<float>(18 * sb + t);
@@ -256,11 +258,11 @@ TEST(HybridSynthesis, EverySubbandMatchesItsOwnTransformAndOverlap) {
             kept[sb][t] = r[18 + t];
           }
         }
-        f.d.hybrid_synthesis(0, 0);
+        hybrid_synthesis(f.gi, f.d.hybrid, f.h.overlap[0]);
         for (int i = 0; i < 576; ++i)
           ASSERT_EQ(f.d.hybrid[i], expected[i]) << "kind " << kind << " top " << top << " line " << i;
         for (int sb = 0; sb < 32; ++sb)
-          for (int t = 0; t < 18; ++t) ASSERT_EQ(f.d.overlap[0][sb][t], kept[sb][t]) << kind << " " << sb;
+          for (int t = 0; t < 18; ++t) ASSERT_EQ(f.h.overlap[0][sb][t], kept[sb][t]) << kind << " " << sb;
       }
     }
   }
@@ -274,7 +276,7 @@ TEST(AntialiasSimd, EveryButterflyOfEveryBoundaryFollowsTheFormula) {
   float source[576];
   for (float& v : source) v = unit(rng);
   std::copy(source, source + 576, f.d.hybrid);
-  f.d.antialias(0, 0);
+  antialias(f.gi, f.d.hybrid);
   for (int sb = 0; sb < 32; ++sb) {
     for (int i = 0; i < 8; ++i) {
       const int up = 18 * sb + 17 - i;

@@ -1,17 +1,22 @@
 #pragma once
 
-// Helpers for the Layer III tests: a bit string builder and a decoder standing on
-// inert collaborators, so that single stages can be driven directly.
+// Helpers for the Layer III tests: a bit string builder, the data the stages work on, and a
+// decoder standing on inert collaborators.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bitstream/bit_reader.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "layer3/bit_reservoir.h"
 #include "layer3/huffman_decoder.h"
 #include "layer3/layer3_decoder.h"
+#include "layer3/layer3_scratch.h"
+#include "layer3/scale_factor_band_table.h"
+#include "layer3/stereo_processing.h"
 #include "synthesis/sample_sink.h"
 #include "synthesis/synthesis_filter.h"
 
@@ -24,18 +29,18 @@ inline void put_byte(BitReservoir& reservoir, uint32_t value) {
   reservoir.put_bytes(&byte, 1);
 }
 
-// Decodes one symbol of table 0..33 at the reservoir's read position, as the granule decoder
+// Decodes one symbol of table 0..33 at the reader's position, as the granule decoder
 // does: a pair into x, y (v, w set to 0), or for tables 32 and 33 a quadruple into v, w, x, y.
 // Tables without codes (0, 4, 14) give zeros and read nothing.
 inline void decode_huffman_symbol(uint32_t table, int32_t& x, int32_t& y, int32_t& v, int32_t& w,
-                                  BitReservoir& reservoir) {
+                                  BitReader& bits) {
   const HuffmanTable& t = huffman_tables[table];
   int32_t values[4] = {0, 0, 0, 0};
   if (t.lookup != nullptr) {
-    const uint64_t bits = reservoir.window(reservoir.bits_read);
-    const uint32_t used = table >= 32 ? decode_huffman_quad(t, bits, values)
-                                      : decode_huffman_pair(t, bits, values + 2);
-    reservoir.bits_read += static_cast<int32_t>(used);
+    const uint64_t window = bits.window();
+    const uint32_t used = table >= 32 ? decode_huffman_quad(t, window, values)
+                                      : decode_huffman_pair(t, window, values + 2);
+    bits.skip(static_cast<int32_t>(used));
   }
   v = values[0];
   w = values[1];
@@ -79,20 +84,63 @@ class NullSink : public SampleSink {
   }
 };
 
+// What the Layer III stages of one frame work on, for a stream of the given version (1 MPEG-1,
+// 0 LSF), mode and sampling frequency index: the frame's scratch data, a reservoir and the
+// overlap of the hybrid filter bank.
+struct StageHarness {
+  StageHarness(uint32_t version, uint32_t mode, uint32_t sample_frequency = 0)
+      : version(version),
+        mode(mode),
+        channels(mode == 3 ? 1 : 2),
+        band_table(band_table_index(version, false, sample_frequency)),
+        scratch(new Layer3Scratch()),
+        s(*scratch) {}
+
+  const ScaleFactorBandTable& bands() const { return band_tables[band_table]; }
+  GranuleInfo& granule(uint32_t ch, uint32_t gr) { return s.granule(ch, gr); }
+  StereoCoding coding() const { return stereo_coding(channels, mode, mode_extension, version == 0); }
+
+  // Reads the side information from `bits` (the frame body); side_bits_read tells how much.
+  bool read_side_info(const BitWriter& bits) {
+    std::vector<uint8_t> bytes = bits.bytes();
+    bytes.resize(bytes.size() + 8, 0);
+    BitReader reader(bytes.data(), UINT32_MAX, 0, static_cast<int32_t>(bits.size()));
+    const bool complete = mpegin::read_side_info(reader, version == 1, channels, s.side_info);
+    side_bits_read = reader.position();
+    return complete;
+  }
+
+  // Appends the bits to the reservoir (padded to whole bytes with `fill`).
+  void store(const BitWriter& bits, bool fill = false) {
+    for (uint8_t byte : bits.bytes(fill)) put_byte(reservoir, byte);
+  }
+  // Reading the reservoir from its read position up to `length` bits further.
+  BitReader main_data(int32_t length = 1 << 20) const {
+    return reservoir.reader(reservoir.position() + length);
+  }
+
+  uint32_t version;
+  uint32_t mode;
+  uint32_t mode_extension = 0;
+  uint32_t channels;
+  int32_t band_table;
+  std::unique_ptr<Layer3Scratch> scratch;
+  Layer3Scratch& s;
+  BitReservoir reservoir;
+  alignas(64) float overlap[2][32][18] = {};
+  int32_t side_bits_read = 0;
+};
+
 // A Layer3Decoder built for a header with the given version (1 MPEG-1, 0 LSF),
 // mode and sampling frequency index; the reader stands on /dev/null and frame bodies
 // are placed into its buffer with load_frame.
 struct DecoderHarness {
-  DecoderHarness(uint32_t version, uint32_t mode, uint32_t sample_frequency = 0,
-                 bool mix_down = false)
+  DecoderHarness(uint32_t version, uint32_t mode, uint32_t sample_frequency = 0)
       : reader("/dev/null"), filter0(0), filter1(1) {
     header.layer = 3;
     header.version = version;
     header.mode = mode;
     header.sample_frequency = sample_frequency;
-    decoder = std::make_unique<Layer3Decoder>(reader, header, filter0,
-                                              mode == 3 ? nullptr : &filter1, sink,
-                                              mix_down);
   }
 
   // Places `body` as the current frame body and resets the read cursor.
@@ -105,19 +153,13 @@ struct DecoderHarness {
     reader.word_cursor = 0;
     reader.bit_offset = 0;
   }
-  uint32_t frame_bits_read() const { return reader.word_cursor * 32 + reader.bit_offset; }
-
-  // Appends the bits to the reservoir (padded to whole bytes with `fill`).
-  void store(const BitWriter& bits, bool fill = false) {
-    for (uint8_t byte : bits.bytes(fill)) put_byte(decoder->reservoir, byte);
-  }
+  uint32_t frame_bits_read() const { return reader.bits_read(); }
 
   MpegFileReader reader;
   FrameHeader header;
   SynthesisFilter filter0;
   SynthesisFilter filter1;
   NullSink sink;
-  std::unique_ptr<Layer3Decoder> decoder;
 };
 
 }  // namespace test

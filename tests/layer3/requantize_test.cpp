@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "layer3/requantize.h"
 #include "layer3/requantize_tables.h"
 #include "layer3/scale_factor_band_table.h"
 #include "layer3/stereo_tables.h"
@@ -12,7 +13,7 @@
 namespace mpegin {
 namespace {
 
-using test::DecoderHarness;
+using test::StageHarness;
 
 // One channel of a decoder with a clean granule: unit global gain (210), no scale factors.
 struct RequantizeFixture {
@@ -32,13 +33,14 @@ struct RequantizeFixture {
   // Requantises a granule whose every line is 1, so that each line shows its scale.
   const float* scales() {
     for (int32_t& v : d.quantized) v = 1;
-    d.requantize(d.requantized[0], 0, 0);
+    run();
     return d.requantized[0];
   }
+  void run() { requantize(d.quantized, d.nonzero_count[0], gi, sf, h.bands(), d.requantized[0]); }
 
-  DecoderHarness h;
-  Layer3Decoder& d = *h.decoder;
-  GranuleInfo& gi = d.granule_info(0, 0);
+  StageHarness h;
+  Layer3Scratch& d = h.s;
+  GranuleInfo& gi = d.granule(0, 0);
   Layer3ScaleFactors& sf = d.scale_factors[0];
 };
 
@@ -84,15 +86,15 @@ TEST(Requantize, CountOfDecodedLinesBoundsTheOutput) {
   for (float& v : f.d.requantized[0]) v = 7.0f;
   for (int32_t& v : f.d.quantized) v = 3;
   f.d.nonzero_count[0] = 0;
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   for (float v : f.d.requantized[0]) ASSERT_EQ(v, 0.0f);
 
   f.d.nonzero_count[0] = 576;
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   for (float v : f.d.requantized[0]) ASSERT_EQ(v, pow43_table[3]);
 
   f.d.nonzero_count[0] = 100;
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   EXPECT_EQ(f.d.requantized[0][99], pow43_table[3]);
   EXPECT_EQ(f.d.requantized[0][100], 0.0f);
 }
@@ -102,14 +104,14 @@ TEST(Requantize, UnitGainGivesSignedPowerLaw) {
   f.d.quantized[0] = 1;
   f.d.quantized[1] = -2;
   f.d.quantized[2] = 15;
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   EXPECT_EQ(f.d.requantized[0][0], 1.0f);
   EXPECT_FLOAT_EQ(f.d.requantized[0][1], -2.5198419f);
   EXPECT_EQ(f.d.requantized[0][2], pow43_table[15]);
   EXPECT_EQ(f.d.requantized[0][3], 0.0f);
 
   f.gi.global_gain = 214;  // one step of 2^(1/4) per unit: four units double
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   EXPECT_EQ(f.d.requantized[0][0], 2.0f);
 }
 
@@ -118,7 +120,7 @@ TEST(Requantize, MagnitudesBeyondTheTableAreComputed) {
   f.d.quantized[0] = 8191;
   f.d.quantized[1] = 8192;
   f.d.quantized[2] = -8206;  // 15 + 8191, the largest value 13 linbits can give
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   EXPECT_EQ(f.d.requantized[0][0], pow43_table[8191]);
   EXPECT_FLOAT_EQ(f.d.requantized[0][1], static_cast<float>(std::pow(8192.0, 4.0 / 3.0)));
   EXPECT_FLOAT_EQ(f.d.requantized[0][2], -static_cast<float>(std::pow(8206.0, 4.0 / 3.0)));
@@ -178,7 +180,7 @@ TEST(Requantize, ExponentsBeyondTheStepTableAreComputed) {
   f.d.quantized[4] = -1;  // window 1: M = 62
   f.d.quantized[1] = 8206;
   f.gi.global_gain = 0;   // the smallest gain as well: nothing may flush to zero or blow up
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   const float gain = std::ldexp(0.70710677f, -52);  // 2^(-210/4)
   EXPECT_EQ(f.d.requantized[0][0], gain * std::ldexp(1.0f, -45));
   EXPECT_EQ(f.d.requantized[0][4], -(gain * std::ldexp(1.0f, -31)));
@@ -190,7 +192,7 @@ TEST(Requantize, ExponentsBeyondTheStepTableAreComputed) {
   f.gi.window_switching_flag = 0;  // long block with the largest intensity scale factor
   f.sf.scalefac_l[0] = 31;
   f.gi.global_gain = 210;
-  f.d.requantize(f.d.requantized[0], 0, 0);
+  f.run();
   EXPECT_EQ(f.d.requantized[0][0], std::ldexp(1.0f, -31));
 }
 
@@ -237,9 +239,9 @@ TEST(RequantizeSimd, EveryLineFollowsTheFormulaOnEveryGroupOfFour) {
       f.d.quantized[i] = (rng() & 1) ? -m : m;
     }
     f.d.nonzero_count[0] = static_cast<int32_t>(rng() % 577);
-    f.d.requantize(f.d.requantized[0], 0, 0);
+    f.run();
     const float gain = global_gain_table[static_cast<uint32_t>(f.gi.global_gain)];
-    const int32_t* bounds = band_tables[f.d.band_table_index].long_bounds;
+    const int32_t* bounds = band_tables[f.h.band_table].long_bounds;
     for (int band = 0; band < 22; ++band) {
       const float step = scale_step_table[static_cast<uint32_t>(f.sf.scalefac_l[band]) << f.gi.scalefac_scale];
       for (int i = bounds[band]; i < bounds[band + 1]; ++i) {

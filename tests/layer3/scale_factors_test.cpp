@@ -8,7 +8,7 @@ namespace mpegin {
 namespace {
 
 using test::BitWriter;
-using test::DecoderHarness;
+using test::StageHarness;
 
 // Writes `count` values of `width` bits each, distinct where the width allows, and
 // returns them in stream order.
@@ -29,19 +29,20 @@ void fill(Layer3ScaleFactors& sf, int32_t value) {
 }
 
 struct Mpeg1Fixture {
-  DecoderHarness h{1, 3, 0};
-  Layer3Decoder& d = *h.decoder;
+  StageHarness h{1, 3, 0};
+  Layer3Scratch& d = h.s;
   GranuleInfo& granule(uint32_t gr) { return d.side_info.channel[0].granule[gr]; }
   // Stores the bits (plus trailing ones), reads one granule's scale factors and
   // returns the bits consumed.
   int32_t read(const BitWriter& w, uint32_t gr) {
     BitWriter padded = w;
     padded.put(0xFFFFFFFF, 32);
-    d.reservoir.bits_read = 0;
-    d.reservoir.write_index = 0;
+    BitReservoir fresh;
+    h.reservoir = fresh;
     h.store(padded);
-    d.read_scale_factors(0, gr);
-    return d.reservoir.bits_read;
+    BitReader bits = h.main_data();
+    read_scale_factors(bits, granule(gr), d.side_info.channel[0].scfsi, gr, d.scale_factors[0]);
+    return bits.position();
   }
 };
 
@@ -146,9 +147,9 @@ class LsfScaleFactors : public testing::TestWithParam<LsfCase> {};
 
 TEST_P(LsfScaleFactors, LengthsPartitionsAndPlacement) {
   const LsfCase& c = GetParam();
-  DecoderHarness h(0, c.mode, 1);
-  h.header.mode_extension = c.mode_extension;
-  Layer3Decoder& d = *h.decoder;
+  StageHarness h(0, c.mode, 1);
+  h.mode_extension = c.mode_extension;
+  Layer3Scratch& d = h.s;
   GranuleInfo& gi = d.side_info.channel[c.ch].granule[0];
   gi.scalefac_compress = static_cast<int32_t>(c.sfc);
   gi.window_switching_flag = c.block_kind != 0 ? 1 : 0;
@@ -169,8 +170,9 @@ TEST_P(LsfScaleFactors, LengthsPartitionsAndPlacement) {
   values.resize(45, 0);
   w.put(0xFFFFFFFF, 32);
   h.store(w);
-  d.read_lsf_scale_factors(c.ch, 0);
-  EXPECT_EQ(d.reservoir.bits_read, bits);
+  BitReader reader = h.main_data();
+  read_lsf_scale_factors(reader, gi, c.ch == 1 && h.coding().intensity, sf);
+  EXPECT_EQ(reader.position(), bits);
   EXPECT_EQ(gi.preflag, c.preflag);
 
   if (c.block_kind == 0) {

@@ -6,7 +6,7 @@ namespace mpegin {
 namespace {
 
 using test::BitWriter;
-using test::DecoderHarness;
+using test::StageHarness;
 
 // Field values for one granule; `window_switching` selects the layout.
 struct GranuleBits {
@@ -85,18 +85,17 @@ void expect_granule(const GranuleInfo& gi, const GranuleBits& g, bool mpeg1) {
 
 // Loads the side information bits (plus trailing data) as the frame body, reads
 // it and checks that exactly `expected_bits` were taken.
-void read_exactly(DecoderHarness& h, BitWriter w, uint32_t expected_bits) {
+void read_exactly(StageHarness& h, BitWriter w, uint32_t expected_bits) {
   EXPECT_EQ(w.size(), expected_bits);
   w.put(0xFFFF, 16);
-  h.load_frame(w);
-  ASSERT_TRUE(h.decoder->read_side_info());
-  EXPECT_EQ(h.frame_bits_read(), expected_bits);
+  ASSERT_TRUE(h.read_side_info(w));
+  EXPECT_EQ(h.side_bits_read, static_cast<int32_t>(expected_bits));
 }
 
 TEST(SideInfo, Mpeg1FramesReadTheirFieldsInOrder) {
   for (uint32_t mode : {3u, 0u}) {  // single channel, stereo
     SCOPED_TRACE(mode == 3 ? "single channel" : "two channels");
-    DecoderHarness h(1, mode, 1);
+    StageHarness h(1, mode, 1);
     const uint32_t channels = mode == 3 ? 1 : 2;
     BitWriter w;
     w.put(0x1A5, 9);                       // main_data_begin
@@ -110,7 +109,7 @@ TEST(SideInfo, Mpeg1FramesReadTheirFieldsInOrder) {
         put_granule(w, g[ch][gr], true);
       }
     read_exactly(h, w, mode == 3 ? 136u : 256u);
-    const Layer3SideInfo& si = h.decoder->side_info;
+    const Layer3SideInfo& si = h.s.side_info;
     EXPECT_EQ(si.main_data_begin, 0x1A5);
     EXPECT_EQ(si.private_bits, mode == 3 ? 0x15 : 0x5);
     for (uint32_t ch = 0; ch < channels; ++ch) {
@@ -127,11 +126,11 @@ TEST(SideInfo, Mpeg1FramesReadTheirFieldsInOrder) {
 TEST(SideInfo, LsfFramesReadOneGranuleWithoutScfsiOrPreflag) {
   for (uint32_t mode : {3u, 1u}) {
     SCOPED_TRACE(mode == 3 ? "single channel" : "two channels");
-    DecoderHarness h(0, mode, 2);
+    StageHarness h(0, mode, 2);
     const uint32_t channels = mode == 3 ? 1 : 2;
     // The granule-1 records must stay as they are.
-    h.decoder->side_info.channel[0].granule[1].big_values = 77;
-    h.decoder->side_info.channel[0].granule[0].preflag = 1;
+    h.s.side_info.channel[0].granule[1].big_values = 77;
+    h.s.side_info.channel[0].granule[0].preflag = 1;
     BitWriter w;
     w.put(0xC3, 8);
     w.put(mode == 3 ? 1 : 2, mode == 3 ? 1 : 2);
@@ -142,7 +141,7 @@ TEST(SideInfo, LsfFramesReadOneGranuleWithoutScfsiOrPreflag) {
       put_granule(w, g[ch], false);
     }
     read_exactly(h, w, mode == 3 ? 72u : 136u);
-    const Layer3SideInfo& si = h.decoder->side_info;
+    const Layer3SideInfo& si = h.s.side_info;
     EXPECT_EQ(si.main_data_begin, 0xC3);
     EXPECT_EQ(si.private_bits, mode == 3 ? 1 : 2);
     for (uint32_t ch = 0; ch < channels; ++ch) expect_granule(si.channel[ch].granule[0], g[ch], false);
@@ -159,7 +158,7 @@ TEST(SideInfo, WindowSwitchingSetsTheRegionCounts) {
   const Case cases[] = {{2, 0, 8, 12}, {2, 1, 7, 13}, {1, 0, 7, 13}, {3, 1, 7, 13}};
   for (uint32_t version : {1u, 0u}) {
     for (const Case& c : cases) {
-      DecoderHarness h(version, 3);
+      StageHarness h(version, 3);
       GranuleBits g = long_granule(3);
       g.window_switching = 1;
       g.block_type = c.block_type;
@@ -171,9 +170,8 @@ TEST(SideInfo, WindowSwitchingSetsTheRegionCounts) {
       w.put(0, version == 1 ? 14 + 4 : 9);
       put_granule(w, g, version == 1);
       if (version == 1) put_granule(w, long_granule(1), true);
-      h.load_frame(w);
-      ASSERT_TRUE(h.decoder->read_side_info());
-      const GranuleInfo& gi = h.decoder->side_info.channel[0].granule[0];
+      ASSERT_TRUE(h.read_side_info(w));
+      const GranuleInfo& gi = h.s.side_info.channel[0].granule[0];
       SCOPED_TRACE(testing::Message() << "version " << version << " block " << c.block_type
                                       << " mixed " << c.mixed);
       expect_granule(gi, g, version == 1);
@@ -187,8 +185,8 @@ TEST(SideInfo, ForbiddenBlockTypeStopsReading) {
   for (uint32_t version : {1u, 0u}) {
     SCOPED_TRACE(version == 1 ? "MPEG-1" : "LSF");
     const bool mpeg1 = version == 1;
-    DecoderHarness h(version, 0);
-    Layer3SideInfo& si = h.decoder->side_info;
+    StageHarness h(version, 0);
+    Layer3SideInfo& si = h.s.side_info;
     si.channel[0].granule[0].region0_count = 11;
     si.channel[0].granule[0].count1table_select = 1;
     si.channel[1].granule[0].big_values = 123;
@@ -200,12 +198,11 @@ TEST(SideInfo, ForbiddenBlockTypeStopsReading) {
     bad.subblock_gain[2] = 5;
     put_granule(w, bad, mpeg1);
     put_granule(w, long_granule(1), mpeg1);
-    h.load_frame(w);
-    EXPECT_FALSE(h.decoder->read_side_info());
+    EXPECT_FALSE(h.read_side_info(w));
     // Stopped right after subblock_gain[2]; what follows keeps its old value.
     const uint32_t header_bits = mpeg1 ? 20 : 10;
     const uint32_t granule_head = 12 + 9 + 8 + (mpeg1 ? 4 : 9) + 1 + 2 + 1 + 5 + 5 + 9;
-    EXPECT_EQ(h.frame_bits_read(), header_bits + granule_head);
+    EXPECT_EQ(h.side_bits_read, static_cast<int32_t>(header_bits + granule_head));
     EXPECT_EQ(si.channel[0].granule[0].subblock_gain[2], 5);
     EXPECT_EQ(si.channel[0].granule[0].region0_count, 11);
     EXPECT_EQ(si.channel[0].granule[0].count1table_select, 1);

@@ -7,16 +7,16 @@
 namespace mpegin {
 namespace {
 
-using test::DecoderHarness;
+using test::StageHarness;
 
 // A two-channel decoder with both channels' lines set by the test. 44100 Hz MPEG-1 or
 // 22050 Hz LSF; long band b covers long_bounds[b] .. long_bounds[b+1] - 1.
 struct StereoFixture {
   StereoFixture(uint32_t version, uint32_t mode, uint32_t mode_extension)
       : h(version, mode, 0) {
-    h.header.mode_extension = mode_extension;
+    h.mode_extension = mode_extension;
     for (uint32_t ch = 0; ch < 2; ++ch) {
-      d.granule_info(ch, 0) = GranuleInfo{};
+      d.granule(ch, 0) = GranuleInfo{};
       d.scale_factors[ch] = Layer3ScaleFactors{};
       for (int i = 0; i < 576; ++i) d.requantized[ch][i] = 0.0f;
     }
@@ -25,17 +25,21 @@ struct StereoFixture {
     for (float& v : d.requantized[ch]) v = value;
   }
   void short_block(uint32_t ch, bool mixed) {
-    GranuleInfo& gi = d.granule_info(ch, 0);
+    GranuleInfo& gi = d.granule(ch, 0);
     gi.window_switching_flag = 1;
     gi.block_type = 2;
     gi.mixed_block_flag = mixed ? 1 : 0;
   }
   Layer3ScaleFactors& right() { return d.scale_factors[1]; }
-  const float* left_out() const { return d.stereo_out[0]; }
-  const float* right_out() const { return d.stereo_out[1]; }
+  const float* left_out() const { return d.stereo_out[0][0]; }
+  const float* right_out() const { return d.stereo_out[0][1]; }
+  void run() {
+    process_stereo(d.requantized, h.coding(), d.granule(1, 0), d.scale_factors[1], h.bands(),
+                   d.lsf_k, d.stereo_out[0]);
+  }
 
-  DecoderHarness h;
-  Layer3Decoder& d = *h.decoder;
+  StageHarness h;
+  Layer3Scratch& d = h.s;
 };
 
 constexpr float kSqrt2 = 1.4142135f;
@@ -44,7 +48,7 @@ TEST(StereoProcessing, PlainStereoAndMidSide) {
   StereoFixture plain(1, 0, 3);  // mode 0: the mode extension means nothing
   plain.set(0, 0.25f);
   plain.set(1, -3.0f);
-  plain.d.process_stereo(0);
+  plain.run();
   for (int i = 0; i < 576; ++i) {
     ASSERT_EQ(plain.left_out()[i], 0.25f);
     ASSERT_EQ(plain.right_out()[i], -3.0f);
@@ -54,7 +58,7 @@ TEST(StereoProcessing, PlainStereoAndMidSide) {
   ms.set(0, 1.0f);
   ms.set(1, 1.0f);
   ms.d.requantized[1][5] = -1.0f;
-  ms.d.process_stereo(0);
+  ms.run();
   EXPECT_FLOAT_EQ(ms.left_out()[0], kSqrt2);
   EXPECT_EQ(ms.right_out()[0], 0.0f);
   EXPECT_EQ(ms.left_out()[5], 0.0f);
@@ -63,10 +67,10 @@ TEST(StereoProcessing, PlainStereoAndMidSide) {
 }
 
 TEST(StereoProcessing, SingleChannelCopiesTheFirstChannel) {
-  DecoderHarness h(1, 3, 0);
-  for (int i = 0; i < 576; ++i) h.decoder->requantized[0][i] = static_cast<float>(i);
-  h.decoder->process_stereo(0);
-  for (int i = 0; i < 576; ++i) ASSERT_EQ(h.decoder->stereo_out[0][i], static_cast<float>(i));
+  StereoFixture f(1, 3, 0);
+  for (int i = 0; i < 576; ++i) f.d.requantized[0][i] = static_cast<float>(i);
+  f.run();
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(f.left_out()[i], static_cast<float>(i));
 }
 
 TEST(StereoProcessing, Mpeg1IntensityLongBlockSplitsByPosition) {
@@ -78,7 +82,7 @@ TEST(StereoProcessing, Mpeg1IntensityLongBlockSplitsByPosition) {
   f.right().scalefac_l[4] = 7;  // not intensity-coded
   f.right().scalefac_l[5] = 12;
   f.right().scalefac_l[20] = 1;
-  f.d.process_stereo(0);
+  f.run();
   // The right channel is silent, so every band is intensity-coded, band 0 (lines 0..3,
   // position 0) too.
   EXPECT_EQ(f.left_out()[0], 0.0f);
@@ -105,7 +109,7 @@ TEST(StereoProcessing, Mpeg1IntensityStartsAboveTheRightChannelsLastLine) {
   f.set(0, 1.0f);
   f.d.requantized[1][40] = 1.0f;  // long band 8 (36..43)
   for (int b = 0; b < 21; ++b) f.right().scalefac_l[b] = 0;
-  f.d.process_stereo(0);
+  f.run();
   EXPECT_FLOAT_EQ(f.left_out()[40], kSqrt2);  // mid/side below the intensity bound
   EXPECT_FLOAT_EQ(f.left_out()[43], 1.0f / kSqrt2);
   EXPECT_EQ(f.left_out()[44], 0.0f);          // band 9: intensity position 0
@@ -119,7 +123,7 @@ TEST(StereoProcessing, Mpeg1PositionsOutsideTheAngleRangeStayFinite) {
     StereoFixture f(1, 1, 1);
     f.set(0, 1.0f);
     for (int b = 0; b < 21; ++b) f.right().scalefac_l[b] = position;
-    f.d.process_stereo(0);
+    f.run();
     for (int i = 0; i < 576; ++i) {
       ASSERT_TRUE(std::isfinite(f.left_out()[i])) << position << " " << i;
       ASSERT_TRUE(std::isfinite(f.right_out()[i])) << position << " " << i;
@@ -145,7 +149,7 @@ TEST(StereoProcessing, Mpeg1IntensityShortBlocksWorkPerWindow) {
   for (int w = 0; w < 3; ++w)
     for (int b = 0; b < 12; ++b) f.right().scalefac_s[w][b] = 0;
   f.right().scalefac_s[2][11] = 3;
-  f.d.process_stereo(0);
+  f.run();
   // Window 0 and 2: every band is intensity-coded; window 1 only above band 5.
   EXPECT_EQ(f.left_out()[0], 0.0f);
   EXPECT_EQ(f.right_out()[0], 4.0f);
@@ -169,7 +173,7 @@ TEST(StereoProcessing, IntensityFollowsTheRightChannelsBlockType) {
   for (int w = 0; w < 3; ++w)
     for (int b = 0; b < 12; ++b) f.right().scalefac_s[w][b] = 3;
   for (int b = 0; b < 21; ++b) f.right().scalefac_l[b] = 7;  // would leave it uncoded
-  f.d.process_stereo(0);
+  f.run();
   EXPECT_FLOAT_EQ(f.left_out()[0], 0.5f);
   EXPECT_FLOAT_EQ(f.right_out()[200], 0.5f);
 }
@@ -183,7 +187,7 @@ TEST(StereoProcessing, Mpeg1MixedBlockCodesTheLongPartWhenTheShortPartIsSilent) 
   for (int b = 0; b < 8; ++b) f.right().scalefac_l[b] = 0;
   for (int w = 0; w < 3; ++w)
     for (int b = 3; b < 12; ++b) f.right().scalefac_s[w][b] = 0;
-  f.d.process_stereo(0);
+  f.run();
   EXPECT_EQ(f.left_out()[11], 1.0f);   // long band 2: plain
   EXPECT_EQ(f.left_out()[12], 0.0f);   // long bands 3..7: intensity
   EXPECT_EQ(f.right_out()[35], 1.0f);
@@ -192,7 +196,7 @@ TEST(StereoProcessing, Mpeg1MixedBlockCodesTheLongPartWhenTheShortPartIsSilent) 
 
   // With signal in the short part, the long part is left alone.
   f.d.requantized[1][36] = 1.0f;  // short band 3, window 0
-  f.d.process_stereo(0);
+  f.run();
   EXPECT_EQ(f.left_out()[20], 1.0f);
   EXPECT_EQ(f.left_out()[37], 1.0f);  // band 3, window 0 (36..39): plain
   EXPECT_EQ(f.left_out()[48], 0.0f);  // band 4, window 0: intensity
@@ -209,7 +213,7 @@ TEST(StereoProcessing, LsfMixedBlockLongPartEndsAtLine36) {
   for (int b = 0; b < 8; ++b) f.right().scalefac_l[b] = 1;  // left attenuated by 2^(-1/4)
   for (int w = 0; w < 3; ++w)
     for (int b = 3; b < 12; ++b) f.right().scalefac_s[w][b] = 0;  // both at full level
-  f.d.process_stereo(0);
+  f.run();
   EXPECT_FLOAT_EQ(f.left_out()[0], 0.84089642f);
   EXPECT_FLOAT_EQ(f.left_out()[35], 0.84089642f);
   for (int i = 36; i < 54; ++i) {
@@ -227,9 +231,9 @@ TEST(StereoProcessing, LsfIntensityScalesOneChannelByPosition) {
   f.right().scalefac_l[3] = 0;
   f.right().scalefac_l[4] = 7;
   f.right().scalefac_l[5] = 31;
-  f.d.granule_info(1, 0).scalefac_compress = 2 * 100;  // intensity scale 0: 2^(-1/4) steps
-  f.d.granule_info(0, 0).scalefac_compress = 1;        // the left channel's bit is not used
-  f.d.process_stereo(0);
+  f.d.granule(1, 0).scalefac_compress = 2 * 100;  // intensity scale 0: 2^(-1/4) steps
+  f.d.granule(0, 0).scalefac_compress = 1;        // the left channel's bit is not used
+  f.run();
   EXPECT_FLOAT_EQ(f.left_out()[6], 0.84089642f);
   EXPECT_EQ(f.right_out()[6], 1.0f);
   EXPECT_EQ(f.left_out()[12], 1.0f);
@@ -240,40 +244,12 @@ TEST(StereoProcessing, LsfIntensityScalesOneChannelByPosition) {
   EXPECT_EQ(f.right_out()[24], 0.0f);
   EXPECT_EQ(f.left_out()[30], 0.0625f);  // position 31: 2^(-16/4)
 
-  f.d.granule_info(1, 0).scalefac_compress = 2 * 100 + 1;  // intensity scale 1: 2^(-1/2)
-  f.d.granule_info(0, 0).scalefac_compress = 0;
-  f.d.process_stereo(0);
+  f.d.granule(1, 0).scalefac_compress = 2 * 100 + 1;  // intensity scale 1: 2^(-1/2)
+  f.d.granule(0, 0).scalefac_compress = 0;
+  f.run();
   EXPECT_FLOAT_EQ(f.left_out()[6], 0.70710677f);
   EXPECT_FLOAT_EQ(f.right_out()[12], 0.70710677f);
   EXPECT_EQ(f.left_out()[30], std::ldexp(1.0f, -8));
-}
-
-TEST(StereoProcessing, LsfIntensityFactors) {
-  DecoderHarness h(0, 1, 0);
-  Layer3Decoder& d = *h.decoder;
-  d.lsf_intensity_factors(0, 1, 3);
-  EXPECT_EQ(d.lsf_k[0][3], 1.0f);
-  EXPECT_EQ(d.lsf_k[1][3], 1.0f);
-  d.lsf_intensity_factors(5, 0, 3);
-  EXPECT_FLOAT_EQ(d.lsf_k[0][3], std::pow(2.0f, -0.75f));
-  EXPECT_EQ(d.lsf_k[1][3], 1.0f);
-  d.lsf_intensity_factors(6, 1, 3);
-  EXPECT_EQ(d.lsf_k[0][3], 1.0f);
-  EXPECT_FLOAT_EQ(d.lsf_k[1][3], 0.35355339f);  // 2^(-3/2)
-}
-
-TEST(StereoProcessing, DownmixAveragesTheOutputChannels) {
-  DecoderHarness h(1, 1, 0, true);
-  Layer3Decoder& d = *h.decoder;
-  for (int i = 0; i < 576; ++i) {
-    d.stereo_out[0][i] = static_cast<float>(i) * 0.5f;
-    d.stereo_out[1][i] = static_cast<float>(i) * 0.5f;
-  }
-  d.downmix();
-  for (int i = 0; i < 576; ++i) ASSERT_EQ(d.stereo_out[0][i], static_cast<float>(i) * 0.5f);
-  d.stereo_out[1][7] = 0.0f;
-  d.downmix();
-  EXPECT_EQ(d.stereo_out[0][7], 1.75f);
 }
 
 }  // namespace

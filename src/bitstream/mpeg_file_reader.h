@@ -28,8 +28,10 @@ class MpegFileReader {
   // (768 kbit/s Layer II at 32 kHz).
   static constexpr uint32_t kMaxFrameBytes = 3456;
   // The word storage is a power of two so that the read cursor wraps inside it: reading past
-  // the body of a corrupt frame yields stale buffer contents, never memory outside the object.
-  static constexpr uint32_t kBufferWords = 1024;
+  // the body of a corrupt frame never reaches memory outside the object. It is large enough that
+  // no frame's reading wraps (a Layer II frame reads at most about 4.4 kB whatever its length),
+  // so that the position after a stage tells whether the frame read past its body: over_read.
+  static constexpr uint32_t kBufferWords = 2048;
   static constexpr uint32_t kWordMask = kBufferWords - 1;
   // Size of the input buffer.
   static constexpr uint32_t kInputBytes = 1u << 14;
@@ -121,6 +123,9 @@ class MpegFileReader {
 
   // Bits of the current body read so far.
   uint32_t bits_read() const { return word_cursor * 32 + bit_offset; }
+  // Whether the reading went past the end of the current body, into bytes that are not the
+  // frame's: the frame is damaged. Checked after a stage of reading, not per read.
+  bool over_read() const { return bits_read() > 8 * frame_bytes; }
 
   // Size of the file in bytes; 0 when it is not open.
   uint64_t file_size() const { return file_ ? file_size_ : 0; }

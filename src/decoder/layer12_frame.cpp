@@ -55,8 +55,6 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   CodedSamples& samples = bands_.samples();
   for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factors(reader, header, samples);
 
-  CodedSamples::Subbands& subbands = bands_.subbands();
-  samples.clear_silent_rows(subbands, slots);
   if constexpr (kIsLayer2<Band>) {
     for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; ++group) {
       samples.read_layer2_group(reader, group);
@@ -64,6 +62,15 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   } else {
     for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot);
   }
+  // A frame whose allocation asks for more bits than its body holds read bytes that are not
+  // its own: it is concealed like one whose check word failed. The subband samples are still
+  // the last frame's, which the concealment repeats.
+  if (reader.over_read()) {
+    synthesize_layer12(0, slots);
+    return;
+  }
+  CodedSamples::Subbands& subbands = bands_.subbands();
+  samples.clear_silent_rows(subbands, slots);
   samples.requantise(0, slots, subbands);
   synthesize_layer12(slots, slots);
 }

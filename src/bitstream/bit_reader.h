@@ -8,10 +8,12 @@
 
 namespace mpegin {
 
-// Reads bits from a byte store between a start position and an end, both in bits. The store is
-// either a plain buffer or a ring: the byte index is masked with `index_mask` (a power of two
-// less one; for a plain buffer any mask not below its size), and the store must hold eight
-// readable bytes past index_mask, so that every position reads inside it, also one past the end.
+// Reads bits from a byte store between a start position and an end, both in bits. A read takes
+// the eight bytes from the byte that holds the position, its index masked with `index_mask`.
+// The store is either a ring (the mask is its size less one, a power of two, and it keeps a copy
+// of its first eight bytes behind its end), in which every position reads inside the store, also
+// one far past the end; or a plain buffer (a mask not below its size) with eight readable bytes
+// behind the last byte a read can start in.
 //
 // Reading past the end is not stopped bit by bit: the position moves on and the bits read are
 // whatever the store holds there. Callers compare the position with the end after a stage of
@@ -22,15 +24,10 @@ class BitReader {
   BitReader(const uint8_t* bytes, uint32_t index_mask, int32_t position, int32_t end)
       : bytes_(bytes), mask_(index_mask), position_(position), end_(end) {}
 
-  // At least 57 valid bits from `position` on, the first in the most significant place.
-  uint64_t window_at(int32_t position) const {
-    const uint32_t p = static_cast<uint32_t>(position);
+  // At least 57 valid bits from the position on, the first in the most significant place.
+  uint64_t window() const {
+    const uint32_t p = static_cast<uint32_t>(position_);
     return load_big_endian64(bytes_ + ((p >> 3) & mask_)) << (p & 7u);
-  }
-  uint64_t window() const { return window_at(position_); }
-  // The 32 bits from the byte that holds `position` on (the first bit of that byte topmost).
-  uint32_t word_at(int32_t position) const {
-    return load_big_endian32(bytes_ + ((static_cast<uint32_t>(position) >> 3) & mask_));
   }
 
   // The next n bits (n = 0..32) right-aligned; n = 0 reads nothing and gives 0.
@@ -45,12 +42,10 @@ class BitReader {
   int32_t position() const { return position_; }
   void set_position(int32_t position) { position_ = position; }
   int32_t end() const { return end_; }
-  // Bits between the position and the end; negative once the reading went past the end.
-  int32_t bits_left() const { return end_ - position_; }
+  // The reading went past the end.
   bool overrun() const { return position_ > end_; }
 
   const uint8_t* bytes() const { return bytes_; }
-  uint32_t index_mask() const { return mask_; }
 
  private:
   const uint8_t* bytes_;

@@ -26,12 +26,12 @@ bool Layer3Decoder::decode_frame(bool intact) {
     return false;
   }
 
-  // The side information, read from a copy that ends where it ends (eight bytes of padding
-  // behind it for the read window).
+  // The side information, read from a copy of its at most 32 bytes (and eight of padding for
+  // the read window): it ends where it ends.
   uint8_t side[32 + 8] = {};
   const uint32_t side_bytes = layer3_side_info_bytes(header_.version, state_.channel_count);
   reader_.get_bytes(side, side_bytes);
-  BitReader side_bits(side, 63, 0, static_cast<int32_t>(8 * side_bytes));
+  BitReader side_bits(side, UINT32_MAX, 0, static_cast<int32_t>(8 * side_bytes));
   // A forbidden block type stops the side information early. The frame is not decoded, but
   // its main data still goes into the reservoir, where later frames may begin.
   const bool side_info_complete =

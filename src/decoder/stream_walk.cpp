@@ -1,5 +1,6 @@
 #include "decoder/stream_walk.h"
 
+#include "bitstream/byte_source.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "decoder/stream_description.h"
@@ -9,6 +10,8 @@ namespace mpegin {
 namespace {
 
 int32_t channels_of(const FrameHeader& header) { return static_cast<int32_t>(header.channel_count()); }
+
+bool walk_reader(MpegFileReader& reader, StreamWalk& walk);
 
 }  // namespace
 
@@ -25,6 +28,19 @@ double StreamWalk::duration_ms() const {
 bool walk_stream(const char* file_name, StreamWalk& walk) {
   walk = StreamWalk{};
   MpegFileReader reader(file_name);
+  return walk_reader(reader, walk);
+}
+
+bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk) {
+  walk = StreamWalk{};
+  if (source == nullptr) return false;
+  MpegFileReader reader(std::move(source));
+  return walk_reader(reader, walk);
+}
+
+namespace {
+
+bool walk_reader(MpegFileReader& reader, StreamWalk& walk) {
   if (!reader.is_open()) return false;
   FrameHeader header;
   Crc16* crc = nullptr;
@@ -54,5 +70,7 @@ bool walk_stream(const char* file_name, StreamWalk& walk) {
   walk.changed_rate = header.changed_sample_rate();
   return true;
 }
+
+}  // namespace
 
 }  // namespace mpegin

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "../fuzz/hostile_fixtures.h"
+#include "bitstream/stream_source.h"
 #include "bitstream/test_stream.h"
 #include "support/conformance.h"
 
@@ -263,6 +264,31 @@ TEST(ApiRefusals, AStreamThatFailsAfterItsFirstFramesEndsWithAReadError) {
   ASSERT_EQ(run.open_status, MPEGAUDIO_OK);
   EXPECT_EQ(run.end_status, MPEGAUDIO_READ_ERROR);
   EXPECT_EQ(run.offsets.size(), 10u);  // every frame that came whole
+}
+
+// A stream's first samples come once its first frames are there, not after a buffer's worth:
+// two frames (the first confirmed by the second's header, the second read ahead) and the bytes
+// held back for tags at the end.
+TEST(ApiStream, DeliversAFrameSoonAfterItArrives) {
+  const Bytes bytes = hostile::detail::silent_layer2(40);
+  struct Trickle {
+    const Bytes* bytes;
+    size_t position = 0;
+    static ptrdiff_t read(void* user, void* buffer, size_t size) {
+      auto& t = *static_cast<Trickle*>(user);
+      if (size == 0 || t.position == t.bytes->size()) return 0;
+      static_cast<uint8_t*>(buffer)[0] = (*t.bytes)[t.position++];
+      return 1;
+    }
+  } trickle{&bytes};
+  mpegaudio_decoder* d = mpegaudio_new();
+  ASSERT_EQ(mpegaudio_open_stream(d, &Trickle::read, &trickle, 0), MPEGAUDIO_OK);
+  mpegaudio_frame frame{};
+  ASSERT_EQ(mpegaudio_decode(d, &frame), MPEGAUDIO_OK);
+  EXPECT_EQ(frame.sample_count, 1152u);
+  const size_t frame_bytes = bitstream_test::frame_length(hostile::detail::layer2_header());
+  EXPECT_LE(trickle.position, 2 * frame_bytes + 4 + StreamSource::kHeldBytes);
+  mpegaudio_delete(d);
 }
 
 // What get_info and the frames tell of a plain stream.

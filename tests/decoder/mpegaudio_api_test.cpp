@@ -2,6 +2,7 @@
 // random-sized chunks give the same samples as the decoder context the module uses; refusals
 // come back as statuses with their messages.
 #include "mpegaudio/mpegaudio.h"
+#include "mpegaudio/mpegaudio.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -305,6 +306,22 @@ TEST(ApiInfo, DescribesTheStreamAndItsFrames) {
   EXPECT_EQ(run.info.samples, 6 * 1152);
   EXPECT_EQ(run.offsets, (std::vector<uint64_t>{0, 522, 1044, 1566, 2088, 2610}));
   EXPECT_EQ(run.end_status, MPEGAUDIO_END);
+}
+
+// The C++ wrapper is the C interface: the same samples, and a moved-from object refuses.
+TEST(ApiCpp, TheWrapperDecodesAsTheCInterface) {
+  const Bytes bytes = hostile::detail::stream_of(hostile::detail::layer2_header(), 8, 0x5A, 9);
+  const Decode c = decode(bytes, Source::kMemory, 0);
+  mpegaudio::Decoder first;
+  ASSERT_EQ(first.open_memory(bytes.data(), bytes.size()), MPEGAUDIO_OK);
+  mpegaudio::Decoder decoder(std::move(first));
+  std::vector<float> samples;
+  for (mpegaudio_frame f{}; decoder.decode(f) == MPEGAUDIO_OK;)
+    samples.insert(samples.end(), f.samples, f.samples + f.sample_count * f.channels);
+  ASSERT_EQ(samples.size(), c.samples.size());
+  EXPECT_EQ(0, std::memcmp(samples.data(), c.samples.data(), samples.size() * sizeof(float)));
+  mpegaudio_frame frame{};
+  EXPECT_EQ(first.decode(frame), MPEGAUDIO_INVALID_ARGUMENT);
 }
 
 }  // namespace

@@ -292,6 +292,31 @@ TEST(ApiStream, DeliversAFrameSoonAfterItArrives) {
   mpegaudio_delete(d);
 }
 
+// The frame flags come from what decoding met: a change of the channel count, a frame that
+// failed its check word (the first frame is decoded without a check).
+TEST(ApiFrames, FlagTheFormatChangeAndTheConcealedFrames) {
+  hostile::HeaderBits mono = hostile::detail::layer2_header();
+  mono.mode = 3;
+  Bytes changing = hostile::detail::silent_layer2(3);
+  bitstream_test::append(changing, hostile::detail::stream_of(mono, 3, 0x00, 0));
+  Bytes wrong_checks;
+  for (const hostile::Fixture& f : hostile::fixtures())
+    if (f.name == "wrong_check_words_layer2_zeros") wrong_checks = f.bytes;
+  constexpr uint32_t kConcealed = MPEGAUDIO_FRAME_CONCEALED;
+  const struct {
+    const char* name;
+    const Bytes* bytes;
+    std::vector<uint32_t> flags;
+  } cases[] = {
+      {"stereo then mono", &changing, {0, 0, 0, MPEGAUDIO_FRAME_FORMAT_CHANGE, 0, 0}},
+      {"wrong check words", &wrong_checks, {0, kConcealed, kConcealed, kConcealed, kConcealed, kConcealed}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(decode(*c.bytes, Source::kMemory, 0).flags, c.flags);
+  }
+}
+
 // What get_info and the frames tell of a plain stream.
 TEST(ApiInfo, DescribesTheStreamAndItsFrames) {
   const Bytes bytes = hostile::detail::silent_layer2(6);

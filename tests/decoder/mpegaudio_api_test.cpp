@@ -40,7 +40,7 @@ struct ChunkFeed {
     if (feed.position >= feed.fail_at) return -1;
     const size_t chunk = feed.rng() % 4 == 0 ? 1 : 1 + feed.rng() % 3000;
     const size_t count = std::min({size, chunk, feed.bytes->size() - feed.position, feed.fail_at - feed.position});
-    std::memcpy(buffer, feed.bytes->data() + feed.position, count);
+    if (count != 0) std::memcpy(buffer, feed.bytes->data() + feed.position, count);
     feed.position += count;
     return static_cast<ptrdiff_t>(count);
   }
@@ -94,6 +94,11 @@ Decode decode(const Bytes& bytes, Source source, unsigned flags, size_t fail_at 
   return run;
 }
 
+// The same samples bit for bit.
+bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+
 // Two runs deliver the same: status, format, frames and samples bit for bit.
 void expect_same(const Decode& a, const Decode& b) {
   ASSERT_EQ(a.open_status, b.open_status);
@@ -103,8 +108,8 @@ void expect_same(const Decode& a, const Decode& b) {
   EXPECT_EQ(a.offsets, b.offsets);
   EXPECT_EQ(a.flags, b.flags);
   EXPECT_EQ(a.changed_rate, b.changed_rate);
-  ASSERT_EQ(a.samples.size(), b.samples.size());
-  EXPECT_EQ(0, std::memcmp(a.samples.data(), b.samples.data(), a.samples.size() * sizeof(float)));
+  EXPECT_EQ(a.samples.size(), b.samples.size());
+  EXPECT_TRUE(same_bits(a.samples, b.samples));
 }
 
 // A file, memory and a stream agree; so do the file and memory with the walk over the headers
@@ -146,8 +151,8 @@ TEST(ApiSources, AgreeOnTheConformanceStreamsAndDecodeAsTheModule) {
     // The API's file decode is the decoder context's, which the module uses.
     const conformance::Decoded module = conformance::decode_file(path);
     const Decode api = decode(read_bytes(path), Source::kFile, 0);
-    ASSERT_EQ(api.samples.size(), module.samples.size());
-    EXPECT_EQ(0, std::memcmp(api.samples.data(), module.samples.data(), api.samples.size() * sizeof(float)));
+    EXPECT_EQ(api.samples.size(), module.samples.size());
+    EXPECT_TRUE(same_bits(api.samples, module.samples));
     EXPECT_EQ(api.info.channels, module.channels);
   }
 }
@@ -343,8 +348,7 @@ TEST(ApiCpp, TheWrapperDecodesAsTheCInterface) {
   std::vector<float> samples;
   for (mpegaudio_frame f{}; decoder.decode(f) == MPEGAUDIO_OK;)
     samples.insert(samples.end(), f.samples, f.samples + f.sample_count * f.channels);
-  ASSERT_EQ(samples.size(), c.samples.size());
-  EXPECT_EQ(0, std::memcmp(samples.data(), c.samples.data(), samples.size() * sizeof(float)));
+  EXPECT_TRUE(same_bits(samples, c.samples));
   mpegaudio_frame frame{};
   EXPECT_EQ(first.decode(frame), MPEGAUDIO_INVALID_ARGUMENT);
 }

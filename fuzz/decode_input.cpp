@@ -1,31 +1,42 @@
 #include "decode_input.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <unistd.h>
 
-#include "decoder/decoder_context.h"
+#include <mpegaudio/mpegaudio.h>
 
 namespace mpegin::fuzz {
 
-DecodeOutcome decode_file(const std::string& path, uint64_t max_calls, bool walk) {
+DecodeOutcome decode_memory(const uint8_t* data, size_t size, uint64_t max_calls, unsigned flags) {
   DecodeOutcome outcome;
-  alignas(16) static float frame[8192];
-  DecoderContext context;
-  outcome.opened = context.open(path.c_str(), walk) != 0;
+  std::unique_ptr<mpegaudio_decoder, decltype(&mpegaudio_delete)> decoder(mpegaudio_new(),
+                                                                         mpegaudio_delete);
+  mpegaudio_info info;
+  outcome.opened = decoder && mpegaudio_open_memory(decoder.get(), data, size, flags) == MPEGAUDIO_OK &&
+                   mpegaudio_get_info(decoder.get(), &info) == MPEGAUDIO_OK;
   if (!outcome.opened) return outcome;
-  while (outcome.calls < max_calls && !context.end_of_stream()) {
-    const uint32_t bytes = context.decode_next(frame);
+  // A frame wholly inside an encoder's delay or padding yields no samples.
+  const bool may_trim = (flags & MPEGAUDIO_NO_GAPLESS) == 0 &&
+                        (info.encoder_delay != 0 || info.encoder_padding != 0);
+  mpegaudio_frame frame;
+  while (outcome.calls < max_calls) {
+    const int status = mpegaudio_decode(decoder.get(), &frame);
+    if (status != MPEGAUDIO_OK) {
+      if (status != MPEGAUDIO_END) outcome.consistent = false;
+      break;
+    }
     ++outcome.calls;
-    const uint32_t count = bytes / 4;
-    if (count > 2304) outcome.bounded = false;
-    if (count == 0 && !context.end_of_stream()) ++outcome.empty_calls;
-    for (uint32_t i = 0; i < count && i < 8192; ++i)
-      if (!std::isfinite(frame[i])) outcome.all_finite = false;
+    if (frame.channels != info.channels || frame.sample_rate != info.sample_rate)
+      outcome.consistent = false;
+    const size_t count = frame.sample_count * size_t(frame.channels == 2 ? 2 : 1);
+    if (frame.sample_count > 1152) outcome.bounded = false;
+    if (count == 0 && !may_trim) ++outcome.empty_calls;
+    for (size_t i = 0; i < count && i < 2304; ++i)
+      if (!std::isfinite(frame.samples[i])) outcome.all_finite = false;
     outcome.samples += count;
   }
-  context.close();
   return outcome;
 }
 

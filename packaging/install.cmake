@@ -1,13 +1,17 @@
 # What `cmake --install` puts in place: mpegdec and its man page (tools/mpegdec), the input
-# module as a plug-in in <libdir>/mpegin, the mpegaudio static library with its headers under
-# <includedir>/mpegaudio, and a pkg-config file for the library.
+# module as a plug-in in <libdir>/mpegin, the mpegaudio library static (libmpegaudio.a) and
+# shared (libmpegaudio.so.1) with its public headers only under <includedir>/mpegaudio, and a
+# pkg-config file for the library.
 include(GNUInstallDirs)
 
 install(TARGETS mpegaudio ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mpegaudio
-        FILES_MATCHING PATTERN "*.h"
-        PATTERN "host" EXCLUDE PATTERN "platform" EXCLUDE)
+if(TARGET mpegaudio_shared)
+  install(TARGETS mpegaudio_shared LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+# The C interface, and the C++ layer over it where there is one.
+file(GLOB MPEGAUDIO_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/include/mpegaudio/*.h
+     ${PROJECT_SOURCE_DIR}/include/mpegaudio/*.hpp)
+install(FILES ${MPEGAUDIO_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mpegaudio)
 if(TARGET mpeginput)
   install(TARGETS mpeginput LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/mpegin)
   install(FILES ${PROJECT_SOURCE_DIR}/src/host/mpeginput.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mpegin)

@@ -13,25 +13,19 @@ void Layer2Band::ScaleFactors::read_selection(MpegFileReader& reader, Crc16* crc
 }
 
 void Layer2Band::ScaleFactors::read(MpegFileReader& reader) {
-  const float first = scale_factor_table[reader.get_bits(6)];
-  switch (selection) {
-    case 0:
-      factors[0] = first;
-      factors[1] = scale_factor_table[reader.get_bits(6)];
-      factors[2] = scale_factor_table[reader.get_bits(6)];
-      break;
-    case 1:
-      factors[0] = factors[1] = first;
-      factors[2] = scale_factor_table[reader.get_bits(6)];
-      break;
-    case 2:
-      factors[0] = factors[1] = factors[2] = first;
-      break;
-    default:
-      factors[0] = first;
-      factors[1] = factors[2] = scale_factor_table[reader.get_bits(6)];
-      break;
-  }
+  // Selection 0: three factors; 1: parts 0 and 1 share the first; 2: one for all parts;
+  // 3: parts 1 and 2 share the second. The factors after the first are read in one field and
+  // spread without a branch on the selection, which varies from band to band.
+  constexpr uint32_t kMoreFactors = 0x1012;  // four bits per selection: 2, 1, 0, 1
+  const uint32_t first = reader.get_bits(6);
+  const uint32_t more = kMoreFactors >> (4 * (selection & 3)) & 3;
+  const uint32_t rest = reader.get_bits(6 * more);
+  const uint32_t last = rest & 63;
+  const uint32_t second = selection == 0 ? rest >> 6 : (selection == 3 ? last : first);
+  const uint32_t third = selection == 2 ? first : last;
+  factors[0] = scale_factor_table[first];
+  factors[1] = scale_factor_table[second];
+  factors[2] = scale_factor_table[third];
 }
 
 void Layer2Band::Channel::read_allocation(MpegFileReader& reader, uint32_t bits, Crc16* crc) {

@@ -58,11 +58,9 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   CodedSamples::Subbands& subbands = bands_.subbands();
   samples.clear_silent_rows(subbands, slots);
   if constexpr (kIsLayer2<Band>) {
-    for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; ++group) {
-      samples.read_layer2_group(reader, group);
-    }
+    samples.read_layer2_groups(reader, 0, CodedSamples::kLayer2Groups);
   } else {
-    for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot);
+    samples.read_layer1_slots(reader, 0, slots);
   }
   samples.requantise(0, slots, subbands);
   synthesize_layer12(slots, slots);

@@ -46,7 +46,7 @@ TEST(CodedSamplesSimd, WholePartsEqualSlotBySlotBitForBit) {
     BodyReader body(bits);
     CodedSamples samples;
     add_mixed_layer2_sets(samples);
-    for (uint32_t group = 0; group < 12; ++group) samples.read_layer2_group(body.reader(), group);
+    for (uint32_t group = 0; group < 12; ++group) samples.read_layer2_groups(body.reader(), group, 1);
     static CodedSamples::Subbands whole, single;
     std::memset(&whole, 0, sizeof whole);
     std::memset(&single, 0, sizeof single);
@@ -97,7 +97,7 @@ TEST(CodedSamples, LeavesTheReaderWhereGetBitsWouldBe) {
     }
     static CodedSamples::Subbands out;
     for (uint32_t slot = 0; slot < 12; ++slot) {
-      samples.read_layer1_slot(cached.reader(), slot);
+      samples.read_layer1_slots(cached.reader(), slot, 1);
       samples.requantise(slot, 1, out);
       for (uint32_t allocation = 1; allocation <= 15; ++allocation) {
         const float code = static_cast<float>(plain.reader().get_bits(allocation + 1));
@@ -127,7 +127,7 @@ TEST(CodedSamples, Layer2GroupsReadTheBitsGetBitsWould) {
       samples.add_layer2(k, layer2_classes[k], CodedSamples::kFirst, ones, ones);
     static CodedSamples::Subbands out;
     for (uint32_t group = 0; group < 12; ++group) {
-      samples.read_layer2_group(cached.reader(), group);
+      samples.read_layer2_groups(cached.reader(), group, 1);
       samples.requantise(3 * group, 3, out);
       for (uint32_t k = 0; k < kLayer2ClassCount; ++k) {
         const Layer2QuantClass& c = layer2_classes[k];

@@ -37,12 +37,12 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   }
   MpegFileReader& reader = *reader_;
   FrameHeader& header = *header_;
-  Band* const* bands = list.bands;
-  const uint32_t count = list.count;
 
-  for (uint32_t i = 0; i < count; ++i) bands[i]->parse_allocation(reader, header, pending_crc_);
   if constexpr (kIsLayer2<Band>) {
-    for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factor_selection(reader, pending_crc_);
+    bands_.parse_layer2_allocations(reader, header, pending_crc_);
+    bands_.parse_layer2_selections(reader, pending_crc_);
+  } else {
+    bands_.parse_layer1_allocations(reader, header, pending_crc_);
   }
   if (pending_crc_ != nullptr) {
     const bool intact = pending_crc_->value == header.crc_read;
@@ -52,8 +52,12 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
       return;
     }
   }
+  if constexpr (kIsLayer2<Band>) {
+    bands_.parse_layer2_scale_factors(reader, header);
+  } else {
+    bands_.parse_layer1_scale_factors(reader, header);
+  }
   CodedSamples& samples = bands_.samples();
-  for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factors(reader, header, samples);
 
   CodedSamples::Subbands& subbands = bands_.subbands();
   samples.clear_silent_rows(subbands, slots);

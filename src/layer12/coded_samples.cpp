@@ -98,7 +98,8 @@ class BitWindow {
   explicit BitWindow(MpegFileReader& reader)
       : reader_(reader),
         words_(reader.frame_buffer),
-        position_((reader.word_cursor & MpegFileReader::kWordMask) << 5 | (reader.bit_offset & 31)) {}
+        position_((reader.word_cursor & MpegFileReader::kWordMask) << 5 |
+                  (reader.bit_offset & 31)) {}
 
   // The next 64 bits, most significant first; the position does not move.
   uint64_t peek() const {

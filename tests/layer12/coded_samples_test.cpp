@@ -46,7 +46,7 @@ TEST(CodedSamplesSimd, WholePartsEqualSlotBySlotBitForBit) {
     BodyReader body(bits);
     CodedSamples samples;
     add_mixed_layer2_sets(samples);
-    for (uint32_t group = 0; group < 12; ++group) samples.read_layer2_groups(body.reader(), group, 1);
+    samples.read_layer2_groups(body.reader(), 0, 12);
     static CodedSamples::Subbands whole, single;
     std::memset(&whole, 0, sizeof whole);
     std::memset(&single, 0, sizeof single);
@@ -138,10 +138,12 @@ TEST(CodedSamples, Layer2GroupsReadTheBitsGetBitsWould) {
         } else {
           const float step = std::ldexp(1.0f, 1 - static_cast<int>(c.code_bits));
           for (float& e : expected)
-            e = ((static_cast<float>(plain.reader().get_bits(c.code_bits)) * step - 1.0f) + c.d) * c.c;
+            e = ((static_cast<float>(plain.reader().get_bits(c.code_bits)) * step - 1.0f) + c.d) *
+                c.c;
         }
         for (uint32_t i = 0; i < 3; ++i)
-          ASSERT_EQ(out.samples[0][k][3 * group + i], expected[i]) << "start " << start << " class " << k;
+          ASSERT_EQ(out.samples[0][k][3 * group + i], expected[i])
+              << "start " << start << " class " << k;
       }
       ASSERT_EQ(cached.bits_read(), plain.bits_read()) << "start " << start << " group " << group;
     }

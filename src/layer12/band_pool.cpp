@@ -92,14 +92,14 @@ void BandPool::parse_layer1_allocations(MpegFileReader& reader, const FrameHeade
                                         Crc16* crc) {
   for_each_band(layer1_, layer1_stereo_, layer1_intensity_, [&](auto& band) {
     using Kind = std::remove_reference_t<decltype(band)>;
-    band.Kind::parse_allocation(reader, header, crc);
+    static_cast<Kind&>(band).Kind::parse_allocation(reader, header, crc);
   });
 }
 
 void BandPool::parse_layer1_scale_factors(MpegFileReader& reader, const FrameHeader& header) {
   for_each_band(layer1_, layer1_stereo_, layer1_intensity_, [&](auto& band) {
     using Kind = std::remove_reference_t<decltype(band)>;
-    band.Kind::parse_scale_factors(reader, header, samples_);
+    static_cast<Kind&>(band).Kind::parse_scale_factors(reader, header, samples_);
   });
 }
 
@@ -107,21 +107,21 @@ void BandPool::parse_layer2_allocations(MpegFileReader& reader, const FrameHeade
                                         Crc16* crc) {
   for_each_band(layer2_, layer2_stereo_, layer2_intensity_, [&](auto& band) {
     using Kind = std::remove_reference_t<decltype(band)>;
-    band.Kind::parse_allocation(reader, header, crc);
+    static_cast<Kind&>(band).Kind::parse_allocation(reader, header, crc);
   });
 }
 
 void BandPool::parse_layer2_selections(MpegFileReader& reader, Crc16* crc) {
   for_each_band(layer2_, layer2_stereo_, layer2_intensity_, [&](auto& band) {
     using Kind = std::remove_reference_t<decltype(band)>;
-    band.Kind::parse_scale_factor_selection(reader, crc);
+    static_cast<Kind&>(band).Kind::parse_scale_factor_selection(reader, crc);
   });
 }
 
 void BandPool::parse_layer2_scale_factors(MpegFileReader& reader, const FrameHeader& header) {
   for_each_band(layer2_, layer2_stereo_, layer2_intensity_, [&](auto& band) {
     using Kind = std::remove_reference_t<decltype(band)>;
-    band.Kind::parse_scale_factors(reader, header, samples_);
+    static_cast<Kind&>(band).Kind::parse_scale_factors(reader, header, samples_);
   });
 }
 

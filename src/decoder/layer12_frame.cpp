@@ -37,12 +37,12 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   }
   MpegFileReader& reader = *reader_;
   FrameHeader& header = *header_;
-  Band* const* bands = list.bands;
-  const uint32_t count = list.count;
 
-  for (uint32_t i = 0; i < count; ++i) bands[i]->parse_allocation(reader, header, pending_crc_);
   if constexpr (kIsLayer2<Band>) {
-    for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factor_selection(reader, pending_crc_);
+    bands_.parse_layer2_allocations(reader, header, pending_crc_);
+    bands_.parse_layer2_selections(reader, pending_crc_);
+  } else {
+    bands_.parse_layer1_allocations(reader, header, pending_crc_);
   }
   if (pending_crc_ != nullptr) {
     const bool intact = pending_crc_->value == header.crc_read;
@@ -52,15 +52,17 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
       return;
     }
   }
+  if constexpr (kIsLayer2<Band>) {
+    bands_.parse_layer2_scale_factors(reader, header);
+  } else {
+    bands_.parse_layer1_scale_factors(reader, header);
+  }
   CodedSamples& samples = bands_.samples();
-  for (uint32_t i = 0; i < count; ++i) bands[i]->parse_scale_factors(reader, header, samples);
 
   if constexpr (kIsLayer2<Band>) {
-    for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; ++group) {
-      samples.read_layer2_group(reader, group);
-    }
+    samples.read_layer2_groups(reader, 0, CodedSamples::kLayer2Groups);
   } else {
-    for (uint32_t slot = 0; slot < slots; ++slot) samples.read_layer1_slot(reader, slot);
+    samples.read_layer1_slots(reader, 0, slots);
   }
   // A frame whose allocation asks for more bits than its body holds read bytes that are not
   // its own: it is concealed like one whose check word failed. The subband samples are still

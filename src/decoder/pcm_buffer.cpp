@@ -55,10 +55,20 @@ void PcmBuffer::append_block(int channel, const float* values, uint32_t count) {
   } else {
     uint32_t i = 0;
 #if MPEGIN_SSE2
-    // Four samples a step into eight slots; the other channel's four slots are read and
-    // written back bit for bit. Only groups whose eight slots all lie inside the store.
+    // Four samples a step into eight slots. Only groups whose eight slots all lie inside the
+    // store.
     const uint32_t slots = index < capacity_ ? capacity_ - index : 0;
     const uint32_t grouped = count < slots / 2 ? count : slots / 2;
+    if (channel == 0 && write_index_[1] <= index + 1) {
+      // Channel 1 has not reached these slots yet: it writes them later, or they are copied
+      // from channel 0 or never handed out, so they take channel 0's samples for now.
+      for (; i + 4 <= grouped; i += 4) {
+        const __m128 v = _mm_loadu_ps(values + i);
+        _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(v, v));
+        _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(v, v));
+      }
+    }
+    // Otherwise the other channel's four slots are read and written back bit for bit.
     for (; i + 4 <= grouped; i += 4) {
       float* p = out + 2 * i;
       const __m128 v = _mm_loadu_ps(values + i);

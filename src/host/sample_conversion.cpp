@@ -1,6 +1,7 @@
 #include "host/sample_conversion.h"
 
 #include "host/dither.h"
+#include "synthesis/cpu_features.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
@@ -9,8 +10,31 @@ void scale_samples(float* samples, uint32_t count, float gain) {
   scale_samples(samples, samples, count, gain);
 }
 
+#if MPEGIN_WIDE_VECTORS
+namespace {
+
+// scale_samples sixteen products a step, where the processor has AVX; the same products.
+__attribute__((target("avx"))) uint32_t scale_samples_avx(float* output, const float* input,
+                                                          uint32_t count, float gain) {
+  const __m256 g = _mm256_set1_ps(gain);
+  uint32_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256 a = _mm256_mul_ps(_mm256_loadu_ps(input + i), g);
+    const __m256 b = _mm256_mul_ps(_mm256_loadu_ps(input + i + 8), g);
+    _mm256_storeu_ps(output + i, a);
+    _mm256_storeu_ps(output + i + 8, b);
+  }
+  return i;
+}
+
+}  // namespace
+#endif
+
 void scale_samples(float* output, const float* input, uint32_t count, float gain) {
   uint32_t i = 0;
+#if MPEGIN_WIDE_VECTORS
+  if (simd_path() >= SimdPath::kAvx) i = scale_samples_avx(output, input, count, gain);
+#endif
 #if MPEGIN_SSE2
   // Eight products a step: each is the same single-precision product as below.
   const __m128 g = _mm_set1_ps(gain);

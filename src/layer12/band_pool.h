@@ -11,7 +11,9 @@
 
 namespace mpegin {
 
+class Crc16;
 class FrameHeader;
+class MpegFileReader;
 
 // The band objects of one Layer I or II frame, in subband order.
 template <class Band>
@@ -49,6 +51,16 @@ class BandPool {
   const BandList<Layer1Band>& select_layer1(const FrameHeader& header);
   const BandList<Layer2Band>& select_layer2(const FrameHeader& header);
 
+  // The reading passes over the bands the last select_* picked, in subband order and without
+  // a virtual call (the same as calling each band's parse_* in turn): the allocations, Layer
+  // II's scale factor selections (both fed to crc when there is one), and the scale factors,
+  // which add the frame's sample sets to samples().
+  void parse_layer1_allocations(MpegFileReader& reader, const FrameHeader& header, Crc16* crc);
+  void parse_layer1_scale_factors(MpegFileReader& reader, const FrameHeader& header);
+  void parse_layer2_allocations(MpegFileReader& reader, const FrameHeader& header, Crc16* crc);
+  void parse_layer2_selections(MpegFileReader& reader, Crc16* crc);
+  void parse_layer2_scale_factors(MpegFileReader& reader, const FrameHeader& header);
+
   CodedSamples& samples() { return samples_; }
   CodedSamples::Subbands& subbands() { return subbands_; }
 
@@ -59,6 +71,17 @@ class BandPool {
   Layer2Band layer2_[32];
   Layer2StereoBand layer2_stereo_[32];
   Layer2IntensityBand layer2_intensity_[32];
+  // What the last select_* picked: subbands 0 .. count - 1, the single-channel kind, or the
+  // stereo kind below `bound` and the intensity kind from it on.
+  struct Selection {
+    bool single;
+    uint32_t bound;
+    uint32_t count;
+  };
+  template <class Band, class Stereo, class Intensity, class Visit>
+  void for_each_band(Band* single, Stereo* stereo, Intensity* intensity, Visit visit);
+
+  Selection selection_{true, 0, 0};
   BandList<Layer1Band> layer1_list_{};
   BandList<Layer2Band> layer2_list_{};
   CodedSamples samples_;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "bitstream/mpeg_file_reader.h"
-#include "layer12/layer1_tables.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
@@ -90,54 +89,42 @@ class BitCache {
 };
 #endif
 
+#if UINTPTR_MAX != 0xFFFFFFFFu
+// 64-bit targets: the 64 bits from the reading position, taken whole from the three words they
+// lie in, so that up to three codes of 16 bits come out with shifts and no test. The same bits
+// as get_bits in the same order; `finish` brings the reader's position up to date.
+class BitWindow {
+ public:
+  explicit BitWindow(MpegFileReader& reader)
+      : reader_(reader),
+        words_(reader.frame_buffer),
+        position_((reader.word_cursor & MpegFileReader::kWordMask) << 5 |
+                  (reader.bit_offset & 31)) {}
+
+  // The next 64 bits, most significant first; the position does not move.
+  uint64_t peek() const {
+    const uint32_t word = position_ >> 5;
+    const uint32_t offset = position_ & 31;
+    const uint64_t high = uint64_t{words_[word & MpegFileReader::kWordMask]} << 32 |
+                          words_[(word + 1) & MpegFileReader::kWordMask];
+    const uint64_t low = words_[(word + 2) & MpegFileReader::kWordMask];
+    return high << offset | low >> (32 - offset);  // a shift by 32 of the 64-bit low is 0
+  }
+  void skip(uint32_t n) { position_ += n; }
+
+  void finish() {
+    reader_.word_cursor = (position_ >> 5) & MpegFileReader::kWordMask;
+    reader_.bit_offset = position_ & 31;
+  }
+
+ private:
+  MpegFileReader& reader_;
+  const uint32_t* words_;
+  uint32_t position_;  // bit index into the word store; the word index wraps with the store
+};
+#endif
+
 }  // namespace
-
-CodedSamples::SampleSet& CodedSamples::add(uint32_t subband, Channels channels) {
-  // At most 32 subbands with two sets each; the band objects never add more.
-  SampleSet& set = sets_[set_count_ & 63];
-  set_count_ = set_count_ < 64 ? set_count_ + 1 : 64;
-  set.subband = subband & 31;
-  set.first_row = channels == kSecond ? 1 : 0;
-  set.both = channels == kBoth;
-  if (channels & kFirst) rows_[0] |= 1u << set.subband;
-  if (channels & kSecond) rows_[1] |= 1u << set.subband;
-  return set;
-}
-
-void CodedSamples::add_layer1(uint32_t subband, uint32_t allocation, Channels channels,
-                              float scale0, float scale1) {
-  SampleSet& set = add(subband, channels);
-  allocation &= 15;
-  set.bits = allocation + 1;
-  set.grouping = nullptr;
-  set.factor = layer1_factor[allocation];
-  set.offset = layer1_offset[allocation];
-  set.d = 0.0f;
-  set.c = 1.0f;
-  const float first = channels == kSecond ? scale1 : scale0;
-  for (int part = 0; part < 3; ++part) {
-    set.scales[0][part] = first;
-    set.scales[1][part] = scale1;
-  }
-}
-
-void CodedSamples::add_layer2(uint32_t subband, const Layer2QuantClass& quant_class,
-                              Channels channels, const float* scales0, const float* scales1) {
-  SampleSet& set = add(subband, channels);
-  set.bits = quant_class.code_bits;
-  set.grouping = quant_class.grouping;
-  // Grouped classes store their final values: factor 1, offset, d 0 and c 1 keep them as
-  // they are (no value of the tables is -0).
-  set.factor = set.grouping ? 1.0f : 2.0f / static_cast<float>(1u << quant_class.code_bits);
-  set.offset = set.grouping ? 0.0f : -1.0f;
-  set.d = set.grouping ? 0.0f : quant_class.d;
-  set.c = set.grouping ? 1.0f : quant_class.c;
-  const float* first = channels == kSecond ? scales1 : scales0;
-  for (int part = 0; part < 3; ++part) {
-    set.scales[0][part] = first[part];
-    set.scales[1][part] = scales1[part];
-  }
-}
 
 void CodedSamples::clear_silent_rows(Subbands& out, uint32_t slots) const {
   for (uint32_t channel = 0; channel < 2; ++channel) {
@@ -149,31 +136,56 @@ void CodedSamples::clear_silent_rows(Subbands& out, uint32_t slots) const {
   }
 }
 
-void CodedSamples::read_layer1_slot(MpegFileReader& reader, uint32_t slot) {
-  slot %= kSlots;
+void CodedSamples::read_layer1_slots(MpegFileReader& reader, uint32_t first, uint32_t count) {
   BitCache bits(reader);
-  for (uint32_t i = 0; i < set_count_; ++i) {
-    codes_[i][slot] = static_cast<float>(bits.get(sets_[i].bits));
+  for (uint32_t slot = first; slot < first + count && slot < kLayer1Slots; ++slot) {
+    for (uint32_t i = 0; i < set_count_; ++i) {
+      codes_[i][slot] = static_cast<float>(bits.get(sets_[i].bits));
+    }
   }
   bits.finish();
 }
 
-void CodedSamples::read_layer2_group(MpegFileReader& reader, uint32_t group) {
-  const uint32_t slot = 3 * (group % kLayer2Groups);
+void CodedSamples::read_layer2_groups(MpegFileReader& reader, uint32_t first, uint32_t count) {
+#if UINTPTR_MAX != 0xFFFFFFFFu
+  BitWindow bits(reader);
+#else
   BitCache bits(reader);
-  for (uint32_t i = 0; i < set_count_; ++i) {
-    const SampleSet& set = sets_[i];
-    float* codes = codes_[i] + slot;
-    if (set.grouping != nullptr) {
-      // The table has 2^bits entries: codes the stream may not carry are silent groups.
-      const float* entry = set.grouping + 3 * bits.get(set.bits);
-      codes[0] = entry[0];
-      codes[1] = entry[1];
-      codes[2] = entry[2];
-    } else {
-      codes[0] = static_cast<float>(bits.get(set.bits));
-      codes[1] = static_cast<float>(bits.get(set.bits));
-      codes[2] = static_cast<float>(bits.get(set.bits));
+#endif
+  for (uint32_t group = first; group < first + count && group < kLayer2Groups; ++group) {
+    const uint32_t slot = 3 * group;
+    for (uint32_t i = 0; i < set_count_; ++i) {
+      const SampleSet& set = sets_[i];
+      float* codes = codes_[i] + slot;
+#if UINTPTR_MAX != 0xFFFFFFFFu
+      const uint64_t window = bits.peek();
+      const uint32_t width = set.bits;  // 3..16
+      const uint32_t shift = 64 - width;
+      if (set.grouping != nullptr) {
+        // The table has 2^bits entries: codes the stream may not carry are silent groups.
+        const float* entry = set.grouping + 3 * static_cast<uint32_t>(window >> shift);
+        codes[0] = entry[0];
+        codes[1] = entry[1];
+        codes[2] = entry[2];
+        bits.skip(width);
+      } else {
+        codes[0] = static_cast<float>(static_cast<uint32_t>(window >> shift));
+        codes[1] = static_cast<float>(static_cast<uint32_t>((window << width) >> shift));
+        codes[2] = static_cast<float>(static_cast<uint32_t>((window << 2 * width) >> shift));
+        bits.skip(3 * width);
+      }
+#else
+      if (set.grouping != nullptr) {
+        const float* entry = set.grouping + 3 * bits.get(set.bits);
+        codes[0] = entry[0];
+        codes[1] = entry[1];
+        codes[2] = entry[2];
+      } else {
+        codes[0] = static_cast<float>(bits.get(set.bits));
+        codes[1] = static_cast<float>(bits.get(set.bits));
+        codes[2] = static_cast<float>(bits.get(set.bits));
+      }
+#endif
     }
   }
   bits.finish();

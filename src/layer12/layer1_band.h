@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "bitstream/crc16.h"
+#include "bitstream/mpeg_file_reader.h"
+#include "layer12/scale_factor_table.h"
 #include "layer12/subband_band.h"
 
 namespace mpegin {
@@ -18,9 +21,18 @@ class Layer1Band : public SubbandBand {
  public:
   explicit Layer1Band(int32_t subband = 0) : SubbandBand(subband) {}
 
-  void parse_allocation(MpegFileReader& reader, const FrameHeader& header, Crc16* crc) override;
-  void parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
-                           CodedSamples& samples) override;
+  // Defined here, as the helpers below, so that the two-channel kinds inline them.
+  void parse_allocation(MpegFileReader& reader, const FrameHeader&, Crc16* crc) override {
+    channel0_.read_allocation(reader);
+    feed(crc, channel0_.allocation);
+  }
+  void parse_scale_factors(MpegFileReader& reader, const FrameHeader&,
+                           CodedSamples& samples) override {
+    if (channel0_.allocation == 0) return;
+    channel0_.read_scale_factor(reader);
+    samples.add_layer1(index(), channel0_.allocation, CodedSamples::kFirst,
+                       channel0_.scale_factor, 0.0f);
+  }
 
  protected:
   // What Layer I keeps per coded channel; the scale factor is set only when the
@@ -29,11 +41,15 @@ class Layer1Band : public SubbandBand {
     uint32_t allocation = 0;
     float scale_factor = 0.0f;
 
-    void read_allocation(MpegFileReader& reader);
-    void read_scale_factor(MpegFileReader& reader);
+    void read_allocation(MpegFileReader& reader) { allocation = reader.get_bits(4); }
+    void read_scale_factor(MpegFileReader& reader) {
+      scale_factor = scale_factor_table[reader.get_bits(6)];
+    }
   };
 
-  static void feed(Crc16* crc, uint32_t allocation);
+  static void feed(Crc16* crc, uint32_t allocation) {
+    if (crc != nullptr) crc->feed(allocation, 4);
+  }
 
   Channel channel0_;
 };

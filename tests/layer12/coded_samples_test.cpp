@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -45,7 +46,7 @@ TEST(CodedSamplesSimd, WholePartsEqualSlotBySlotBitForBit) {
     BodyReader body(bits);
     CodedSamples samples;
     add_mixed_layer2_sets(samples);
-    for (uint32_t group = 0; group < 12; ++group) samples.read_layer2_group(body.reader(), group);
+    samples.read_layer2_groups(body.reader(), 0, 12);
     static CodedSamples::Subbands whole, single;
     std::memset(&whole, 0, sizeof whole);
     std::memset(&single, 0, sizeof single);
@@ -96,7 +97,7 @@ TEST(CodedSamples, LeavesTheReaderWhereGetBitsWouldBe) {
     }
     static CodedSamples::Subbands out;
     for (uint32_t slot = 0; slot < 12; ++slot) {
-      samples.read_layer1_slot(cached.reader(), slot);
+      samples.read_layer1_slots(cached.reader(), slot, 1);
       samples.requantise(slot, 1, out);
       for (uint32_t allocation = 1; allocation <= 15; ++allocation) {
         const float code = static_cast<float>(plain.reader().get_bits(allocation + 1));
@@ -104,6 +105,47 @@ TEST(CodedSamples, LeavesTheReaderWhereGetBitsWouldBe) {
         ASSERT_EQ(out.samples[0][allocation][slot], expected) << "start " << start << " slot " << slot;
       }
       ASSERT_EQ(cached.bits_read(), plain.bits_read()) << "start " << start << " slot " << slot;
+    }
+    EXPECT_EQ(cached.reader().get_bits(17), plain.reader().get_bits(17));
+  }
+}
+
+TEST(CodedSamples, Layer2GroupsReadTheBitsGetBitsWould) {
+  // One set of every class, from every starting bit of a word: each group leaves the reader
+  // where get_bits would, and its samples are the codes get_bits reads, requantised.
+  for (uint32_t start = 0; start < 40; ++start) {
+    const BitWriter bits = random_body(12 * 17 * 48 + 200, 300 + start);
+    BodyReader cached(bits), plain(bits);
+    for (BodyReader* body : {&cached, &plain}) {
+      body->reader().get_bits(start % 17);
+      body->reader().get_bits(start / 17 * 5);
+    }
+    CodedSamples samples;
+    samples.clear();
+    const float ones[3] = {1.0f, 1.0f, 1.0f};
+    for (uint32_t k = 0; k < kLayer2ClassCount; ++k)
+      samples.add_layer2(k, layer2_classes[k], CodedSamples::kFirst, ones, ones);
+    static CodedSamples::Subbands out;
+    for (uint32_t group = 0; group < 12; ++group) {
+      samples.read_layer2_groups(cached.reader(), group, 1);
+      samples.requantise(3 * group, 3, out);
+      for (uint32_t k = 0; k < kLayer2ClassCount; ++k) {
+        const Layer2QuantClass& c = layer2_classes[k];
+        float expected[3];
+        if (c.grouping != nullptr) {
+          const float* entry = c.grouping + 3 * plain.reader().get_bits(c.code_bits);
+          for (int i = 0; i < 3; ++i) expected[i] = entry[i];
+        } else {
+          const float step = std::ldexp(1.0f, 1 - static_cast<int>(c.code_bits));
+          for (float& e : expected)
+            e = ((static_cast<float>(plain.reader().get_bits(c.code_bits)) * step - 1.0f) + c.d) *
+                c.c;
+        }
+        for (uint32_t i = 0; i < 3; ++i)
+          ASSERT_EQ(out.samples[0][k][3 * group + i], expected[i])
+              << "start " << start << " class " << k;
+      }
+      ASSERT_EQ(cached.bits_read(), plain.bits_read()) << "start " << start << " group " << group;
     }
     EXPECT_EQ(cached.reader().get_bits(17), plain.reader().get_bits(17));
   }

@@ -106,8 +106,11 @@ MPEGAUDIO_EXPORT void mpegaudio_delete(mpegaudio_decoder* decoder);
  *  - file: tags at both ends and an encoder's information frame are passed over.
  *  - memory: the bytes are not copied and must stay valid until the decoder is closed.
  *  - stream: read through `read` from the current position, never seeked; memory stays
- *    bounded and samples come as soon as a frame is confirmed. Frames and samples are
- *    unknown and there is no walk (as with MPEGAUDIO_NO_WALK). */
+ *    bounded and samples come as soon as a frame is confirmed. The last 2048 bytes read are
+ *    held back until more arrive or the stream ends: tags at its end (ID3v1, APE, appended
+ *    ID3v2) are recognised in them and not decoded; a longer tag is cut only where those
+ *    bytes begin. Frames and samples are unknown and there is no walk (as with
+ *    MPEGAUDIO_NO_WALK). */
 MPEGAUDIO_EXPORT int mpegaudio_open_file(mpegaudio_decoder* decoder, const char* path,
                                          unsigned flags);
 MPEGAUDIO_EXPORT int mpegaudio_open_memory(mpegaudio_decoder* decoder, const void* data,

@@ -14,6 +14,8 @@ const char* decode_status_text(DecodeStatus status) {
       return "No MPEG audio found";
     case DecodeStatus::kOutOfMemory:
       return "Out of memory";
+    case DecodeStatus::kReadError:
+      return "Error reading the stream";
     default:
       return "";
   }

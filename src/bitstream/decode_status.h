@@ -13,10 +13,11 @@ enum class DecodeStatus : uint8_t {
                             // nothing after it could be decoded
   kNoAudio,                 // no frame header was confirmed
   kOutOfMemory,
+  kReadError,               // reading a stream failed
 };
 
 // The fixed text of a status: "" for kOk, "Error opening file: " (the file name follows),
-// "Unknown sample frequency!", "No MPEG audio found", "Out of memory".
+// "Unknown sample frequency!", "No MPEG audio found", "Out of memory", "Error reading the stream".
 const char* decode_status_text(DecodeStatus status);
 
 // A status with its whole message, e.g. "Error opening file: song.mp3". The text is held in

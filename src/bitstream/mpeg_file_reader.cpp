@@ -1,59 +1,25 @@
-// Large-file offsets for fseeko/ftello on 32-bit POSIX systems.
-#ifndef _FILE_OFFSET_BITS
-#define _FILE_OFFSET_BITS 64
-#endif
-
 #include "bitstream/mpeg_file_reader.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#include <sys/types.h>
-#endif
 
 #include "bitstream/big_endian.h"
+#include "bitstream/file_source.h"
 #include "bitstream/stream_tags.h"
 
 namespace mpegin {
 
 namespace {
 
-bool is_disk_file(const char* file_name) {
-#if defined(_WIN32)
-  (void)file_name;
-  return true;
-#else
-  struct stat st {};
-  return stat(file_name, &st) != 0 || S_ISREG(st.st_mode);  // a missing file fails in fopen
-#endif
-}
-
-
-bool seek_to(std::FILE* file, uint64_t position, int whence) {
-#if defined(_WIN32)
-  return _fseeki64(file, static_cast<__int64>(position), whence) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(position), whence) == 0;
-#endif
-}
-
-int64_t tell(std::FILE* file) {
-#if defined(_WIN32)
-  return _ftelli64(file);
-#else
-  return ftello(file);
-#endif
-}
-
 // The bits a later header must repeat: sync, version bit and sampling-frequency index.
 constexpr uint32_t kPatternMask = 0xFFF80C00;
 // Bytes kept in the input buffer before the position when it is refilled (step_back).
 constexpr uint32_t kKeepBehind = 4;
+// Bytes the buffer shows ahead of the position at most.
+constexpr uint32_t kLookAhead = MpegFileReader::kInputBytes - 2 * kKeepBehind;
 
 bool is_single_channel(uint32_t header_word) { return (header_word & 0xC0) == 0xC0; }
 
@@ -96,14 +62,24 @@ uint32_t sync_candidates(const uint8_t* bytes) {
 }  // namespace
 
 MpegFileReader::MpegFileReader(const char* file_name) {
-  // Only files on disk: opening a named pipe would wait for a writer, a device never ends.
-  file_ = file_name != nullptr && is_disk_file(file_name) ? std::fopen(file_name, "rb") : nullptr;
-  if (!file_) {
+  std::unique_ptr<FileSource> file(new (std::nothrow) FileSource(file_name));
+  if (file == nullptr || !file->is_open()) {
     status_.set(DecodeStatus::kCannotOpen, file_name);
     return;
   }
-  // The reader buffers for itself: reads go straight into the input buffer.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+  open_source(std::move(file));
+}
+
+MpegFileReader::MpegFileReader(std::unique_ptr<ByteSource> source) {
+  if (source == nullptr) {
+    status_.set(DecodeStatus::kOutOfMemory);
+    return;
+  }
+  open_source(std::move(source));
+}
+
+void MpegFileReader::open_source(std::unique_ptr<ByteSource> source) {
+  source_ = std::move(source);
   input_.reset(new (std::nothrow) uint8_t[kInputBytes]);
   if (!input_) {
     close();
@@ -116,39 +92,33 @@ MpegFileReader::MpegFileReader(const char* file_name) {
 MpegFileReader::~MpegFileReader() { close(); }
 
 void MpegFileReader::close() {
-  if (file_) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  source_.reset();
   input_start_ = input_end_ = 0;
 }
 
 void MpegFileReader::find_audio_end() {
   audio_end_ = UINT64_MAX;
-  if (!seek_to(file_, 0, SEEK_END)) return;  // not a seekable file: read to its end
-  const int64_t end = tell(file_);
-  if (end >= 0) {
-    file_size_ = static_cast<uint64_t>(end);
-    uint64_t audio_end = file_size_;
-    // Tags at the end, one before the other (an APE tag before an ID3v1 tag, say).
-    uint8_t tail[kTailBytes];
-    for (int tags = 0; tags < 8; ++tags) {
-      const size_t count = audio_end < kTailBytes ? static_cast<size_t>(audio_end) : kTailBytes;
-      if (count == 0 || !seek_to(file_, audio_end - count, SEEK_SET)) break;
-      ++read_calls_;
-      if (std::fread(tail, 1, count, file_) != count) break;
-      const uint64_t length = trailing_tag_length(tail, count, audio_end);
-      if (length == 0) break;
-      audio_end -= length;
-    }
-    audio_end_ = audio_end;
+  const int64_t end = source_->size();
+  if (end < 0) return;  // a stream: read to its end
+  file_size_ = static_cast<uint64_t>(end);
+  uint64_t audio_end = file_size_;
+  // Tags at the end, one before the other (an APE tag before an ID3v1 tag, say).
+  uint8_t tail[kTailBytes];
+  for (int tags = 0; tags < 8; ++tags) {
+    const size_t count = audio_end < kTailBytes ? static_cast<size_t>(audio_end) : kTailBytes;
+    if (count == 0 || !source_->seek(audio_end - count)) break;
+    ++read_calls_;
+    if (source_->read(tail, count) != count) break;
+    const uint64_t length = trailing_tag_length(tail, count, audio_end);
+    if (length == 0) break;
+    audio_end -= length;
   }
-  std::clearerr(file_);
-  if (!seek_to(file_, 0, SEEK_SET)) audio_end_ = 0;
+  audio_end_ = audio_end;
+  if (!source_->seek(0)) audio_end_ = 0;
 }
 
 uint32_t MpegFileReader::fill(uint32_t n) {
-  if (input_end_ - input_start_ >= n || !file_) return input_end_ - input_start_;
+  if (input_end_ - input_start_ >= n || !source_) return input_end_ - input_start_;
   // Move what is left (and a few bytes before it) to the front, then read behind it.
   const uint32_t keep = input_start_ < kKeepBehind ? input_start_ : kKeepBehind;
   const uint32_t from = input_start_ - keep;
@@ -163,9 +133,9 @@ uint32_t MpegFileReader::fill(uint32_t n) {
     if (read_end >= audio_end_ || input_end_ == kInputBytes) break;
     uint64_t room = kInputBytes - input_end_;
     if (audio_end_ - read_end < room) room = audio_end_ - read_end;
-    const size_t got = std::fread(input_.get() + input_end_, 1, static_cast<size_t>(room), file_);
+    const size_t got = source_->read(input_.get() + input_end_, static_cast<size_t>(room));
     ++read_calls_;
-    if (got == 0) break;  // end of file or a failing read
+    if (got == 0) break;  // end of the source or a failing read
     input_end_ += static_cast<uint32_t>(got);
   }
   return input_end_ - input_start_;
@@ -178,7 +148,7 @@ void MpegFileReader::skip(uint64_t n) {
     return;
   }
   const uint64_t target = position() + n;
-  if (file_ && seek_to(file_, target, SEEK_SET)) {
+  if (source_ && source_->seek(target)) {
     input_offset_ = target;
     input_start_ = input_end_ = 0;
     return;
@@ -194,7 +164,7 @@ void MpegFileReader::skip(uint64_t n) {
 }
 
 bool MpegFileReader::find_header(uint32_t& header_word, bool match_pattern) {
-  if (!file_) return false;
+  if (!source_) return false;
   for (;;) {
     if (fill(4) < 4) return false;
     const uint8_t* const bytes = input_.get();
@@ -241,20 +211,24 @@ void MpegFileReader::skip_id3v2_tags() {
     uint64_t length = id3v2_tag_length(tag_header, sizeof tag_header);
     if (length == 0) return;
     // A tag that claims more than the file holds is damaged: its frames may still follow
-    // right after its header, so only the header is passed over.
-    if (audio_end_ != UINT64_MAX && length > audio_end_ - position()) length = sizeof tag_header;
+    // right after its header, so only the header is passed over. A stream's end is not known
+    // in advance: it is looked for as far as the input buffer reaches (past that, the tag is
+    // read through).
+    const uint32_t window = length < kLookAhead ? static_cast<uint32_t>(length) : kLookAhead;
+    if (audio_end_ != UINT64_MAX ? length > audio_end_ - position() : bytes_ahead(window) < window)
+      length = sizeof tag_header;
     skip(length);
   }
 }
 
 bool MpegFileReader::peek_word(uint32_t distance, uint32_t& word) {
-  if (distance > kInputBytes - 2 * kKeepBehind - 4 || fill(distance + 4) < distance + 4) return false;
+  if (distance > kLookAhead - 4 || fill(distance + 4) < distance + 4) return false;
   word = load_big_endian32(input_.get() + input_start_ + distance);
   return true;
 }
 
 uint32_t MpegFileReader::bytes_ahead(uint32_t limit) {
-  if (limit > kInputBytes - 2 * kKeepBehind) limit = kInputBytes - 2 * kKeepBehind;
+  if (limit > kLookAhead) limit = kLookAhead;
   const uint32_t available = fill(limit);
   return available < limit ? available : limit;
 }
@@ -284,7 +258,7 @@ bool MpegFileReader::skip_frame(uint32_t byte_count) {
   word_cursor = 0;
   bit_offset = 0;
   frame_bytes = 0;
-  if (!file_ || byte_count > kMaxFrameBytes) return false;
+  if (!source_ || byte_count > kMaxFrameBytes) return false;
   uint32_t delivered = fill(byte_count);
   if (delivered > byte_count) delivered = byte_count;
   input_start_ += delivered;
@@ -294,7 +268,7 @@ bool MpegFileReader::skip_frame(uint32_t byte_count) {
 bool MpegFileReader::read_frame(uint32_t byte_count) {
   word_cursor = 0;
   bit_offset = 0;
-  if (!file_ || byte_count > kMaxFrameBytes) {
+  if (!source_ || byte_count > kMaxFrameBytes) {
     frame_bytes = 0;
     return false;
   }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
+#include "bitstream/byte_source.h"
 #include "bitstream/decode_status.h"
 
 namespace mpegin {
@@ -13,14 +13,15 @@ inline constexpr uint32_t bit_masks[18] = {
     0x0,    0x1,    0x3,    0x7,    0xF,    0x1F,   0x3F,   0x7F,    0xFF,
     0x1FF,  0x3FF,  0x7FF,  0xFFF,  0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF, 0x1FFFF};
 
-// The input file: finds frame headers by sliding a 4-byte window through the file one byte
-// at a time, reads the body of the current frame into a fixed buffer and hands out its bits
-// most significant first.
+// The input: finds frame headers by sliding a 4-byte window through the bytes of a source (a
+// file, a block of memory or a stream) one byte at a time, reads the body of the current frame
+// into a fixed buffer and hands out its bits most significant first.
 //
-// The file is read in large blocks into an input buffer, and the header search scans that
+// The source is read in large blocks into an input buffer, and the header search scans that
 // buffer, so junk costs no system call per byte. At construction the reader looks at the
-// end of the file: an ID3v1 tag, an APE tag or an appended ID3v2 tag there is not audio, and
-// the reader behaves as if the file ended where they begin.
+// end of a source that has one (a file, memory): an ID3v1 tag, an APE tag or an appended ID3v2
+// tag there is not audio, and the reader behaves as if the source ended where they begin. (A
+// stream cuts its trailing tags itself; see StreamSource.)
 class MpegFileReader {
  public:
   // Largest frame body the buffer takes, in bytes. Every header with a bit rate from the
@@ -37,11 +38,13 @@ class MpegFileReader {
   // Opens the file for reading. On failure status() says why: "Error opening file: <name>"
   // (kCannotOpen), or kOutOfMemory.
   explicit MpegFileReader(const char* file_name);
+  // Reads from `source` (kOutOfMemory when it is null).
+  explicit MpegFileReader(std::unique_ptr<ByteSource> source);
   ~MpegFileReader();
   MpegFileReader(const MpegFileReader&) = delete;
   MpegFileReader& operator=(const MpegFileReader&) = delete;
 
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return source_ != nullptr; }
   // kOk unless the construction failed.
   const StatusMessage& status() const { return status_; }
 
@@ -119,16 +122,20 @@ class MpegFileReader {
     for (; n > 0; --n) *out++ = static_cast<uint8_t>(get_bits(8));
   }
 
-  // Size of the file in bytes; 0 when it is not open.
-  uint64_t file_size() const { return file_ ? file_size_ : 0; }
+  // Size of the source in bytes; 0 when it is not open or has no known size (a stream).
+  uint64_t file_size() const { return source_ ? file_size_ : 0; }
   // Bytes of audio: from the first header to the end of the audio (before trailing tags).
   uint64_t audio_bytes() const;
   // File offset of the current position.
   uint64_t position() const { return input_offset_ + input_start_; }
-  // Read calls made on the file so far.
+  // Read calls made on the source so far.
   uint64_t read_calls() const { return read_calls_; }
+  // A read of the source failed (a stream's callback reported an error).
+  bool read_failed() const { return source_ != nullptr && source_->failed(); }
+  // A second source over the same bytes from their start; null for a stream or a closed reader.
+  std::unique_ptr<ByteSource> reopen_source() const { return source_ ? source_->reopen() : nullptr; }
 
-  // Closes the file; further searches and reads fail.
+  // Closes the source; further searches and reads fail.
   void close();
 
   // Big-endian words of the current body; only the first (frame_bytes + 3) / 4 are current.
@@ -144,9 +151,10 @@ class MpegFileReader {
   uint32_t fill(uint32_t n);
   // Moves the position n bytes forward, past the buffer by seeking when needed.
   void skip(uint64_t n);
+  void open_source(std::unique_ptr<ByteSource> source);
   void find_audio_end();
 
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<ByteSource> source_;
   StatusMessage status_;
   std::unique_ptr<uint8_t[]> input_;
   uint32_t input_start_ = 0;     // next unread byte of input_

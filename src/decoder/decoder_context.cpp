@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "bitstream/byte_source.h"
 #include "bitstream/crc16.h"
+#include "bitstream/file_source.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "bitstream/vbr_header.h"
@@ -16,11 +18,6 @@
 
 namespace mpegin {
 
-namespace {
-
-
-}  // namespace
-
 DecoderContext::DecoderContext() = default;
 
 DecoderContext::~DecoderContext() { close(); }
@@ -29,23 +26,31 @@ bool DecoderContext::is_open() const { return reader_ != nullptr && header_ != n
 
 int DecoderContext::open(const char* file_name, bool walk_headers) {
   if (is_open()) return 0;
-  status_.clear();
-  if (file_name == nullptr) {
-    status_.set(DecodeStatus::kCannotOpen);
+  std::unique_ptr<FileSource> file;
+  if (file_name != nullptr) file.reset(new (std::nothrow) FileSource(file_name));
+  if (file == nullptr || !file->is_open()) {
+    status_.set(DecodeStatus::kCannotOpen, file_name);
     return 0;
   }
+  return open(std::move(file), walk_headers);
+}
+
+int DecoderContext::open(std::unique_ptr<ByteSource> source, bool walk_headers) {
+  if (is_open()) return 0;
+  status_.clear();
   end_of_stream_ = false;
-  reader_.reset(new (std::nothrow) MpegFileReader(file_name));
+  reader_.reset(source != nullptr ? new (std::nothrow) MpegFileReader(std::move(source)) : nullptr);
   header_.reset(new (std::nothrow) FrameHeader());
   Crc16* first_crc = nullptr;
   uint32_t tagged_frames = 0;
-  EncoderTag encoder_tag;
   if (reader_ == nullptr || header_ == nullptr ||
-      !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames, &encoder_tag)) {
+      !read_first_audio_header(*reader_, *header_, first_crc, tagged_frames, &encoder_tag_)) {
     if (reader_ == nullptr || header_ == nullptr) {
       status_.set(DecodeStatus::kOutOfMemory);
     } else if (reader_->status().code() != DecodeStatus::kOk) {
       status_ = reader_->status();
+    } else if (reader_->read_failed()) {
+      status_.set(DecodeStatus::kReadError);
     } else {
       const DecodeStatus found = header_->status();
       status_.set(found != DecodeStatus::kOk ? found : DecodeStatus::kNoAudio);
@@ -54,13 +59,14 @@ int DecoderContext::open(const char* file_name, bool walk_headers) {
     return 0;
   }
   tagged_frames_ = tagged_frames;
-  walked_ = walk_headers && walk_stream(file_name, walk_);
+  frame_offset_ = reader_->position() - 4 - header_->frame_bytes;
+  walked_ = walk_headers && walk_stream(reader_->reopen_source(), walk_);
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
   frame_channels_ = header_->channel_count();
   single_channel_ = walked_ ? walk_.max_channels == 1 : frame_channels_ == 1;
-  gapless_.start(encoder_tag, tagged_frames, header_->samples_per_frame(), single_channel_ ? 1 : 2);
+  gapless_.start(encoder_tag_, tagged_frames, header_->samples_per_frame(), single_channel_ ? 1 : 2);
   concealed_slots_ = 0;
   layer3_checks_pass_ = false;
   events_ = DecodeEvents{};
@@ -115,7 +121,9 @@ uint32_t DecoderContext::decode_next_samples(const float*& samples) {
 
   // Read ahead: the next header and its body. The frame just decoded is delivered
   // even when this ends the stream.
-  if (!header_->read_header(*reader_, pending_crc_)) {
+  if (header_->read_header(*reader_, pending_crc_)) {
+    frame_offset_ = reader_->position() - 4 - header_->frame_bytes;
+  } else {
     end_of_stream_ = true;
     pending_crc_ = nullptr;
   }
@@ -136,6 +144,8 @@ void DecoderContext::close() {
   end_of_stream_ = false;
   current_layer_ = 0;
   tagged_frames_ = 0;
+  encoder_tag_ = EncoderTag{};
+  frame_offset_ = 0;
   gapless_.reset();
   walked_ = false;
 }
@@ -154,10 +164,20 @@ uint64_t DecoderContext::frame_count() const {
   return stream_frame_count(*header_, *reader_, tagged_frames_);
 }
 
+uint64_t DecoderContext::sample_count() const {
+  if (!is_open()) return 0;
+  if (walked_) return gapless_.delivered(walk_.samples);
+  if (gapless_.tagged()) return gapless_.delivered(0);
+  return frame_count() * header_->samples_per_frame();
+}
+
+bool DecoderContext::read_failed() const { return reader_ != nullptr && reader_->read_failed(); }
+
 void DecoderContext::follow_format_change() {
   const uint32_t layer = header_->layer;
   const uint32_t channels = header_->channel_count();
   if (layer == current_layer_ && channels == frame_channels_) return;
+  ++events_.format_changes;
   if (events_.format_change_layer == 0) {
     events_.format_change_sample = events_.output_samples;
     events_.format_change_layer = static_cast<int32_t>(layer);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "bitstream/decode_status.h"
+#include "bitstream/vbr_header.h"
 #include "decoder/gapless_trim.h"
 #include "decoder/stream_info.h"
 #include "decoder/stream_walk.h"
@@ -11,6 +12,7 @@
 
 namespace mpegin {
 
+class ByteSource;
 class Crc16;
 class FrameHeader;
 class Layer3Decoder;
@@ -29,6 +31,7 @@ struct DecodeEvents {
   uint64_t format_change_sample = 0;
   int32_t format_change_layer = 0;
   int32_t format_change_channels = 0;
+  uint32_t format_changes = 0;          // frames whose layer or channel count differs from the last
 };
 
 // Owns everything needed to decode one MPEG audio file and decodes it one frame per
@@ -60,6 +63,10 @@ class DecoderContext {
   // frame's channel count holds and two-channel frames of a one-channel output are mixed
   // down as (L + R) / 2.
   int open(const char* file_name, bool walk_headers = true);
+  // The same over any source (a file, memory, a stream; null: kOutOfMemory). A source that
+  // cannot be read again from its start (a stream) is not walked. A stream whose read failed
+  // before a frame was confirmed is refused with kReadError.
+  int open(std::unique_ptr<ByteSource> source, bool walk_headers);
   // Why the last open failed, with the message a program may show its user (e.g. "Error
   // opening file: <name>", "Unknown sample frequency!"); kOk after a successful open. The
   // context itself prints nothing.
@@ -103,6 +110,15 @@ class DecoderContext {
   int32_t changed_rate() const;
   // What decoding has met since open (kept until the next open).
   const DecodeEvents& events() const { return events_; }
+  // Source offset of the header of the frame the next decode_next delivers.
+  uint64_t frame_offset() const { return frame_offset_; }
+  // Samples per channel decoding delivers: exact when walked (after gapless trimming), else
+  // estimated from the encoder tag's frame count or the size of the audio; 0 when closed.
+  uint64_t sample_count() const;
+  // The encoder tag of the stream's information frame (present false without one).
+  const EncoderTag& encoder_tag() const { return encoder_tag_; }
+  // A read of the source failed (a stream's callback reported an error): the stream ended early.
+  bool read_failed() const;
 
  private:
   void follow_format_change();
@@ -124,6 +140,8 @@ class DecoderContext {
   uint32_t current_layer_ = 0;
   bool end_of_stream_ = false;
   uint32_t tagged_frames_ = 0;  // audio frames named by an information frame; 0 without
+  EncoderTag encoder_tag_;
+  uint64_t frame_offset_ = 0;
   uint32_t frame_channels_ = 0; // channels of the frame format the filters are set up for
   uint32_t concealed_slots_ = 0;  // slots of the last Layer I/II frame that can stand in
   bool layer3_checks_pass_ = false;  // a Layer III check word of the stream has passed

@@ -1,5 +1,6 @@
 #include "decoder/stream_walk.h"
 
+#include "bitstream/byte_source.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "decoder/stream_description.h"
@@ -10,21 +11,7 @@ namespace {
 
 int32_t channels_of(const FrameHeader& header) { return static_cast<int32_t>(header.channel_count()); }
 
-}  // namespace
-
-double StreamWalk::average_bitrate() const {
-  return samples == 0 || sample_rate == 0
-             ? 0.0
-             : static_cast<double>(bytes) * 8.0 * sample_rate / static_cast<double>(samples);
-}
-
-double StreamWalk::duration_ms() const {
-  return sample_rate == 0 ? 0.0 : static_cast<double>(samples) * 1000.0 / sample_rate;
-}
-
-bool walk_stream(const char* file_name, StreamWalk& walk) {
-  walk = StreamWalk{};
-  MpegFileReader reader(file_name);
+bool walk_reader(MpegFileReader& reader, StreamWalk& walk) {
   if (!reader.is_open()) return false;
   FrameHeader header;
   Crc16* crc = nullptr;
@@ -53,6 +40,31 @@ bool walk_stream(const char* file_name, StreamWalk& walk) {
   } while (header.read_header(reader, crc));
   walk.changed_rate = header.changed_sample_rate();
   return true;
+}
+
+}  // namespace
+
+double StreamWalk::average_bitrate() const {
+  return samples == 0 || sample_rate == 0
+             ? 0.0
+             : static_cast<double>(bytes) * 8.0 * sample_rate / static_cast<double>(samples);
+}
+
+double StreamWalk::duration_ms() const {
+  return sample_rate == 0 ? 0.0 : static_cast<double>(samples) * 1000.0 / sample_rate;
+}
+
+bool walk_stream(const char* file_name, StreamWalk& walk) {
+  walk = StreamWalk{};
+  MpegFileReader reader(file_name);
+  return walk_reader(reader, walk);
+}
+
+bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk) {
+  walk = StreamWalk{};
+  if (source == nullptr) return false;
+  MpegFileReader reader(std::move(source));
+  return walk_reader(reader, walk);
 }
 
 }  // namespace mpegin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace mpegin {
 
@@ -29,8 +30,12 @@ struct StreamWalk {
   double duration_ms() const;
 };
 
+class ByteSource;
+
 // Walks the headers of the file from its first audio frame (after tags and an encoder's
 // information frame) to the end. False when the file cannot be read or holds no audio.
 bool walk_stream(const char* file_name, StreamWalk& walk);
+// The same over a source from its start (a file or memory; see ByteSource::reopen).
+bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk);
 
 }  // namespace mpegin

@@ -211,14 +211,18 @@ void MpegFileReader::skip_id3v2_tags() {
     uint64_t length = id3v2_tag_length(tag_header, sizeof tag_header);
     if (length == 0) return;
     // A tag that claims more than the file holds is damaged: its frames may still follow
-    // right after its header, so only the header is passed over. A stream's end is not known
-    // in advance: it is looked for as far as the input buffer reaches (past that, the tag is
-    // read through).
-    const uint32_t window = length < kLookAhead ? static_cast<uint32_t>(length) : kLookAhead;
-    if (audio_end_ != UINT64_MAX ? length > audio_end_ - position() : bytes_ahead(window) < window)
-      length = sizeof tag_header;
+    // right after its header, so only the header is passed over.
+    if (runs_past_end(length)) length = sizeof tag_header;
     skip(length);
   }
+}
+
+bool MpegFileReader::runs_past_end(uint64_t length) {
+  if (audio_end_ != UINT64_MAX) return length > audio_end_ - position();
+  // A stream's end is not known in advance: it is looked for as far as the input buffer
+  // reaches (past that, the tag is read through).
+  const uint32_t window = length < kLookAhead ? static_cast<uint32_t>(length) : kLookAhead;
+  return bytes_ahead(window) < window;
 }
 
 bool MpegFileReader::peek_word(uint32_t distance, uint32_t& word) {

@@ -151,6 +151,8 @@ class MpegFileReader {
   uint32_t fill(uint32_t n);
   // Moves the position n bytes forward, past the buffer by seeking when needed.
   void skip(uint64_t n);
+  // Whether `length` bytes from the position run past the end of the audio (a damaged tag).
+  bool runs_past_end(uint64_t length);
   void open_source(std::unique_ptr<ByteSource> source);
   void find_audio_end();
 

@@ -41,6 +41,8 @@ int DecoderContext::open(std::unique_ptr<ByteSource> source, bool walk_headers) 
   end_of_stream_ = false;
   reader_.reset(source != nullptr ? new (std::nothrow) MpegFileReader(std::move(source)) : nullptr);
   header_.reset(new (std::nothrow) FrameHeader());
+  // The check-word accumulator is made now, not at the first protected frame in mid-stream.
+  if (header_ != nullptr) header_->crc.reset(new (std::nothrow) Crc16());
   Crc16* first_crc = nullptr;
   uint32_t tagged_frames = 0;
   if (reader_ == nullptr || header_ == nullptr ||

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <set>
 #include <strings.h>
@@ -15,6 +17,7 @@
 #include "module_input.h"
 #include "option_word.h"
 #include "output_target.h"
+#include "parallel_decode.h"
 #include "progress_display.h"
 #include "stdin_spool.h"
 #include "stream_report.h"
@@ -97,14 +100,16 @@ bool type_of_output_name(const Settings& settings, const std::string& output, Fi
 }
 
 void print_summary(const DecodeJob& job, const ModuleInput& input, uint32_t word,
-                   uint64_t samples, double elapsed) {
+                   uint64_t samples, double elapsed, int threads) {
   const double seconds = input.channels() > 0 && input.sample_rate() > 0
                              ? static_cast<double>(samples) / input.channels() / input.sample_rate()
                              : 0.0;
   char text[160];
-  std::snprintf(text, sizeof text, ": %.2f s of audio, %d Hz, %d channel%s, %s, in %.2f s (%.0fx)",
+  const std::string on_threads = threads > 1 ? ", on " + std::to_string(threads) + " threads" : "";
+  std::snprintf(text, sizeof text, ": %.2f s of audio, %d Hz, %d channel%s, %s%s, in %.2f s (%.0fx)",
                 seconds, input.sample_rate(), input.channels(), input.channels() == 1 ? "" : "s",
-                describe_word(word).c_str(), elapsed, elapsed > 0.0 ? seconds / elapsed : 0.0);
+                describe_word(word).c_str(), on_threads.c_str(), elapsed,
+                elapsed > 0.0 ? seconds / elapsed : 0.0);
   message_line("mpegdec: " + job.display + " -> " +
                (job.output == "-" ? std::string("standard output") : job.output) + text);
 }
@@ -141,6 +146,17 @@ std::string events_note(const MpegStreamEvents& events) {
   const std::string concealed = concealed_text(events);
   const std::string changed = format_change_text(events);
   return concealed.empty() || changed.empty() ? concealed + changed : concealed + "; " + changed;
+}
+
+// The dither generator's first state, as the module seeds it (milliseconds of the monotonic
+// clock modulo 50000); MPEGDEC_DITHER_SEED fixes it for a decode on several threads, so that
+// such output can be reproduced.
+uint32_t dither_seed() {
+  if (const char* fixed = std::getenv("MPEGDEC_DITHER_SEED")) return static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10));
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms) % 50000u;
 }
 
 }  // namespace
@@ -279,22 +295,44 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
   const double samples_per_second = static_cast<double>(input.sample_rate()) * input.channels();
   uint64_t samples = 0;
   bool ok = true;
-  const size_t block_bytes = input.block_bytes();
   MpegStreamEvents events{};
-  uint32_t noted_concealed = 0;
-  int32_t noted_layer = 0;
-  while (const uint32_t count = input.read_frame(writer->space(block_bytes))) {
-    if (!(ok = writer->write(count))) break;
-    samples += count;
-    if (show_progress && input.events(events) &&
-        (events.concealed_frames != noted_concealed || events.format_change_layer != noted_layer)) {
-      noted_concealed = events.concealed_frames;
-      noted_layer = events.format_change_layer;
-      progress.set_note(events_note(events));
+  ParallelDecode parallel;
+  const int threads = job.input == "-" ? 1 : settings.threads_for_input();
+  if (threads > 1 && parallel.open(path, threads, (word & kWholeFramesBit) != 0)) {
+    // The module's decoder is not needed beyond what it has told.
+    input.close();
+    std::string failed;
+    uint32_t noted_concealed = 0;
+    auto on_chunk = [&](uint64_t done) {
+      if (show_progress && events.concealed_frames != noted_concealed) {
+        noted_concealed = events.concealed_frames;
+        progress.set_note(events_note(events));
+      }
+      progress.update(static_cast<double>(done) / samples_per_second);
+    };
+    ok = parallel.run(conversion_of_word(word, dither_seed()), *writer, on_chunk, events, samples, failed);
+    if (!ok && failed == "read") {
+      progress.finish();
+      report(job.display, "read failed while decoding on several threads");
+      return false;
     }
-    progress.update(static_cast<double>(samples) / samples_per_second);
+  } else {
+    const size_t block_bytes = input.block_bytes();
+    uint32_t noted_concealed = 0;
+    int32_t noted_layer = 0;
+    while (const uint32_t count = input.read_frame(writer->space(block_bytes))) {
+      if (!(ok = writer->write(count))) break;
+      samples += count;
+      if (show_progress && input.events(events) &&
+          (events.concealed_frames != noted_concealed || events.format_change_layer != noted_layer)) {
+        noted_concealed = events.concealed_frames;
+        noted_layer = events.format_change_layer;
+        progress.set_note(events_note(events));
+      }
+      progress.update(static_cast<double>(samples) / samples_per_second);
+    }
+    input.events(events);   // before the close, which forgets them
   }
-  input.events(events);   // before the close, which forgets them
   ok = writer->finish() && ok;
   progress.finish();
   input.close();
@@ -307,7 +345,7 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     return false;
   }
   if (settings.verbose) {
-    print_summary(job, input, word, samples, progress.elapsed_seconds());
+    print_summary(job, input, word, samples, progress.elapsed_seconds(), parallel.threads());
     for (const std::string& line : {concealed_text(events), format_change_text(events)})
       if (!line.empty()) report(job.display, line);
   }

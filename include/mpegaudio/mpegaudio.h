@@ -143,9 +143,10 @@ MPEGAUDIO_EXPORT const char* mpegaudio_status_text(int status);
  * earlier and decodes them without delivering them (more where damaged frames precede the
  * target); a frame index kept from the walk (16 bytes per 64 frames) finds where they are.
  * Seeking past the last frame leaves the decoder at the end (MPEGAUDIO_END follows).
- * Exact for every stream but one whose Layer III check words fail in places: whether a frame
- * with a failed check word is concealed depends on whether an earlier check word passed, which
- * a seek sees only in the frames it decodes.
+ * Exact for intact streams. In a damaged one, a frame concealed after a seek may differ from
+ * the decode from the start where that depends on more than the frames the seek decodes: the
+ * spectrum a Layer III frame is concealed with after a run of short blocks, whether a failed
+ * Layer III check word counts (only once one has passed), and bytes a frame reads past its end.
  * MPEGAUDIO_NOT_SEEKABLE for a stream source or MPEGAUDIO_NO_WALK; MPEGAUDIO_READ_ERROR (the
  * stream then ends) when the source cannot be read again. */
 MPEGAUDIO_EXPORT int mpegaudio_seek_frame(mpegaudio_decoder* decoder, uint64_t frame);

@@ -4,9 +4,11 @@
 //  - Layer III: the main data of a frame reaches back up to 511 bytes (255 for LSF) into the
 //    main data of earlier frames. Frames are fed until that much is stored; the first frame
 //    whose main data is then whole (A) gives an exact spectrum and, from its last granule, an
-//    exact overlap of the hybrid filter bank, and A + 1 fills the synthesis filter's 16-slot
-//    history with exact samples (one granule of LSF is 18 slots, so LSF needs the same two
-//    frames). The target is A + 2 at the earliest.
+//    exact overlap of the hybrid filter bank, and its last granule (18 slots) fills the
+//    synthesis filter's 16-slot history. An LSF frame has one granule, whose samples depend
+//    on the overlap of the frame before, so A + 1 is exact only from there; and a damaged
+//    frame is concealed with the last long-block spectrum, which A alone may not have. The
+//    target is A + 2 at the earliest.
 //  - Layers I and II: no reservoir and no overlap; the synthesis history (16 slots: two
 //    Layer I frames of 12, one Layer II frame of 36) and the subband samples that stand in
 //    for a damaged frame take two frames (three for Layer I).
@@ -17,11 +19,15 @@
 // the decode then starts again before that frame, as far back as needed, at worst from the
 // start of the stream.
 //
-// Where this is not exact: a Layer III frame with a check word is concealed only once a check
-// word of the stream has passed (some encoders write wrong ones throughout). After a seek that
-// knowledge comes from the dropped frames alone, so in a stream whose check words mostly fail,
-// a frame may be decoded after a seek where the decode from the start conceals it, or the
-// other way round. Streams without check words, or whose check words pass, are exact.
+// Where this is not exact (damaged streams only):
+//  - a damaged Layer III frame is concealed with the last long-block spectrum; after a run of
+//    frames with short blocks only that begins before A, a seek has not seen the one a decode
+//    from the start conceals with;
+//  - a Layer III frame with a failed check word is concealed only once a check word of the
+//    stream has passed (some encoders write wrong ones throughout); after a seek that is
+//    known from the dropped frames alone;
+//  - a damaged frame that reads past its end reads bytes the frame buffer kept from the
+//    frames before, which a seek restores only as far as it decodes them.
 #include <cstdint>
 
 #include "bitstream/frame_header.h"
@@ -35,8 +41,12 @@ namespace mpegin {
 
 namespace {
 
-// Frames a seek looks back from its target at most before it decodes from the start.
+// Frames a seek looks back from its target: first a few (enough for intact streams), then
+// more where damaged frames precede it; beyond that it decodes from the start.
+constexpr uint64_t kNear = 32;
 constexpr uint64_t kWindow = 512;
+// preroll_start's answer when the frames it looked at do not reach back far enough.
+constexpr uint64_t kOutside = UINT64_MAX;
 
 struct FrameNote {
   uint64_t offset = 0;
@@ -48,9 +58,10 @@ struct FrameNote {
 // The headers of frames [first, last] (last - first < kWindow), read from the index.
 class FrameNotes {
  public:
-  FrameNotes(uint64_t first, uint64_t last) : first_(first), last_(last) {}
-
-  bool read(MpegFileReader& reader, FrameHeader& header, const FrameIndex& index) {
+  bool read(uint64_t first, uint64_t last, MpegFileReader& reader, FrameHeader& header,
+            const FrameIndex& index) {
+    first_ = first;
+    last_ = last;
     uint64_t frame = 0;
     FrameIndex::Entry entry;
     if (!index.at_or_before(first_, frame, entry) || !reader.seek_to(entry.offset)) return false;
@@ -79,24 +90,24 @@ class FrameNotes {
   uint64_t first() const { return first_; }
 
  private:
-  uint64_t first_;
-  uint64_t last_;
+  uint64_t first_ = 0;
+  uint64_t last_ = 0;
   FrameNote notes_[kWindow];
 };
 
 // Main data a Layer III frame may reach back into.
 uint32_t reach_back(uint32_t version) { return version == 1 ? 511 : 255; }
 
-// The frame to start decoding at so that frame `target` comes out exact; kWindow past the
-// notes means "from the start".
+// The frame to start decoding at so that frame `target` comes out exact; kOutside when that
+// lies before the notes.
 uint64_t preroll_start(const FrameNotes& notes, uint64_t target, uint32_t version) {
   if (target == 0) return 0;
   const uint32_t layer = notes[target].layer;
-  const uint64_t whole_frames = layer == 3 ? 2 : layer == 1 ? 3 : 2;
+  const uint64_t whole_frames = layer == 1 ? 3 : 2;
   const uint32_t needed = reach_back(version);
   uint32_t stored = 0;
   for (uint64_t frame = target - 1;; --frame) {
-    if (frame < notes.first()) return 0;
+    if (frame < notes.first()) return kOutside;
     if (notes[frame].layer != notes[frame + 1].layer) return frame;
     const uint64_t back = target - frame;
     if (layer != 3) {
@@ -163,33 +174,43 @@ bool DecoderContext::seek_frame(uint64_t frame) {
   index_.at_or_before(0, kept_frame, entry);
   // The first frame is next, as after open (or a seek to it): nothing to do.
   if (frame == 0 && frame_offset_ == entry.offset && !end_of_stream_) return true;
-  const uint64_t first = frame >= kWindow ? frame - (kWindow - 1) : 0;
-  FrameNotes notes(first, frame);
-  if (!notes.read(*reader_, *header_, index_)) {
-    end_of_stream_ = true;
-    return false;
-  }
   const uint32_t version = header_->version;
   const DecodeEvents kept = events_;
-  uint64_t start = preroll_start(notes, frame, version);
+  FrameNotes notes;
   bool restarted = false;
-  for (;;) {
-    const bool from_notes = start >= notes.first();
-    if (!(restarted = restart_at(start, from_notes ? notes[start].offset : entry.offset,
-                                 from_notes ? notes[start].samples : 0)))
+  for (const uint64_t window : {kNear, kWindow}) {
+    const bool widest = window == kWindow;
+    if (!notes.read(frame >= window ? frame - (window - 1) : 0, frame, *reader_, *header_, index_)) {
+      restarted = false;
       break;
-    const uint64_t complete = from_notes ? first_complete(notes, start, frame, version) : frame;
-    uint64_t damaged = frame;
-    for (uint64_t f = start; f < frame && !end_of_stream_; ++f) {
-      const uint32_t concealed = events_.concealed_frames;
-      const float* samples = nullptr;
-      decode_next_samples(samples);
-      if (events_.concealed_frames != concealed && f >= complete && damaged == frame) damaged = f;
     }
-    if (start == 0 || damaged == frame) break;
-    const uint64_t earlier = preroll_start(notes, damaged, version);
-    if (earlier >= start) break;
-    start = earlier;
+    uint64_t start = preroll_start(notes, frame, version);
+    if (start == kOutside && !widest) continue;
+    bool wider = false;
+    for (;;) {
+      const bool from_notes = start != kOutside;
+      if (!from_notes) start = 0;
+      if (!(restarted = restart_at(start, from_notes ? notes[start].offset : entry.offset,
+                                   from_notes ? notes[start].samples : 0)))
+        break;
+      const uint64_t complete = from_notes ? first_complete(notes, start, frame, version) : frame;
+      uint64_t damaged = frame;
+      for (uint64_t f = start; f < frame && !end_of_stream_; ++f) {
+        const uint32_t concealed = events_.concealed_frames;
+        const float* samples = nullptr;
+        decode_next_samples(samples);
+        if (events_.concealed_frames != concealed && f >= complete && damaged == frame) damaged = f;
+      }
+      if (start == 0 || damaged == frame) break;
+      const uint64_t earlier = preroll_start(notes, damaged, version);
+      if (earlier == kOutside && !widest) {
+        wider = true;
+        break;
+      }
+      if (earlier != kOutside && earlier >= start) break;
+      start = earlier;
+    }
+    if (!wider) break;
   }
   const uint64_t output_samples = events_.output_samples;
   events_ = kept;

@@ -62,6 +62,7 @@ void ParallelDecode::close() {
   }
   delete[] workers_;
   workers_ = nullptr;
+  threads_ = 0;
 }
 
 bool ParallelDecode::open(const std::string& path, int threads, bool whole_frames) {
@@ -91,10 +92,17 @@ bool ParallelDecode::open(const std::string& path, int threads, bool whole_frame
     return false;
   }
   threads_ = threads;
-  path_ = path;
-  flags_ = flags;
   workers_ = new Worker[static_cast<size_t>(threads)];
   workers_[0].decoder = first;
+  // The other decoders open the same file here, not on their threads: memory allocated on a
+  // thread of its own would stay in an allocator arena of that thread.
+  for (int t = 1; t < threads; ++t) {
+    workers_[t].decoder = mpegaudio_new();
+    if (workers_[t].decoder == nullptr || mpegaudio_open_file(workers_[t].decoder, path.c_str(), flags) != MPEGAUDIO_OK) {
+      close();
+      return false;
+    }
+  }
   return true;
 }
 
@@ -168,21 +176,7 @@ bool ParallelDecode::run(const SampleConversion& conversion, AudioWriter& writer
   };
 
   for (int t = 0; t < threads_; ++t) workers_[t].buffer.resize(buffer_bytes);
-  // The other decoders open the same file (each walks it) on their own threads.
-  for (int t = 0; t < threads_; ++t) {
-    workers_[t].thread = std::thread([&, t] {
-      if (workers_[t].decoder == nullptr) {
-        workers_[t].decoder = mpegaudio_new();
-        if (workers_[t].decoder == nullptr || mpegaudio_open_file(workers_[t].decoder, path_.c_str(), flags_) != MPEGAUDIO_OK) {
-          std::lock_guard<std::mutex> lock(mutex);
-          read_failed = stop = true;
-          changed.notify_all();
-          return;
-        }
-      }
-      work(t);
-    });
-  }
+  for (int t = 0; t < threads_; ++t) workers_[t].thread = std::thread(work, t);
 
   events = MpegStreamEvents{};
   events.sample_rate = sample_rate_;

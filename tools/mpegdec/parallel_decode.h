@@ -54,8 +54,6 @@ class ParallelDecode {
   void close();
 
   Worker* workers_ = nullptr;
-  std::string path_;
-  unsigned flags_ = 0;
   int threads_ = 0;
   int channels_ = 0;
   int sample_rate_ = 0;

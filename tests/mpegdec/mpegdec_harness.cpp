@@ -125,7 +125,7 @@ int spawn_mpegdec(const std::vector<std::string>& args, const RunOptions& option
                         ? null
                         : open(options.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(stdin_fd, STDIN_FILENO);
-    dup2(null, STDOUT_FILENO);
+    dup2(options.stdout_fd >= 0 ? options.stdout_fd : null, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     if (options.ignore_sigint) signal(SIGINT, SIG_IGN);   // kept across exec
     exec_mpegdec(args, options, config_home);
@@ -202,6 +202,17 @@ RunResult run_mpegdec_on_terminal(const std::vector<std::string>& args, const Ru
   result.status = status_of(wait_status);
   result.out = read_file(scratch.file("stdout"));
   return result;
+}
+
+std::string with_fourth_frame_damaged(std::string bytes) {
+  // Headers repeat the first one's leading bytes.
+  size_t header = 0;
+  for (int frame = 0; frame < 4; ++frame) {
+    header = bytes.find(bytes.substr(0, 3), header + (frame == 0 ? 0 : 1));
+    if (header == std::string::npos || header + 6 >= bytes.size()) return bytes;
+  }
+  bytes[header + 6] = static_cast<char>(bytes[header + 6] ^ 0x40);
+  return bytes;
 }
 
 std::string sample_path() {

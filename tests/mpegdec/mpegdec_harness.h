@@ -22,13 +22,15 @@ struct RunOptions {
   std::string config_home;                                 // XDG_CONFIG_HOME (default: a fresh one)
   long file_size_limit = -1;                               // RLIMIT_FSIZE in bytes, -1 none
   std::string stderr_path;                                 // spawn_mpegdec: standard error here
+  int stdout_fd = -1;                                      // spawn_mpegdec: standard output here
   bool ignore_sigint = false;                              // spawn_mpegdec: as '&' in a script
 };
 
 RunResult run_mpegdec(const std::vector<std::string>& args, const RunOptions& options = {});
 
 // Starts mpegdec with standard input from `stdin_fd` and standard output and error on
-// /dev/null (standard error in options.stderr_path if given); returns its process id.
+// /dev/null (standard output on options.stdout_fd and standard error in options.stderr_path if
+// given); returns its process id.
 int spawn_mpegdec(const std::vector<std::string>& args, const RunOptions& options, int stdin_fd);
 // Waits for a process started by spawn_mpegdec; returns its status as RunResult does.
 int wait_mpegdec(int pid);
@@ -87,6 +89,10 @@ std::vector<int16_t> to_16bit(const std::vector<float>& samples, float gain = 32
 
 // The module's linear gain for a scale field: 32768 x 10^(dB/20) as a float.
 float module_gain(uint32_t scale_field);
+
+// A protected Layer II stream whose fourth frame fails its check word (an allocation bit
+// flipped); the stream unchanged when it has no fourth frame.
+std::string with_fourth_frame_damaged(std::string bytes);
 
 // Runs python3 to evaluate `expression` on the JSON text `json` (bound to d); returns what
 // it printed, or "" when python3 is missing.

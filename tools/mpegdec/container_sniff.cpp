@@ -1,6 +1,5 @@
 #include "container_sniff.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,18 +17,15 @@ uint32_t little_endian32(const unsigned char* p) {
 
 // The format tag of a RIFF/RF64 WAVE file's "fmt " chunk, or -1 when there is none among
 // the first chunks.
-long wave_format_tag(std::FILE* in) {
-  if (std::fseek(in, 12, SEEK_SET) != 0) return -1;
+long wave_format_tag(const ReadAt& read) {
+  uint64_t at = 12;
   for (int chunk = 0; chunk < 16; ++chunk) {
-    unsigned char head[8];
-    if (std::fread(head, 1, sizeof head, in) != sizeof head) return -1;
+    unsigned char head[10];
+    const size_t got = read(at, head, sizeof head);
+    if (got < 8) return -1;
     const uint32_t size = little_endian32(head + 4);
-    if (std::memcmp(head, "fmt ", 4) == 0) {
-      unsigned char tag[2];
-      if (std::fread(tag, 1, sizeof tag, in) != sizeof tag) return -1;
-      return tag[0] | (tag[1] << 8);
-    }
-    if (fseeko(in, static_cast<off_t>(size) + (size & 1), SEEK_CUR) != 0) return -1;
+    if (std::memcmp(head, "fmt ", 4) == 0) return got < 10 ? -1 : head[8] | (head[9] << 8);
+    at += 8 + static_cast<uint64_t>(size) + (size & 1);
   }
   return -1;
 }
@@ -40,15 +36,14 @@ struct FileCloser {
 
 }  // namespace
 
-std::string foreign_audio_kind(const std::string& path) {
-  const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
+std::string foreign_audio_kind(const ReadAt& read) {
   unsigned char magic[16] = {};
-  if (!in || std::fread(magic, 1, sizeof magic, in.get()) != sizeof magic) return {};
+  if (read(0, magic, sizeof magic) != sizeof magic) return {};
   const auto starts = [&](const char* text, size_t at = 0) {
     return std::memcmp(magic + at, text, std::strlen(text)) == 0;
   };
   if ((starts("RIFF") || starts("RF64")) && starts("WAVE", 8)) {
-    const long tag = wave_format_tag(in.get());
+    const long tag = wave_format_tag(read);
     return tag == kWaveFormatMpeg || tag == kWaveFormatMpegLayer3 ? std::string() : "WAV";
   }
   if (starts("FORM") && (starts("AIFF", 8) || starts("AIFC", 8))) return "AIFF";
@@ -56,6 +51,15 @@ std::string foreign_audio_kind(const std::string& path) {
   if (starts("OggS")) return "Ogg";
   if (starts("riff") && magic[4] == 0x2E && magic[5] == 0x91 && magic[6] == 0xCF) return "W64";
   return {};
+}
+
+std::string foreign_audio_kind(const std::string& path) {
+  const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
+  if (!in) return {};
+  return foreign_audio_kind([&](uint64_t offset, unsigned char* data, size_t size) -> size_t {
+    if (fseeko(in.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+    return std::fread(data, 1, size, in.get());
+  });
 }
 
 }  // namespace mpegin::mpegdec

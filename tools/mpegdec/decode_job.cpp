@@ -6,9 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <strings.h>
 
@@ -17,9 +16,9 @@
 #include "module_input.h"
 #include "option_word.h"
 #include "output_target.h"
-#include "parallel_decode.h"
+#include "parallel_input.h"
 #include "progress_display.h"
-#include "stdin_spool.h"
+#include "stdin_input.h"
 #include "stream_report.h"
 
 namespace mpegin::mpegdec {
@@ -99,17 +98,15 @@ bool type_of_output_name(const Settings& settings, const std::string& output, Fi
   return true;
 }
 
-void print_summary(const DecodeJob& job, const ModuleInput& input, uint32_t word,
-                   uint64_t samples, double elapsed, int threads) {
-  const double seconds = input.channels() > 0 && input.sample_rate() > 0
-                             ? static_cast<double>(samples) / input.channels() / input.sample_rate()
-                             : 0.0;
+void print_summary(const DecodeJob& job, int rate, int channels, uint32_t word, uint64_t samples,
+                   double elapsed, int threads) {
+  const double seconds =
+      channels > 0 && rate > 0 ? static_cast<double>(samples) / channels / rate : 0.0;
   char text[160];
   const std::string on_threads = threads > 1 ? ", on " + std::to_string(threads) + " threads" : "";
   std::snprintf(text, sizeof text, ": %.2f s of audio, %d Hz, %d channel%s, %s%s, in %.2f s (%.0fx)",
-                seconds, input.sample_rate(), input.channels(), input.channels() == 1 ? "" : "s",
-                describe_word(word).c_str(), on_threads.c_str(), elapsed,
-                elapsed > 0.0 ? seconds / elapsed : 0.0);
+                seconds, rate, channels, channels == 1 ? "" : "s", describe_word(word).c_str(),
+                on_threads.c_str(), elapsed, elapsed > 0.0 ? seconds / elapsed : 0.0);
   message_line("mpegdec: " + job.display + " -> " +
                (job.output == "-" ? std::string("standard output") : job.output) + text);
 }
@@ -148,17 +145,6 @@ std::string events_note(const MpegStreamEvents& events) {
   return concealed.empty() || changed.empty() ? concealed + changed : concealed + "; " + changed;
 }
 
-// The dither generator's first state, as the module seeds it (milliseconds of the monotonic
-// clock modulo 50000); MPEGDEC_DITHER_SEED fixes it for a decode on several threads, so that
-// such output can be reproduced.
-uint32_t dither_seed() {
-  if (const char* fixed = std::getenv("MPEGDEC_DITHER_SEED")) return static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10));
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-  return static_cast<uint32_t>(ms) % 50000u;
-}
-
 }  // namespace
 
 std::string input_problem(const std::string& path) {
@@ -166,7 +152,7 @@ std::string input_problem(const std::string& path) {
   if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a directory";
   // The module reads files on disk only; a pipe would also make the open wait for a writer
-  // (standard input, "-", is copied to a file first).
+  // (standard input, "-", is decoded as a stream).
   if (!S_ISREG(st.st_mode)) return "not a regular file; use - for a pipe";
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::strerror(errno);
@@ -234,46 +220,63 @@ bool plan_jobs(const Settings& settings, std::vector<DecodeJob>& jobs, std::stri
   return true;
 }
 
-bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& job,
-             bool show_progress) {
-  std::string reason;
-  StdinSpool spool;
-  std::string path = job.input;
-  if (job.input == "-") {
-    if (!spool.fill(reason)) {
-      report(job.display, "cannot open (" + reason + ")");
-      return false;
-    }
-    path = spool.path();
-  } else if (!(reason = input_problem(path)).empty()) {
-    report(job.display, "cannot open (" + reason + ")");
-    return false;
-  }
-  if (job.output != "-" && same_file(path, job.output)) {
-    report(job.output, "is the input file; not replaced");
-    return false;
-  }
-  if (!settings.overwrite && OutputTarget::is_existing_file(job.output)) {
-    report(job.output, "exists; not replaced (use -y to overwrite)");
-    return false;
-  }
+namespace {
 
-  ModuleInput input(api);
-  if (!foreign_audio_kind(path).empty() || !input.open(path)) {
-    report(job.display, not_mpeg_reason(path));
+// Whether standard input is the regular file `output` names (standard output for "-"): such
+// a decode would replace, or with standard output appended to it never stop reading, its input.
+bool stdin_is_output(const std::string& output) {
+  struct stat in {}, out {};
+  if (fstat(STDIN_FILENO, &in) != 0 || !S_ISREG(in.st_mode)) return false;
+  const int found = output == "-" ? fstat(STDOUT_FILENO, &out) : stat(output.c_str(), &out);
+  return found == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+// A file through the module, with the options applied as in the editor.
+std::unique_ptr<DecodedInput> open_file(const ModuleApi& api, const Settings& settings, const DecodeJob& job) {
+  auto input = std::make_unique<ModuleInput>(api);
+  if (!foreign_audio_kind(job.input).empty() || !input->open(job.input)) {
+    report(job.display, not_mpeg_reason(job.input));
     if (settings.verbose) {
-      const std::string decoder_message = decoder_refusal_message(path);
+      const std::string decoder_message = decoder_refusal_message(job.input);
       if (!decoder_message.empty()) message_line(decoder_message);
     }
-    return false;
+    return nullptr;
   }
   // With no option of the word on the command line (word 0) the module applies the word the
   // options dialog stored, as in the editor.
-  const int width = input.apply_options(settings.option_word());
-  const uint32_t word = input.option_word();
-  // The module walked the file at open: its length is the progress display's.
-  const double total_seconds = input.expected_seconds();
+  input->apply_options(settings.option_word());
+  // On several threads through the library where the stream allows it (the module, having
+  // accepted the file, is no longer needed then).
+  const int threads = settings.threads_for_input();
+  if (threads > 1) {
+    auto parallel = std::make_unique<ParallelInput>(settings.option_word());
+    if (parallel->open(job.input, threads)) return parallel;
+  }
+  return input;
+}
 
+// Standard input through the library, delivered as the module would deliver it.
+std::unique_ptr<DecodedInput> open_stdin(const Settings& settings, const DecodeJob& job) {
+  auto input = std::make_unique<StdinInput>(settings.option_word());
+  std::string reason, decoder_message;
+  switch (input->open(reason, decoder_message)) {
+    case StdinInput::Opened::kOk: return input;
+    case StdinInput::Opened::kCannotRead: report(job.display, "cannot open (" + reason + ")"); break;
+    case StdinInput::Opened::kNotMpeg:
+      report(job.display, reason);
+      if (settings.verbose && !decoder_message.empty()) message_line(decoder_message);
+      break;
+  }
+  return nullptr;
+}
+
+bool decode(std::unique_ptr<DecodedInput> input, const Settings& settings, const DecodeJob& job,
+            bool show_progress) {
+  const int rate = input->sample_rate();
+  const int channels = input->channels();
+  const uint32_t word = input->option_word();
+  const int threads = input->threads();
+  std::string reason;
   bool refused = false;
   std::unique_ptr<OutputTarget> target =
       OutputTarget::open(job.output, settings.overwrite, reason, refused);
@@ -282,62 +285,46 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     return false;
   }
   AudioLayout layout;
-  layout.sample_rate = input.sample_rate();
-  layout.channels = input.channels();
-  layout.encoding = width == 32 ? SampleEncoding::kFloat32 : SampleEncoding::kInt16;
+  layout.sample_rate = rate;
+  layout.channels = channels;
+  layout.encoding = input->width() == 32 ? SampleEncoding::kFloat32 : SampleEncoding::kInt16;
   std::unique_ptr<AudioWriter> writer = make_audio_writer(job.type, target->fd(), layout, reason);
   if (!writer) {
     report(job.output, "write failed (" + reason + ")");
     return false;
   }
 
-  ProgressDisplay progress(stderr, show_progress, job.display, total_seconds);
-  const double samples_per_second = static_cast<double>(input.sample_rate()) * input.channels();
+  // A file's length is known from the module's walk at open; a stream's is not.
+  ProgressDisplay progress(stderr, show_progress, job.display, input->expected_seconds());
+  const double samples_per_second = static_cast<double>(rate) * channels;
   uint64_t samples = 0;
   bool ok = true;
+  const size_t block_bytes = input->block_bytes();
   MpegStreamEvents events{};
-  ParallelDecode parallel;
-  const int threads = job.input == "-" ? 1 : settings.threads_for_input();
-  if (threads > 1 && parallel.open(path, threads, (word & kWholeFramesBit) != 0)) {
-    // The module's decoder is not needed beyond what it has told.
-    input.close();
-    std::string failed;
-    uint32_t noted_concealed = 0;
-    auto on_chunk = [&](uint64_t done) {
-      if (show_progress && events.concealed_frames != noted_concealed) {
-        noted_concealed = events.concealed_frames;
-        progress.set_note(events_note(events));
-      }
-      progress.update(static_cast<double>(done) / samples_per_second);
-    };
-    ok = parallel.run(conversion_of_word(word, dither_seed()), *writer, on_chunk, events, samples, failed);
-    if (!ok && failed == "read") {
-      progress.finish();
-      report(job.display, "read failed while decoding on several threads");
-      return false;
+  uint32_t noted_concealed = 0;
+  int32_t noted_layer = 0;
+  while (const uint32_t count = input->read_frame(writer->space(block_bytes))) {
+    if (!(ok = writer->write(count))) break;
+    samples += count;
+    if (show_progress && input->events(events) &&
+        (events.concealed_frames != noted_concealed || events.format_change_layer != noted_layer)) {
+      noted_concealed = events.concealed_frames;
+      noted_layer = events.format_change_layer;
+      progress.set_note(events_note(events));
     }
-  } else {
-    const size_t block_bytes = input.block_bytes();
-    uint32_t noted_concealed = 0;
-    int32_t noted_layer = 0;
-    while (const uint32_t count = input.read_frame(writer->space(block_bytes))) {
-      if (!(ok = writer->write(count))) break;
-      samples += count;
-      if (show_progress && input.events(events) &&
-          (events.concealed_frames != noted_concealed || events.format_change_layer != noted_layer)) {
-        noted_concealed = events.concealed_frames;
-        noted_layer = events.format_change_layer;
-        progress.set_note(events_note(events));
-      }
-      progress.update(static_cast<double>(samples) / samples_per_second);
-    }
-    input.events(events);   // before the close, which forgets them
+    progress.update(static_cast<double>(samples) / samples_per_second);
   }
+  input->events(events);   // before the close, which forgets them
+  const std::string failure = input->failure();
+  input.reset();
   ok = writer->finish() && ok;
   progress.finish();
-  input.close();
   if (!ok) {
     report(job.output, "write failed (" + writer->error() + ")");
+    return false;
+  }
+  if (!failure.empty()) {
+    report(job.display, failure);
     return false;
   }
   if (!target->commit(reason, refused)) {
@@ -345,7 +332,7 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     return false;
   }
   if (settings.verbose) {
-    print_summary(job, input, word, samples, progress.elapsed_seconds(), parallel.threads());
+    print_summary(job, rate, channels, word, samples, progress.elapsed_seconds(), threads);
     for (const std::string& line : {concealed_text(events), format_change_text(events)})
       if (!line.empty()) report(job.display, line);
   }
@@ -356,6 +343,29 @@ bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& jo
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool run_job(const ModuleApi& api, const Settings& settings, const DecodeJob& job,
+             bool show_progress) {
+  const bool from_stdin = job.input == "-";
+  std::string reason;
+  if (!from_stdin && !(reason = input_problem(job.input)).empty()) {
+    report(job.display, "cannot open (" + reason + ")");
+    return false;
+  }
+  if (from_stdin ? stdin_is_output(job.output) : job.output != "-" && same_file(job.input, job.output)) {
+    report(job.output == "-" ? "standard output" : job.output, "is the input file; not replaced");
+    return false;
+  }
+  if (!settings.overwrite && OutputTarget::is_existing_file(job.output)) {
+    report(job.output, "exists; not replaced (use -y to overwrite)");
+    return false;
+  }
+  std::unique_ptr<DecodedInput> input =
+      from_stdin ? open_stdin(settings, job) : open_file(api, settings, job);
+  return input != nullptr && decode(std::move(input), settings, job, show_progress);
 }
 
 }  // namespace mpegin::mpegdec

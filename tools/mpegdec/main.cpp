@@ -17,7 +17,7 @@
 #include "output_target.h"
 #include "platform/posix/private_profile.h"
 #include "settings.h"
-#include "stdin_spool.h"
+#include "stdin_memory.h"
 #include "stream_report.h"
 #include "temp_files.h"
 
@@ -58,10 +58,10 @@ int print_info(const ModuleApi& api, const Settings& settings) {
   std::vector<std::string> json;
   for (const std::string& input : settings.inputs) {
     const std::string name = input == "-" ? "standard input" : input;
-    StdinSpool spool;
+    StdinInMemory held;
     std::string problem;
     if (input == "-") {
-      if (!spool.fill(problem)) problem = "cannot open (" + problem + ")";
+      if (!held.fill(problem)) problem = "cannot open (" + problem + ")";
     } else if (!(problem = input_problem(input)).empty()) {
       problem = "cannot open (" + problem + ")";
     }
@@ -72,7 +72,7 @@ int print_info(const ModuleApi& api, const Settings& settings) {
     }
     StreamReport stream;
     std::string reason;
-    if (!read_stream_report(api, input == "-" ? spool.path() : input, stream, reason)) {
+    if (!read_stream_report(api, input == "-" ? held.path() : input, stream, reason)) {
       report(name, reason);
       status = 1;
       continue;
@@ -125,7 +125,6 @@ int decode_all(const ModuleApi& api, const Settings& settings) {
     if (signal_number != 0) {
       // A process killed by a signal it could not handle left its temporary files.
       OutputTarget::remove_left_by(pid, jobs[index].output);
-      if (jobs[index].input == "-") StdinSpool::remove_left_by(pid);
       report(jobs[index].display, std::string("decoding ended by signal ") +
                                       std::to_string(signal_number) + " (" +
                                       strsignal(signal_number) + ")");

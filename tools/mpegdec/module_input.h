@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "decoded_input.h"
 #include "module_api.h"
 
 namespace mpegin::mpegdec {
 
-class ModuleInput {
+class ModuleInput final : public DecodedInput {
  public:
   explicit ModuleInput(const ModuleApi& api);
-  ~ModuleInput();
+  ~ModuleInput() override;
   ModuleInput(const ModuleInput&) = delete;
   ModuleInput& operator=(const ModuleInput&) = delete;
 
@@ -23,29 +24,25 @@ class ModuleInput {
   // the module delivers, 16 or 32.
   int apply_options(uint32_t word);
 
-  // Reads on to the next frame that carries samples into `destination`, which holds
-  // block_bytes(), and returns their count (interleaved); 0 at the end of the stream. At width
-  // 32 the samples are floats with full scale 1.0 (the module's 16-bit-unit floats divided by
-  // 32768), at width 16 16-bit integers.
-  uint32_t read_frame(void* destination);
-  // The most one read can deliver: the block size the module reports, at least 16384.
-  size_t block_bytes() const { return block_bytes_; }
+  // At width 32 the module's 16-bit-unit floats divided by 32768.
+  uint32_t read_frame(void* destination) override;
+  // The block size the module reports, at least 16384.
+  size_t block_bytes() const override { return block_bytes_; }
 
-  // What reading has met so far (MpegInputStreamEvents); false, with `events` zeroed, when
-  // the module does not tell.
-  bool events(MpegStreamEvents& events) const;
-  // The duration of the whole output the module expects, in seconds (0 when unknown).
-  double expected_seconds() const;
+  // MpegInputStreamEvents; false when the module does not tell.
+  bool events(MpegStreamEvents& events) const override;
+  // The duration the module expects from its walk at open.
+  double expected_seconds() const override;
 
   // FilterOptionsString's text ("MPEG-1 Layer 2\r\n(128 kbit/s)").
   std::string description() const;
 
   void close();
 
-  int sample_rate() const { return sample_rate_; }
-  int channels() const { return channels_; }
-  int width() const { return width_; }
-  uint32_t option_word() const;
+  int sample_rate() const override { return sample_rate_; }
+  int channels() const override { return channels_; }
+  int width() const override { return width_; }
+  uint32_t option_word() const override;
 
  private:
   const ModuleApi& api_;

@@ -39,9 +39,15 @@ std::string ProgressDisplay::format_line(const std::string& label, double decode
   const double remaining =
       speed > 0.0 ? std::max(total_seconds - decoded_seconds, 0.0) / speed : 0.0;
   char text[512];
-  std::snprintf(text, sizeof text, "%3d%%  %s elapsed  %s left  %.1fx  %s",
-                static_cast<int>(fraction * 100.0), format_clock(elapsed_seconds).c_str(),
-                format_clock(remaining).c_str(), speed, label.c_str());
+  if (total_seconds > 0.0) {
+    std::snprintf(text, sizeof text, "%3d%%  %s elapsed  %s left  %.1fx  %s",
+                  static_cast<int>(fraction * 100.0), format_clock(elapsed_seconds).c_str(),
+                  format_clock(remaining).c_str(), speed, label.c_str());
+  } else {   // a stream of unknown length: how much is done, not how much is left
+    std::snprintf(text, sizeof text, "%s decoded  %s elapsed  %.1fx  %s",
+                  format_clock(decoded_seconds).c_str(), format_clock(elapsed_seconds).c_str(), speed,
+                  label.c_str());
+  }
   return note.empty() ? std::string(text) : text + ("  (" + note + ")");
 }
 

@@ -1,5 +1,6 @@
 // The progress line on a terminal: percent, elapsed and remaining time, and speed as a
-// multiple of real time. Drawn only when enabled (standard error is a terminal).
+// multiple of real time; for an input of unknown length (standard input) the audio decoded
+// so far instead of percent and remaining time. Drawn only when enabled (standard error is a terminal).
 #pragma once
 
 #include <chrono>

@@ -1,7 +1,6 @@
 #include "parallel_input.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -37,12 +36,8 @@ struct ParallelInput::Worker {
   uint64_t first_concealed = 0;
 };
 
-ParallelInput::ParallelInput(uint32_t word) : delivery_(word) {
-  // The generator as the delivery seeded it; MPEGDEC_DITHER_SEED fixes it, so that dithered
-  // output of several threads can be reproduced.
-  const char* fixed = std::getenv("MPEGDEC_DITHER_SEED");
-  dither_start_ = fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10)) : dither_state();
-}
+// The dither generator as the delivery seeded it, as an open of the module seeds it.
+ParallelInput::ParallelInput(uint32_t word) : delivery_(word), dither_start_(dither_state()) {}
 
 ParallelInput::~ParallelInput() { stop_workers(); }
 

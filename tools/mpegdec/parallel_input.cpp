@@ -60,9 +60,10 @@ bool ParallelInput::open(const std::string& path, int threads) {
   const unsigned flags = delivery_.gapless() ? 0u : MPEGAUDIO_NO_GAPLESS;
   // All decoders open here, not on their threads: memory allocated on a thread of its own
   // would stay in an allocator arena of that thread.
-  std::unique_ptr<Worker[]> workers(new Worker[static_cast<size_t>(threads)]);
+  const int made = threads;
+  std::unique_ptr<Worker[]> workers(new Worker[static_cast<size_t>(made)]);
   auto release = [&] {
-    for (int t = 0; t < threads; ++t) mpegaudio_delete(workers[t].decoder);
+    for (int t = 0; t < made; ++t) mpegaudio_delete(workers[t].decoder);
     return false;
   };
   mpegaudio_info info{};

@@ -145,6 +145,8 @@ class DecoderContext {
   // Seeking (seek.cpp): decoding state as at open, reading from the frame at `offset`, the
   // `samples` samples per channel before it dropped; false when the source cannot seek there.
   bool restart_at(uint64_t frame, uint64_t offset, uint64_t samples);
+  // A Layer III decoder as new, in the storage of the one there is (a seek allocates nothing).
+  void renew_layer3();
 
   std::unique_ptr<MpegFileReader> reader_;
   std::unique_ptr<FrameHeader> header_;

@@ -29,6 +29,7 @@
 //  - a damaged frame that reads past its end reads bytes the frame buffer kept from the
 //    frames before, which a seek restores only as far as it decodes them.
 #include <cstdint>
+#include <new>
 
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
@@ -136,6 +137,17 @@ bool DecoderContext::uniform() const {
   return walked_ && walk_.change_frame == 0 && walk_.changed_rate == 0;
 }
 
+void DecoderContext::renew_layer3() {
+  if (layer3_ == nullptr) {
+    create_layer3();
+    return;
+  }
+  Layer3Decoder* storage = layer3_.release();
+  storage->~Layer3Decoder();
+  layer3_.reset(new (storage) Layer3Decoder(*reader_, *header_, *filter0_, filter1_.get(), *pcm_buffer_,
+                                            single_channel_));
+}
+
 bool DecoderContext::restart_at(uint64_t frame, uint64_t offset, uint64_t samples) {
   if (!reader_->seek_to(offset)) return false;
   Crc16* crc = nullptr;
@@ -148,10 +160,11 @@ bool DecoderContext::restart_at(uint64_t frame, uint64_t offset, uint64_t sample
   frame_channels_ = header_->channel_count();
   filter0_->reset();
   if (filter1_ != nullptr) filter1_->reset();
-  layer3_.reset();
   if (current_layer_ == 3) {
-    create_layer3();
+    renew_layer3();
     if (layer3_ == nullptr) return false;
+  } else {
+    layer3_.reset();
   }
   concealed_slots_ = 0;
   layer3_checks_pass_ = false;

@@ -155,8 +155,6 @@ class DecoderContext {
   uint32_t current_layer_ = 0;
   bool end_of_stream_ = false;
   uint32_t tagged_frames_ = 0;  // audio frames named by an information frame; 0 without
-  EncoderTag encoder_tag_;
-  uint64_t frame_offset_ = 0;
   uint32_t frame_channels_ = 0; // channels of the frame format the filters are set up for
   uint32_t concealed_slots_ = 0;  // slots of the last Layer I/II frame that can stand in
   bool layer3_checks_pass_ = false;  // a Layer III check word of the stream has passed
@@ -171,6 +169,8 @@ class DecoderContext {
   GaplessTrim gapless_;
   DecodeEvents events_;
   StatusMessage status_;
+  EncoderTag encoder_tag_;
+  uint64_t frame_offset_ = 0;
 };
 
 }  // namespace mpegin

@@ -18,6 +18,7 @@
 #include "bitstream/stream_source.h"
 #include "bitstream/test_stream.h"
 #include "support/conformance.h"
+#include "support/encoded_files.h"
 
 namespace mpegin {
 namespace {
@@ -155,6 +156,40 @@ TEST(ApiSources, AgreeOnTheConformanceStreamsAndDecodeAsTheModule) {
     EXPECT_TRUE(same_bits(api.samples, module.samples));
     EXPECT_EQ(api.info.channels, module.channels);
   }
+}
+
+// Files as encoders write them: an information frame with the encoder's delay and padding
+// first, tags at both ends. Without trimming, whole frames come.
+TEST(ApiSources, AgreeOnEncodedFilesWithTagsAndTrimAsTold) {
+  if (!test_support::have_tool("lame")) GTEST_SKIP() << "SKIPPED LOUDLY: lame is not installed";
+  const TempFile wav_file(Bytes{});
+  const std::string wav = std::string(wav_file.path()) + ".wav", mp3 = std::string(wav_file.path()) + ".mp3";
+  constexpr uint32_t kSamples = 30000;
+  const struct {
+    const char* options;
+    uint32_t channels;
+    bool exact;  // not resampled: the source's length comes out
+  } cases[] = {{"-b 128 --add-id3v2 --tt Title --ta Artist", 2, true},
+               {"-V 4", 2, true},
+               {"-m m --resample 11.025 -V 5", 1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    ASSERT_TRUE(test_support::write_test_wav(wav, 44100, c.channels, kSamples));
+    ASSERT_TRUE(test_support::lame_encode(wav, mp3, c.options));
+    const Bytes bytes = read_bytes(mp3);
+    expect_sources_agree(bytes);
+    const Decode trimmed = decode(bytes, Source::kStream, 0);
+    const Decode whole = decode(bytes, Source::kMemory, MPEGAUDIO_NO_GAPLESS);
+    EXPECT_GT(trimmed.info.encoder_delay, 0);
+    if (c.exact) {
+      EXPECT_EQ(trimmed.samples.size(), size_t{kSamples} * c.channels);
+    }
+    EXPECT_EQ(whole.info.samples * c.channels, static_cast<int64_t>(whole.samples.size()));
+    EXPECT_EQ(whole.samples.size() % (c.channels * 576), 0u);
+    EXPECT_GT(whole.samples.size(), trimmed.samples.size());
+  }
+  std::remove(wav.c_str());
+  std::remove(mp3.c_str());
 }
 
 class ApiSourcesOnHostileBytes : public ::testing::TestWithParam<hostile::Fixture> {};

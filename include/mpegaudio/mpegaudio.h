@@ -45,7 +45,8 @@ typedef enum mpegaudio_status {
   MPEGAUDIO_INVALID_ARGUMENT = -5,  /* a null pointer or an unknown flag */
   MPEGAUDIO_NOT_OPEN = -6,          /* decoding or describing a decoder with no source */
   MPEGAUDIO_ALREADY_OPEN = -7,      /* opening a decoder that has a source (close it first) */
-  MPEGAUDIO_READ_ERROR = -8         /* the source's read callback failed */
+  MPEGAUDIO_READ_ERROR = -8,        /* the source's read callback failed */
+  MPEGAUDIO_NOT_SEEKABLE = -9       /* seeking a stream source, or one opened without the walk */
 } mpegaudio_status;
 
 /* Flags of the open calls. */
@@ -135,6 +136,25 @@ MPEGAUDIO_EXPORT int32_t mpegaudio_changed_rate(const mpegaudio_decoder* decoder
 MPEGAUDIO_EXPORT const char* mpegaudio_message(const mpegaudio_decoder* decoder);
 /* A fixed text for a status ("end of stream", "cannot open", ...). */
 MPEGAUDIO_EXPORT const char* mpegaudio_status_text(int status);
+
+/* Moves decoding to audio frame `frame` (0 is the first) of a file or memory source that was
+ * walked at open: the next mpegaudio_decode delivers that frame with exactly the samples,
+ * position and flags that decoding from the start gives it. The decoder starts a few frames
+ * earlier and decodes them without delivering them (more where damaged frames precede the
+ * target); a frame index kept from the walk (16 bytes per 64 frames) finds where they are.
+ * Seeking past the last frame leaves the decoder at the end (MPEGAUDIO_END follows).
+ * Exact for intact streams. In a damaged one, a frame concealed after a seek may differ from
+ * the decode from the start where that depends on more than the frames the seek decodes: the
+ * spectrum a Layer III frame is concealed with after a run of short blocks, whether a failed
+ * Layer III check word counts (only once one has passed), and bytes a frame reads past its end.
+ * MPEGAUDIO_NOT_SEEKABLE for a stream source or MPEGAUDIO_NO_WALK; MPEGAUDIO_READ_ERROR (the
+ * stream then ends) when the source cannot be read again. */
+MPEGAUDIO_EXPORT int mpegaudio_seek_frame(mpegaudio_decoder* decoder, uint64_t frame);
+
+/* 1 when the walk found one layer, one channel count and one sample rate throughout the
+ * stream (so that every frame decodes alike and parts of it can be decoded independently);
+ * 0 otherwise and for a stream that was not walked. */
+MPEGAUDIO_EXPORT int mpegaudio_uniform(const mpegaudio_decoder* decoder);
 
 /* Releases the source; the decoder can be opened again. */
 MPEGAUDIO_EXPORT void mpegaudio_close(mpegaudio_decoder* decoder);

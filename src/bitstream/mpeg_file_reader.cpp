@@ -258,6 +258,18 @@ bool MpegFileReader::find_ahead(uint32_t from, uint32_t to, uint32_t mask, uint3
 
 void MpegFileReader::step_back(uint32_t n) { input_start_ -= n < input_start_ ? n : input_start_; }
 
+bool MpegFileReader::seek_to(uint64_t offset) {
+  if (!source_) return false;
+  if (offset >= input_offset_ && offset <= input_offset_ + input_end_) {
+    input_start_ = static_cast<uint32_t>(offset - input_offset_);
+    return true;
+  }
+  if (!source_->seek(offset)) return false;
+  input_offset_ = offset;
+  input_start_ = input_end_ = 0;
+  return true;
+}
+
 bool MpegFileReader::skip_frame(uint32_t byte_count) {
   word_cursor = 0;
   bit_offset = 0;

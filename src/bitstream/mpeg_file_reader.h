@@ -87,6 +87,10 @@ class MpegFileReader {
   // not fit the frame buffer (nothing is read then) or fewer bytes than requested arrived.
   bool read_frame(uint32_t byte_count);
 
+  // Moves the position to `offset` (a frame header found earlier, for a seek); false when the
+  // source cannot seek.
+  bool seek_to(uint64_t offset);
+
   // Passes over `byte_count` body bytes without reading them into the frame buffer (a walk
   // over the headers); false as read_frame would be.
   bool skip_frame(uint32_t byte_count);

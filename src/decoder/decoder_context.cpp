@@ -62,7 +62,7 @@ int DecoderContext::open(std::unique_ptr<ByteSource> source, bool walk_headers) 
   }
   tagged_frames_ = tagged_frames;
   frame_offset_ = reader_->position() - 4 - header_->frame_bytes;
-  walked_ = walk_headers && walk_stream(reader_->reopen_source(), walk_);
+  walked_ = walk_headers && walk_stream(reader_->reopen_source(), walk_, &index_);
   // The first frame is decoded without a check.
   pending_crc_ = nullptr;
   current_layer_ = header_->layer;
@@ -150,6 +150,7 @@ void DecoderContext::close() {
   frame_offset_ = 0;
   gapless_.reset();
   walked_ = false;
+  index_.clear();
 }
 
 void DecoderContext::release_decoders() {

@@ -5,6 +5,7 @@
 
 #include "bitstream/decode_status.h"
 #include "bitstream/vbr_header.h"
+#include "decoder/frame_index.h"
 #include "decoder/gapless_trim.h"
 #include "decoder/stream_info.h"
 #include "decoder/stream_walk.h"
@@ -120,6 +121,15 @@ class DecoderContext {
   // A read of the source failed (a stream's callback reported an error): the stream ended early.
   bool read_failed() const;
 
+  // Moves decoding of a walked stream to frame `frame` (0 = the first audio frame): the next
+  // decode_next delivers its samples, positions and events as a decode from the start would
+  // (see seek.cpp for where that ends). A frame past the last ends the stream. False, leaving
+  // the context as it was, when the stream was not walked (a stream source); false, with the
+  // stream ended, when the source could not be read again.
+  bool seek_frame(uint64_t frame);
+  // The walk found the first frame's layer and channel count throughout and no change of rate.
+  bool uniform() const;
+
  private:
   void follow_format_change();
   void note_concealed_frame();
@@ -132,6 +142,11 @@ class DecoderContext {
   void decode_bands(const BandList<Band>& list);
   // The subband synthesis of a Layer I/II frame of `slots` slots; decoded_slots 0 conceals it.
   void synthesize_layer12(uint32_t decoded_slots, uint32_t slots);
+  // Seeking (seek.cpp): decoding state as at open, reading from the frame at `offset`, the
+  // `samples` samples per channel before it dropped; false when the source cannot seek there.
+  bool restart_at(uint64_t frame, uint64_t offset, uint64_t samples);
+  // A Layer III decoder as new, in the storage of the one there is (a seek allocates nothing).
+  void renew_layer3();
 
   std::unique_ptr<MpegFileReader> reader_;
   std::unique_ptr<FrameHeader> header_;
@@ -145,6 +160,7 @@ class DecoderContext {
   bool layer3_checks_pass_ = false;  // a Layer III check word of the stream has passed
   StreamWalk walk_;
   bool walked_ = false;
+  FrameIndex index_;
   std::unique_ptr<SynthesisFilter> filter0_;
   std::unique_ptr<SynthesisFilter> filter1_;
   std::unique_ptr<PcmBuffer> pcm_buffer_;

@@ -36,6 +36,11 @@ class GaplessTrim {
   // and `bytes` are narrowed to the part inside the kept range.
   void trim(uint32_t frame_samples, const float*& samples, uint32_t& bytes);
 
+  // Decoding goes on at sample `position` (the start of a frame; a seek).
+  void seek(uint64_t position) { position_ = position; }
+  // Samples per channel delivered of the frames before sample `position`.
+  uint64_t delivered_before(uint64_t position) const { return position == 0 ? 0 : delivered(position); }
+
   // Samples per channel delivered of a stream whose frames hold `total` samples per channel
   // (0: the tagged frames).
   uint64_t delivered(uint64_t total) const;

@@ -168,6 +168,21 @@ int mpegaudio_decode(mpegaudio_decoder* decoder, mpegaudio_frame* frame) {
   return MPEGAUDIO_OK;
 }
 
+int mpegaudio_seek_frame(mpegaudio_decoder* decoder, uint64_t frame) {
+  if (decoder == nullptr) return MPEGAUDIO_INVALID_ARGUMENT;
+  mpegin::DecoderContext& context = decoder->context;
+  if (!context.is_open()) return refuse(decoder, MPEGAUDIO_NOT_OPEN);
+  if (context.walk() == nullptr) return refuse(decoder, MPEGAUDIO_NOT_SEEKABLE);
+  if (!context.seek_frame(frame) && !context.end_of_stream()) return refuse(decoder, MPEGAUDIO_NOT_SEEKABLE);
+  if (context.end_of_stream() && frame < static_cast<uint64_t>(decoder->info.frames))
+    return refuse(decoder, MPEGAUDIO_READ_ERROR);
+  return MPEGAUDIO_OK;
+}
+
+int mpegaudio_uniform(const mpegaudio_decoder* decoder) {
+  return decoder != nullptr && decoder->context.is_open() && decoder->context.uniform() ? 1 : 0;
+}
+
 int32_t mpegaudio_changed_rate(const mpegaudio_decoder* decoder) {
   return decoder != nullptr ? decoder->context.changed_rate() : 0;
 }
@@ -198,6 +213,8 @@ const char* mpegaudio_status_text(int status) {
       return "already open";
     case MPEGAUDIO_READ_ERROR:
       return "read error";
+    case MPEGAUDIO_NOT_SEEKABLE:
+      return "not seekable";
     default:
       return "unknown status";
   }

@@ -3,6 +3,7 @@
 #include "bitstream/byte_source.h"
 #include "bitstream/frame_header.h"
 #include "bitstream/mpeg_file_reader.h"
+#include "decoder/frame_index.h"
 #include "decoder/stream_description.h"
 
 namespace mpegin {
@@ -11,7 +12,7 @@ namespace {
 
 int32_t channels_of(const FrameHeader& header) { return static_cast<int32_t>(header.channel_count()); }
 
-bool walk_reader(MpegFileReader& reader, StreamWalk& walk) {
+bool walk_reader(MpegFileReader& reader, StreamWalk& walk, FrameIndex* index) {
   if (!reader.is_open()) return false;
   FrameHeader header;
   Crc16* crc = nullptr;
@@ -33,6 +34,8 @@ bool walk_reader(MpegFileReader& reader, StreamWalk& walk) {
       walk.change_channels = channels;
     }
     if (channels > walk.max_channels) walk.max_channels = channels;
+    const uint64_t offset = reader.position() - 4 - header.frame_bytes;
+    if (index != nullptr && !index->note(walk.frames, offset, walk.samples)) index = nullptr;
     walk.variable_rate = walk.variable_rate || header.bitrate_index != first_bitrate;
     ++walk.frames;
     walk.samples += header.samples_per_frame();
@@ -57,14 +60,15 @@ double StreamWalk::duration_ms() const {
 bool walk_stream(const char* file_name, StreamWalk& walk) {
   walk = StreamWalk{};
   MpegFileReader reader(file_name);
-  return walk_reader(reader, walk);
+  return walk_reader(reader, walk, nullptr);
 }
 
-bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk) {
+bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk, FrameIndex* index) {
   walk = StreamWalk{};
+  if (index != nullptr) index->clear();
   if (source == nullptr) return false;
   MpegFileReader reader(std::move(source));
-  return walk_reader(reader, walk);
+  return walk_reader(reader, walk, index);
 }
 
 }  // namespace mpegin

@@ -31,11 +31,14 @@ struct StreamWalk {
 };
 
 class ByteSource;
+class FrameIndex;
 
 // Walks the headers of the file from its first audio frame (after tags and an encoder's
 // information frame) to the end. False when the file cannot be read or holds no audio.
 bool walk_stream(const char* file_name, StreamWalk& walk);
-// The same over a source from its start (a file or memory; see ByteSource::reopen).
-bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk);
+// The same over a source from its start (a file or memory; see ByteSource::reopen). With an
+// index, where the frames start is noted in it (cleared first); a walk that cannot note them
+// all leaves it empty.
+bool walk_stream(std::unique_ptr<ByteSource> source, StreamWalk& walk, FrameIndex* index = nullptr);
 
 }  // namespace mpegin

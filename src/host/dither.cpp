@@ -14,6 +14,17 @@ void dither_seed(uint32_t value) { state = value; }
 
 uint32_t dither_state() { return state; }
 
+uint32_t dither_skip(uint32_t from, uint64_t steps) {
+  // x -> a x + c composed with itself: (a, c) -> (a^2, a c + c), all modulo 2^21.
+  uint32_t a = multiplier, c = 1u, state_now = from & 0x1FFFFFu;
+  for (; steps != 0; steps >>= 1) {
+    if (steps & 1u) state_now = (state_now * a + c) & 0x1FFFFFu;
+    c = (a * c + c) & 0x1FFFFFu;
+    a = (a * a) & 0x1FFFFFu;
+  }
+  return state_now;
+}
+
 double dither_random() {
   state = (state * multiplier + 1u) & 0x1FFFFFu;
   return state * 4.76837158203125e-07;

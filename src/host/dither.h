@@ -11,6 +11,11 @@ namespace mpegin {
 void dither_seed(uint32_t state);
 uint32_t dither_state();
 
+// The state `steps` draws after `from`, in O(log steps): where the generator stands after
+// that many samples' worth of draws (two per sample), so that parts of one output can be
+// converted apart with the noise the whole would get.
+uint32_t dither_skip(uint32_t from, uint64_t steps);
+
 // Next value in [0, 1): state = (state x 524309 + 1) mod 2^21, returned as state / 2^21.
 double dither_random();
 

@@ -76,6 +76,13 @@ void convert_clipped(int16_t* output, const float* input, uint32_t count, float 
 
 
 void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t count, float gain) {
+  uint32_t state = dither_state();
+  scale_and_convert_dithered(output, input, count, gain, state);
+  dither_seed(state);
+}
+
+void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t count, float gain,
+                                uint32_t& state_io) {
   // Two generator steps per sample. The second is taken from the same state as the first
   // (state x a^2 + a + 1, all modulo 2^21, which divides the 32-bit wrap-around), so that the
   // two do not wait for each other.
@@ -84,7 +91,7 @@ void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t co
   constexpr uint32_t kA2 = kA * kA;
   constexpr uint32_t kC2 = kA + 1u;
   constexpr double kScale = 4.76837158203125e-07;   // 2^-21
-  uint32_t state = dither_state();
+  uint32_t state = state_io;
   for (uint32_t i = 0; i < count; ++i) {
     const float f = input[i] * gain;
     const uint32_t s1 = (state * kA + 1u) & kMask;
@@ -101,7 +108,7 @@ void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t co
     v = v > -32768 ? v : -32768;
     output[i] = static_cast<int16_t>(v);
   }
-  dither_seed(state);
+  state_io = state;
 }
 
 }  // namespace mpegin

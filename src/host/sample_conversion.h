@@ -18,5 +18,8 @@ void convert_clipped(int16_t* output, const float* input, uint32_t count, float 
 // and the same generator state afterwards, as scale_samples into a side buffer followed by
 // convert_dithered with the amplitude 1.0, without the side buffer or a call per sample.
 void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t count, float gain);
+// The same with a generator state of the caller's (threads converting parts of one output).
+void scale_and_convert_dithered(int16_t* output, const float* input, uint32_t count, float gain,
+                                uint32_t& state);
 
 }  // namespace mpegin

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <algorithm>
 #include <vector>
 
 #include "host/dither.h"
@@ -76,6 +77,26 @@ TEST(SampleConversionSimd, FusedDitherEqualsScalingThenDithering) {
       }
     }
   }
+}
+
+// A part converted from the state the generator skipped to is the tail of the whole output.
+TEST(DitherSkip, LandsWhereTheDrawsLead) {
+  for (const uint32_t seed : {0u, 12345u, 0x1FFFFFu}) {
+    for (const uint64_t steps : {uint64_t{0}, uint64_t{1}, uint64_t{2}, uint64_t{77}, uint64_t{4096}, uint64_t{1} << 21}) {
+      dither_seed(seed);
+      for (uint64_t i = 0; i < steps; ++i) dither_random();
+      EXPECT_EQ(dither_skip(seed, steps), dither_state()) << seed << " " << steps;
+    }
+  }
+  std::vector<float> input(300);
+  for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<float>(i % 17) * 0.01f - 0.08f;
+  std::vector<int16_t> whole(input.size()), part(100);
+  uint32_t state = 4242;
+  scale_and_convert_dithered(whole.data(), input.data(), 300, 32768.0f, state);
+  uint32_t skipped = dither_skip(4242, 2 * 200);
+  scale_and_convert_dithered(part.data(), input.data() + 200, 100, 32768.0f, skipped);
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + 200));
+  EXPECT_EQ(skipped, state);
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ TEST(StandardInput, DeliversAndReportsWhatTheFileGives) {
     unlink(dir.file("stdin.out").c_str());
     std::vector<std::string> from_file = args, from_stdin = args;
     from_file.insert(from_file.end(), {dir.file("file.out"), c.input});
+    from_file.insert(from_file.begin(), {"-T", "1"});   // through the module
     from_stdin.insert(from_stdin.end(), {dir.file("stdin.out"), "-"});
     RunOptions options;
     options.stdin_data = read_file(c.input);

@@ -16,6 +16,7 @@
 #include "module_input.h"
 #include "option_word.h"
 #include "output_target.h"
+#include "parallel_input.h"
 #include "progress_display.h"
 #include "stdin_input.h"
 #include "stream_report.h"
@@ -98,13 +99,14 @@ bool type_of_output_name(const Settings& settings, const std::string& output, Fi
 }
 
 void print_summary(const DecodeJob& job, int rate, int channels, uint32_t word, uint64_t samples,
-                   double elapsed) {
+                   double elapsed, int threads) {
   const double seconds =
       channels > 0 && rate > 0 ? static_cast<double>(samples) / channels / rate : 0.0;
   char text[160];
-  std::snprintf(text, sizeof text, ": %.2f s of audio, %d Hz, %d channel%s, %s, in %.2f s (%.0fx)",
-                seconds, rate, channels, channels == 1 ? "" : "s",
-                describe_word(word).c_str(), elapsed, elapsed > 0.0 ? seconds / elapsed : 0.0);
+  const std::string on_threads = threads > 1 ? ", on " + std::to_string(threads) + " threads" : "";
+  std::snprintf(text, sizeof text, ": %.2f s of audio, %d Hz, %d channel%s, %s%s, in %.2f s (%.0fx)",
+                seconds, rate, channels, channels == 1 ? "" : "s", describe_word(word).c_str(),
+                on_threads.c_str(), elapsed, elapsed > 0.0 ? seconds / elapsed : 0.0);
   message_line("mpegdec: " + job.display + " -> " +
                (job.output == "-" ? std::string("standard output") : job.output) + text);
 }
@@ -243,6 +245,13 @@ std::unique_ptr<DecodedInput> open_file(const ModuleApi& api, const Settings& se
   // With no option of the word on the command line (word 0) the module applies the word the
   // options dialog stored, as in the editor.
   input->apply_options(settings.option_word());
+  // On several threads through the library where the stream allows it (the module, having
+  // accepted the file, is no longer needed then).
+  const int threads = settings.threads_for_input();
+  if (threads > 1) {
+    auto parallel = std::make_unique<ParallelInput>(settings.option_word());
+    if (parallel->open(job.input, threads)) return parallel;
+  }
   return input;
 }
 
@@ -266,6 +275,7 @@ bool decode(std::unique_ptr<DecodedInput> input, const Settings& settings, const
   const int rate = input->sample_rate();
   const int channels = input->channels();
   const uint32_t word = input->option_word();
+  const int threads = input->threads();
   std::string reason;
   bool refused = false;
   std::unique_ptr<OutputTarget> target =
@@ -322,7 +332,7 @@ bool decode(std::unique_ptr<DecodedInput> input, const Settings& settings, const
     return false;
   }
   if (settings.verbose) {
-    print_summary(job, rate, channels, word, samples, progress.elapsed_seconds());
+    print_summary(job, rate, channels, word, samples, progress.elapsed_seconds(), threads);
     for (const std::string& line : {concealed_text(events), format_change_text(events)})
       if (!line.empty()) report(job.display, line);
   }

@@ -26,6 +26,8 @@ class DecodedInput {
   virtual double expected_seconds() const = 0;
   // Why reading ended before the end of the stream (a read error); empty when it did not.
   virtual std::string failure() const { return {}; }
+  // Threads decoding it.
+  virtual int threads() const { return 1; }
 
   virtual int sample_rate() const = 0;
   virtual int channels() const = 0;

@@ -26,12 +26,19 @@ ModuleDelivery::ModuleDelivery(uint32_t word) {
 }
 
 void ModuleDelivery::convert(const float* samples, uint32_t count, void* destination) const {
+  uint32_t state = dither_state();
+  convert(samples, count, destination, state);
+  if (dither_) dither_seed(state);
+}
+
+void ModuleDelivery::convert(const float* samples, uint32_t count, void* destination,
+                             uint32_t& state) const {
   if (width_ == 32) {
     auto* out = static_cast<float*>(destination);
     scale_samples(out, samples, count, gain_);
     scale_samples(out, count, kFromSixteenBitUnits);
   } else if (dither_) {
-    scale_and_convert_dithered(static_cast<int16_t*>(destination), samples, count, gain_);
+    scale_and_convert_dithered(static_cast<int16_t*>(destination), samples, count, gain_, state);
   } else {
     convert_clipped(static_cast<int16_t*>(destination), samples, count, gain_);
   }

@@ -22,6 +22,9 @@ class ModuleDelivery {
   // at width 16, floats with full scale 1.0 at width 32 (the module's floats in 16-bit units
   // divided by 32768, as mpegdec reads them from the module).
   void convert(const float* samples, uint32_t count, void* destination) const;
+  // The same with a dither generator state of the caller's (parts of one output converted on
+  // several threads; see dither_skip).
+  void convert(const float* samples, uint32_t count, void* destination, uint32_t& state) const;
 
  private:
   uint32_t word_ = 0;

@@ -1,11 +1,13 @@
 #include "settings.h"
 
 #include <getopt.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "option_word.h"
 
@@ -68,7 +70,9 @@ constexpr const char* kHelp =
     "  -q, --quiet            Print nothing but errors\n"
     "  -v, --verbose          Print a summary line per file\n"
     "  -y, --overwrite        Replace existing output files\n"
-    "  -j, --jobs N           Decode up to N inputs at once (one process each)\n";
+    "  -j, --jobs N           Decode up to N inputs at once (one process each)\n"
+    "  -T, --threads N        Decode each input on N threads (default: the cores, divided\n"
+    "                         among the jobs of -j; standard input uses one)\n";
 
 // Long options without a short form.
 enum : int { kRawOption = 256, kFormatOption, kJsonOption, kOptionsOption, kNoGaplessOption };
@@ -82,6 +86,7 @@ constexpr option kLongOptions[] = {
     {"json", no_argument, nullptr, kJsonOption},  {"options", no_argument, nullptr, kOptionsOption},
     {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
     {"overwrite", no_argument, nullptr, 'y'},     {"jobs", required_argument, nullptr, 'j'},
+    {"threads", required_argument, nullptr, 'T'},
     {"no-gapless", no_argument, nullptr, kNoGaplessOption},
     {nullptr, 0, nullptr, 0}};
 
@@ -111,6 +116,16 @@ uint32_t Settings::option_word() const {
   return compose_option_word(bits.value_or(16), gain_db.value_or(0.0), dither) | frames;
 }
 
+int Settings::threads_for_input() const {
+  if (threads > 0) return threads;
+  // Processor cores this process may run on, shared among the jobs.
+  int cores = static_cast<int>(std::thread::hardware_concurrency());
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) cores = CPU_COUNT(&set);
+  return std::max(1, cores / std::max(1, jobs));
+}
+
 int parse_command_line(int argc, char** argv, Settings& settings) {
   std::string type_name;
   std::string format_name;
@@ -120,7 +135,7 @@ int parse_command_line(int argc, char** argv, Settings& settings) {
   opterr = 0;   // the messages below say it in mpegdec's words
   for (;;) {
     const int previous = optind;
-    const int c = getopt_long(argc, argv, ":hVo:t:b:g:diqvyj:", kLongOptions, nullptr);
+    const int c = getopt_long(argc, argv, ":hVo:t:b:g:diqvyj:T:", kLongOptions, nullptr);
     if (c == -1) break;
     switch (c) {
       case 'h': std::fputs(kHelp, stdout); std::fputs(kExamples, stdout); return 0;
@@ -149,6 +164,11 @@ int parse_command_line(int argc, char** argv, Settings& settings) {
       case 'j':
         if (!parse_count(optarg, 1, 256, settings.jobs)) {
           return usage_error("--jobs: " + std::string(optarg) + " is not in 1 to 256");
+        }
+        break;
+      case 'T':
+        if (!parse_count(optarg, 1, 256, settings.threads)) {
+          return usage_error("--threads: " + std::string(optarg) + " is not in 1 to 256");
         }
         break;
       case ':':

@@ -26,10 +26,13 @@ struct Settings {
   bool verbose = false;
   bool overwrite = false;
   int jobs = 1;
+  int threads = 0;                    // -T; 0: the cores, shared among the jobs
 
   // The OptionWord given on the command line, or 0 when no option of the word was given
   // (the stored options then apply); with --no-gapless the whole-frames bit is added either way.
   uint32_t option_word() const;
+  // Threads for one input that is not standard input: -T, else the cores shared among -j's jobs.
+  int threads_for_input() const;
 };
 
 // Parses the command line. Returns -1 to go on, otherwise the exit status to end with

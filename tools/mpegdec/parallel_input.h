@@ -1,0 +1,78 @@
+// A file decoded on several threads through the decoder library, delivered as the module
+// delivers it (ModuleDelivery: gain, width, dither) and byte for byte as a decode on one thread.
+//
+// The stream is cut into chunks of a few dozen frames. Worker t decodes chunks t, t + N,
+// t + 2N, ..., each after an exact seek to its first frame (the library decodes a few frames
+// before it and drops them), and converts it into a buffer of its own; reads take the chunks
+// in order. Memory grows by one decoder and one chunk buffer per thread (288 KiB), never with
+// the length of the input. Dithered output: each chunk starts the generator where the whole
+// output has it at that sample.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "decoded_input.h"
+#include "module_delivery.h"
+
+namespace mpegin::mpegdec {
+
+class ParallelInput final : public DecodedInput {
+ public:
+  // `word` as mpegdec gives it to the module (see ModuleDelivery).
+  explicit ParallelInput(uint32_t word);
+  ~ParallelInput() override;
+  ParallelInput(const ParallelInput&) = delete;
+  ParallelInput& operator=(const ParallelInput&) = delete;
+
+  // Opens the file on up to `threads` decoders and starts them. False when its parts cannot
+  // be decoded apart exactly (the walk found a change of layer, channel count or sample rate)
+  // or it is too short to share: it is then decoded on one thread.
+  bool open(const std::string& path, int threads);
+
+  uint32_t read_frame(void* destination) override;
+  size_t block_bytes() const override { return kBlockBytes; }
+  bool events(MpegStreamEvents& events) const override;
+  double expected_seconds() const override;
+  std::string failure() const override { return failure_; }
+  int threads() const override { return threads_; }
+
+  int sample_rate() const override { return sample_rate_; }
+  int channels() const override { return channels_; }
+  int width() const override { return delivery_.width(); }
+  uint32_t option_word() const override { return delivery_.word(); }
+
+ private:
+  static constexpr size_t kBlockBytes = 16384;
+  struct Worker;
+
+  void work(int t);
+  void stop_workers();
+
+  ModuleDelivery delivery_;
+  uint32_t dither_start_ = 0;
+  std::unique_ptr<Worker[]> workers_;
+  int threads_ = 0;
+  int sample_rate_ = 0;
+  int channels_ = 0;
+  uint64_t delivered_samples_ = 0;  // per channel, from the walk
+  uint64_t chunks_ = 0;
+  uint64_t chunk_frames_ = 0;
+  size_t sample_bytes_ = 2;
+
+  // The chunk being read and how far.
+  uint64_t reading_ = 0;
+  size_t read_bytes_ = 0;
+  MpegStreamEvents events_{};
+  std::string failure_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  bool read_failed_ = false;
+};
+
+}  // namespace mpegin::mpegdec

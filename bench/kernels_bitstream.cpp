@@ -42,8 +42,7 @@ void BM_GetBits(benchmark::State& state) {
   }
   uint64_t bits = 0;
   for (auto _ : state) {
-    reader.word_cursor = 0;
-    reader.bit_offset = 0;
+    reader.bits().set_position(0);
     uint32_t sum = 0;
     uint32_t read = 0;
     for (uint32_t i = 0; read + 16 < body * 8; ++i) {

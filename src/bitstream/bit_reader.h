@@ -55,7 +55,7 @@ class BitReader {
 };
 
 // A BitReader's bits through a cached window, for loops that take many short codes (Huffman
-// symbols). kIndexMask is the reader's index mask as a constant, which keeps it out of the
+// symbols, Layer I and II sample codes). kIndexMask is the reader's index mask as a constant, which keeps it out of the
 // loop's registers.
 #if UINTPTR_MAX == 0xFFFFFFFFu
 // 32-bit targets, with few registers: short codes come from a 32-bit window, long ones from a

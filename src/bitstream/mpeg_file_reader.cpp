@@ -271,8 +271,7 @@ bool MpegFileReader::seek_to(uint64_t offset) {
 }
 
 bool MpegFileReader::skip_frame(uint32_t byte_count) {
-  word_cursor = 0;
-  bit_offset = 0;
+  bits_ = BitReader(body_, kBodyMask, 0, 0);
   frame_bytes = 0;
   if (!source_ || byte_count > kMaxFrameBytes) return false;
   uint32_t delivered = fill(byte_count);
@@ -282,26 +281,28 @@ bool MpegFileReader::skip_frame(uint32_t byte_count) {
 }
 
 bool MpegFileReader::read_frame(uint32_t byte_count) {
-  word_cursor = 0;
-  bit_offset = 0;
   if (!source_ || byte_count > kMaxFrameBytes) {
+    bits_ = BitReader(body_, kBodyMask, 0, 0);
     frame_bytes = 0;
     return false;
   }
   uint32_t delivered = fill(byte_count);
   if (delivered > byte_count) delivered = byte_count;
+  // A body cut short by the end of the audio keeps the stale bytes after what arrived; the
+  // caller drops such a frame.
+  set_body(input_.get() + input_start_, delivered);
   frame_bytes = byte_count;
-  // Whole words from file order to big-endian values; the tail of a partly filled last word
-  // keeps the bytes the buffer held before.
-  const uint8_t* source = input_.get() + input_start_;
-  const uint32_t whole = delivered / 4;
-  for (uint32_t i = 0; i < whole; ++i) frame_buffer[i] = load_big_endian32(source + 4 * i);
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(frame_buffer);
-  std::memcpy(bytes + 4 * whole, source + 4 * whole, delivered - 4 * whole);
-  const uint32_t words = (byte_count + 3) / 4;
-  for (uint32_t i = whole; i < words; ++i) frame_buffer[i] = load_big_endian32(bytes + 4 * i);
+  bits_ = BitReader(body_, kBodyMask, 0, static_cast<int32_t>(8 * byte_count));
   input_start_ += delivered;
   return delivered == byte_count;
+}
+
+void MpegFileReader::set_body(const uint8_t* bytes, uint32_t count) {
+  if (count > kMaxFrameBytes) count = kMaxFrameBytes;
+  std::memcpy(body_, bytes, count);
+  std::memcpy(body_ + kBodyRingBytes, body_, 8);
+  frame_bytes = count;
+  bits_ = BitReader(body_, kBodyMask, 0, static_cast<int32_t>(8 * count));
 }
 
 uint64_t MpegFileReader::audio_bytes() const {

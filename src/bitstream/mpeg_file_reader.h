@@ -1,17 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
+#include "bitstream/bit_reader.h"
 #include "bitstream/byte_source.h"
 #include "bitstream/decode_status.h"
 
 namespace mpegin {
-
-// bit_masks[n] = 2^n - 1 for n = 0..17.
-inline constexpr uint32_t bit_masks[18] = {
-    0x0,    0x1,    0x3,    0x7,    0xF,    0x1F,   0x3F,   0x7F,    0xFF,
-    0x1FF,  0x3FF,  0x7FF,  0xFFF,  0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF, 0x1FFFF};
 
 // The input: finds frame headers by sliding a 4-byte window through the bytes of a source (a
 // file, a block of memory or a stream) one byte at a time, reads the body of the current frame
@@ -28,12 +25,12 @@ class MpegFileReader {
   // tables needs at most 1725; free-format frames may be longer, up to a frame of 3460 bytes
   // (768 kbit/s Layer II at 32 kHz).
   static constexpr uint32_t kMaxFrameBytes = 3456;
-  // The word storage is a power of two so that the read cursor wraps inside it: reading past
-  // the body of a corrupt frame never reaches memory outside the object. It is large enough that
-  // no frame's reading wraps (a Layer II frame reads at most about 4.4 kB whatever its length),
-  // so that the position after a stage tells whether the frame read past its body: over_read.
-  static constexpr uint32_t kBufferWords = 2048;
-  static constexpr uint32_t kWordMask = kBufferWords - 1;
+  // The body store is a ring of a power of two bytes, so that reading past the body of a
+  // corrupt frame never reaches memory outside the object. It is large enough that no frame's
+  // reading wraps (a Layer II frame reads at most about 4.4 kB whatever its length), so that
+  // the position after a stage tells whether the frame read past its body: over_read.
+  static constexpr uint32_t kBodyRingBytes = 8192;
+  static constexpr uint32_t kBodyMask = kBodyRingBytes - 1;
   // Size of the input buffer.
   static constexpr uint32_t kInputBytes = 1u << 14;
 
@@ -95,44 +92,38 @@ class MpegFileReader {
   // over the headers); false as read_frame would be.
   bool skip_frame(uint32_t byte_count);
 
+  // Makes `count` (<= kMaxFrameBytes) bytes the current body, read from its start: what
+  // read_frame does with the bytes it reads (tests give their own bodies).
+  void set_body(const uint8_t* bytes, uint32_t count);
+
+  // The reader of the current body's bits, its end at the body's end.
+  BitReader& bits() { return bits_; }
+  const BitReader& bits() const { return bits_; }
+
   // Byte i of the current body.
-  uint8_t body_byte(uint32_t i) const {
-    return static_cast<uint8_t>(frame_buffer[(i >> 2) & kWordMask] >> (24 - 8 * (i & 3)));
-  }
+  uint8_t body_byte(uint32_t i) const { return body_[i & kBodyMask]; }
 
-  // The next n bits (n = 0..17) of the frame body, most significant first, right-aligned.
-  uint32_t get_bits(uint32_t n) {
-    const uint32_t s = bit_offset + n;  // 0..48
-    const uint64_t pair = (uint64_t{frame_buffer[word_cursor]} << 32) |
-                          frame_buffer[(word_cursor + 1) & kWordMask];
-    // (pair >> 1) >> (63 - s) is pair >> (64 - s), defined for s = 0 as well.
-    const uint32_t bits = static_cast<uint32_t>((pair >> 1) >> (63 - s)) & bit_masks[n];
-    word_cursor = (word_cursor + (s >> 5)) & kWordMask;
-    bit_offset = s & 31;
-    return bits;
-  }
+  // The next n bits (n = 0..32) of the frame body, most significant first, right-aligned.
+  uint32_t get_bits(uint32_t n) { return bits_.get_bits(n); }
 
-  // The next n x 8 bits of the frame body as n bytes, the same as n calls of get_bits(8);
-  // whole words are taken at a time.
+  // The next n x 8 bits of the frame body as n bytes, the same as n calls of get_bits(8).
   void get_bytes(uint8_t* out, uint32_t n) {
-    for (; n >= 4; n -= 4, out += 4) {
-      const uint64_t pair = (uint64_t{frame_buffer[word_cursor]} << 32) |
-                            frame_buffer[(word_cursor + 1) & kWordMask];
-      const uint32_t word = static_cast<uint32_t>(pair >> (32 - bit_offset));
-      out[0] = static_cast<uint8_t>(word >> 24);
-      out[1] = static_cast<uint8_t>(word >> 16);
-      out[2] = static_cast<uint8_t>(word >> 8);
-      out[3] = static_cast<uint8_t>(word);
-      word_cursor = (word_cursor + 1) & kWordMask;
+    const uint32_t p = static_cast<uint32_t>(bits_.position());
+    const uint32_t at = (p >> 3) & kBodyMask;
+    if ((p & 7) == 0 && at + n <= kBodyRingBytes) {
+      // On a byte boundary and inside the ring (every frame that reads within its body).
+      std::memcpy(out, body_ + at, n);
+      bits_.skip(static_cast<int32_t>(8 * n));
+      return;
     }
-    for (; n > 0; --n) *out++ = static_cast<uint8_t>(get_bits(8));
+    for (; n > 0; --n) *out++ = static_cast<uint8_t>(bits_.get_bits(8));
   }
 
   // Bits of the current body read so far.
-  uint32_t bits_read() const { return word_cursor * 32 + bit_offset; }
+  uint32_t bits_read() const { return static_cast<uint32_t>(bits_.position()); }
   // Whether the reading went past the end of the current body, into bytes that are not the
   // frame's: the frame is damaged. Checked after a stage of reading, not per read.
-  bool over_read() const { return bits_read() > 8 * frame_bytes; }
+  bool over_read() const { return bits_.overrun(); }
 
   // Size of the source in bytes; 0 when it is not open or has no known size (a stream).
   uint64_t file_size() const { return source_ ? file_size_ : 0; }
@@ -150,11 +141,7 @@ class MpegFileReader {
   // Closes the source; further searches and reads fail.
   void close();
 
-  // Big-endian words of the current body; only the first (frame_bytes + 3) / 4 are current.
-  uint32_t frame_buffer[kBufferWords] = {};
-  uint32_t frame_bytes = 0;
-  uint32_t word_cursor = 0;
-  uint32_t bit_offset = 0;
+  uint32_t frame_bytes = 0;  // bytes of the current body
   uint32_t sync_pattern = 0;
 
  private:
@@ -179,6 +166,12 @@ class MpegFileReader {
   uint64_t audio_end_ = UINT64_MAX;
   bool free_format_ = false;
   uint64_t read_calls_ = 0;
+  // The current body from byte 0, in a ring whose first eight bytes are repeated behind its
+  // end for reads that start in its last bytes. Bytes past the body are not cleared per frame:
+  // they are stale bytes of earlier frames (zero before the first), read only by a frame that
+  // reads past its end, and such a frame is damaged whatever they hold.
+  uint8_t body_[kBodyRingBytes + 8] = {};
+  BitReader bits_{body_, kBodyMask, 0, 0};
 };
 
 }  // namespace mpegin

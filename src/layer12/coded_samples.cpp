@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bitstream/bit_reader.h"
 #include "bitstream/mpeg_file_reader.h"
 #include "synthesis/sse2_support.h"
 
@@ -10,118 +11,23 @@ namespace mpegin {
 
 namespace {
 
+// The body's bits through a window cached in registers, the mask of the body ring a constant.
+using BodyBits = CachedBits<MpegFileReader::kBodyMask>;
+
 #if UINTPTR_MAX == 0xFFFFFFFFu
-// 32-bit targets, where a 64-bit cache takes two registers of few and every shift of it a
-// sequence: each code is taken from the two words it lies in, with 32-bit operations only.
-// The same bits as get_bits in the same order; `finish` brings the reader's position up to date.
-class BitCache {
- public:
-  explicit BitCache(MpegFileReader& reader)
-      : reader_(reader),
-        words_(reader.frame_buffer),
-        word_(reader.word_cursor & MpegFileReader::kWordMask),
-        offset_(reader.bit_offset & 31) {}
-
-  // The next n bits, n = 1..17.
-  uint32_t get(uint32_t n) {
-    const uint32_t high = words_[word_] << offset_;
-    // (w >> 1) >> (31 - offset_) is w >> (32 - offset_), defined for offset_ = 0 as well.
-    const uint32_t low = (words_[(word_ + 1) & MpegFileReader::kWordMask] >> 1) >> (31 - offset_);
-    const uint32_t bits = (high | low) >> (32 - n);
-    const uint32_t s = offset_ + n;
-    word_ = (word_ + (s >> 5)) & MpegFileReader::kWordMask;
-    offset_ = s & 31;
-    return bits;
-  }
-
-  void finish() {
-    reader_.word_cursor = word_;
-    reader_.bit_offset = offset_;
-  }
-
- private:
-  MpegFileReader& reader_;
-  const uint32_t* words_;
-  uint32_t word_;    // the word that holds the next unread bit
-  uint32_t offset_;  // bits of it already read (0..31)
-};
+// The next n bits, n = 1..17, from a 32-bit window.
+inline uint32_t take(BodyBits& bits, uint32_t n) {
+  const uint32_t code = bits.direct(n) >> (32 - n);
+  bits.consume(n);
+  return code;
+}
 #else
-// The reader's bits through a 64-bit cache held in a register: the same bits as get_bits in the
-// same order, over the same wrapping word store, without a memory round trip per code. The
-// reader's position is brought up to date by `finish`.
-class BitCache {
- public:
-  explicit BitCache(MpegFileReader& reader)
-      : reader_(reader),
-        words_(reader.frame_buffer),
-        cache_(uint64_t{reader.frame_buffer[reader.word_cursor & MpegFileReader::kWordMask]}
-               << (32 + (reader.bit_offset & 31))),
-        valid_(32 - (reader.bit_offset & 31)),
-        next_word_((reader.word_cursor + 1) & MpegFileReader::kWordMask) {}
-
-  // The next n bits, n = 1..17.
-  uint32_t get(uint32_t n) {
-    if (valid_ < n) {
-      cache_ |= uint64_t{words_[next_word_]} << (32 - valid_);
-      valid_ += 32;
-      next_word_ = (next_word_ + 1) & MpegFileReader::kWordMask;
-    }
-    const uint32_t bits = static_cast<uint32_t>(cache_ >> (64 - n));
-    cache_ <<= n;
-    valid_ -= n;
-    return bits;
-  }
-
-  void finish() {
-    // The word before next_word_ holds the next unread bit when valid_ <= 32; 32 < valid_
-    // means two words are cached.
-    const uint32_t behind = (valid_ + 31) / 32;  // cached words that are not used up
-    reader_.word_cursor = (next_word_ - behind) & MpegFileReader::kWordMask;
-    reader_.bit_offset = (32 * behind - valid_) & 31;
-  }
-
- private:
-  MpegFileReader& reader_;
-  const uint32_t* words_;
-  uint64_t cache_;   // unread bits, most significant first
-  uint32_t valid_;   // how many of them are valid (0..48)
-  uint32_t next_word_;
-};
-#endif
-
-#if UINTPTR_MAX != 0xFFFFFFFFu
-// 64-bit targets: the 64 bits from the reading position, taken whole from the three words they
-// lie in, so that up to three codes of 16 bits come out with shifts and no test. The same bits
-// as get_bits in the same order; `finish` brings the reader's position up to date.
-class BitWindow {
- public:
-  explicit BitWindow(MpegFileReader& reader)
-      : reader_(reader),
-        words_(reader.frame_buffer),
-        position_((reader.word_cursor & MpegFileReader::kWordMask) << 5 |
-                  (reader.bit_offset & 31)) {}
-
-  // The next 64 bits, most significant first; the position does not move.
-  uint64_t peek() const {
-    const uint32_t word = position_ >> 5;
-    const uint32_t offset = position_ & 31;
-    const uint64_t high = uint64_t{words_[word & MpegFileReader::kWordMask]} << 32 |
-                          words_[(word + 1) & MpegFileReader::kWordMask];
-    const uint64_t low = words_[(word + 2) & MpegFileReader::kWordMask];
-    return high << offset | low >> (32 - offset);  // a shift by 32 of the 64-bit low is 0
-  }
-  void skip(uint32_t n) { position_ += n; }
-
-  void finish() {
-    reader_.word_cursor = (position_ >> 5) & MpegFileReader::kWordMask;
-    reader_.bit_offset = position_ & 31;
-  }
-
- private:
-  MpegFileReader& reader_;
-  const uint32_t* words_;
-  uint32_t position_;  // bit index into the word store; the word index wraps with the store
-};
+// The next n bits, n = 1..17, from a 64-bit window.
+inline uint32_t take(BodyBits& bits, uint32_t n) {
+  const uint32_t code = static_cast<uint32_t>(bits.bits(n) >> (64 - n));
+  bits.consume(n);
+  return code;
+}
 #endif
 
 }  // namespace
@@ -136,21 +42,25 @@ void CodedSamples::clear_silent_rows(Subbands& out, uint32_t slots) const {
   }
 }
 
-void CodedSamples::read_layer1_slots(MpegFileReader& reader, uint32_t first, uint32_t count) {
-  BitCache bits(reader);
+void CodedSamples::read_layer1_slots(MpegFileReader& body, uint32_t first, uint32_t count) {
+  BitReader& reader = body.bits();
+  BodyBits bits(reader);
   for (uint32_t slot = first; slot < first + count && slot < kLayer1Slots; ++slot) {
     for (uint32_t i = 0; i < set_count_; ++i) {
-      codes_[i][slot] = static_cast<float>(bits.get(sets_[i].bits));
+      codes_[i][slot] = static_cast<float>(take(bits, sets_[i].bits));
     }
   }
-  bits.finish();
+  reader.set_position(bits.position());
 }
 
-void CodedSamples::read_layer2_groups(MpegFileReader& reader, uint32_t first, uint32_t count) {
+void CodedSamples::read_layer2_groups(MpegFileReader& body, uint32_t first, uint32_t count) {
+  BitReader& reader = body.bits();
 #if UINTPTR_MAX != 0xFFFFFFFFu
-  BitWindow bits(reader);
+  // The 57 bits from the position hold a group of any class (at most 3 x 16 bits): up to
+  // three codes come out with shifts and no test.
+  BitReader bits = reader;
 #else
-  BitCache bits(reader);
+  BodyBits bits(reader);
 #endif
   for (uint32_t group = first; group < first + count && group < kLayer2Groups; ++group) {
     const uint32_t slot = 3 * group;
@@ -158,7 +68,7 @@ void CodedSamples::read_layer2_groups(MpegFileReader& reader, uint32_t first, ui
       const SampleSet& set = sets_[i];
       float* codes = codes_[i] + slot;
 #if UINTPTR_MAX != 0xFFFFFFFFu
-      const uint64_t window = bits.peek();
+      const uint64_t window = bits.window();
       const uint32_t width = set.bits;  // 3..16
       const uint32_t shift = 64 - width;
       if (set.grouping != nullptr) {
@@ -167,28 +77,28 @@ void CodedSamples::read_layer2_groups(MpegFileReader& reader, uint32_t first, ui
         codes[0] = entry[0];
         codes[1] = entry[1];
         codes[2] = entry[2];
-        bits.skip(width);
+        bits.skip(static_cast<int32_t>(width));
       } else {
         codes[0] = static_cast<float>(static_cast<uint32_t>(window >> shift));
         codes[1] = static_cast<float>(static_cast<uint32_t>((window << width) >> shift));
         codes[2] = static_cast<float>(static_cast<uint32_t>((window << 2 * width) >> shift));
-        bits.skip(3 * width);
+        bits.skip(static_cast<int32_t>(3 * width));
       }
 #else
       if (set.grouping != nullptr) {
-        const float* entry = set.grouping + 3 * bits.get(set.bits);
+        const float* entry = set.grouping + 3 * take(bits, set.bits);
         codes[0] = entry[0];
         codes[1] = entry[1];
         codes[2] = entry[2];
       } else {
-        codes[0] = static_cast<float>(bits.get(set.bits));
-        codes[1] = static_cast<float>(bits.get(set.bits));
-        codes[2] = static_cast<float>(bits.get(set.bits));
+        codes[0] = static_cast<float>(take(bits, set.bits));
+        codes[1] = static_cast<float>(take(bits, set.bits));
+        codes[2] = static_cast<float>(take(bits, set.bits));
       }
 #endif
     }
   }
-  bits.finish();
+  reader.set_position(bits.position());
 }
 
 void CodedSamples::requantise(uint32_t first_slot, uint32_t slot_count, Subbands& out) const {

@@ -151,5 +151,44 @@ TEST(CodedSamples, Layer2GroupsReadTheBitsGetBitsWould) {
   }
 }
 
+// A frame's codes end exactly where they end: a body just long enough is read to its last code
+// and not past it, a body a byte shorter is read past its end (the frame is then damaged).
+TEST(CodedSamples, ReadingPastTheBodyIsSeen) {
+  const float parts[3] = {1.0f, 1.0f, 1.0f};
+  struct Case {
+    uint32_t layer;
+    uint32_t code;  // Layer I allocation, Layer II class
+  };
+  const Case cases[] = {{1, 15}, {1, 2}, {2, 0}, {2, 3}, {2, 16}};
+  for (const Case& c : cases) {
+    CodedSamples samples;
+    samples.clear();
+    uint32_t bits = 0;
+    for (uint32_t subband = 0; subband < 3; ++subband) {
+      if (c.layer == 1) {
+        samples.add_layer1(subband, c.code, CodedSamples::kBoth, 1.0f, 1.0f);
+        bits += 12 * (c.code + 1);
+      } else {
+        const Layer2QuantClass& quant_class = layer2_classes[c.code];
+        samples.add_layer2(subband, quant_class, CodedSamples::kFirst, parts, parts);
+        bits += 12 * quant_class.code_bits * (quant_class.grouping != nullptr ? 1 : 3);
+      }
+    }
+    for (const uint32_t bytes : {(bits + 7) / 8, (bits - 1) / 8}) {
+      bitstream_test::Bytes contents = random_body(8 * bytes, bits).bytes();
+      contents.resize(bytes);
+      BodyReader body(contents);
+      ASSERT_EQ(body.reader().frame_bytes, bytes);
+      if (c.layer == 1) {
+        samples.read_layer1_slots(body.reader(), 0, 12);
+      } else {
+        samples.read_layer2_groups(body.reader(), 0, 12);
+      }
+      EXPECT_EQ(body.bits_read(), bits) << c.layer << " " << c.code;
+      EXPECT_EQ(body.reader().over_read(), 8 * bytes < bits) << c.layer << " " << c.code << " " << bytes;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mpegin

@@ -146,12 +146,7 @@ struct DecoderHarness {
   // Places `body` as the current frame body and resets the read cursor.
   void load_frame(const BitWriter& body) {
     const std::vector<uint8_t> bytes = body.bytes();
-    for (uint32_t& word : reader.frame_buffer) word = 0;
-    for (size_t i = 0; i < bytes.size(); ++i)
-      reader.frame_buffer[i / 4] |= uint32_t{bytes[i]} << (24 - 8 * (i % 4));
-    reader.frame_bytes = static_cast<uint32_t>(bytes.size());
-    reader.word_cursor = 0;
-    reader.bit_offset = 0;
+    reader.set_body(bytes.data(), static_cast<uint32_t>(bytes.size()));
   }
   uint32_t frame_bits_read() const { return reader.bits_read(); }
 

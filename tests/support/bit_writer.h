@@ -68,7 +68,7 @@ class BodyReader {
 
   MpegFileReader& reader() { return *reader_; }
   // Bits taken from the body so far.
-  uint32_t bits_read() const { return reader_->word_cursor * 32 + reader_->bit_offset; }
+  uint32_t bits_read() const { return reader_->bits_read(); }
 
  private:
   bitstream_test::TempFile file_;

@@ -14,7 +14,8 @@
 #
 # Every program decodes the same file to 32-bit float samples written to /dev/null (with --s16
 # also to 16-bit integers); N runs each (default 5) after a warm-up, and the table holds the
-# medians of wall time and mpegdec's ratio to mpg123 (their time over ours). Needs hyperfine,
+# medians of wall time and mpegdec's ratio to mpg123 (their time over ours), mpegdec on one
+# thread (-T 1) as the others; a last column gives mpegdec on two threads (-T 2). Needs hyperfine,
 # mpg123 and ffmpeg, and for the streams sox, lame and twolame (Debian packages). The machine's
 # load average is printed with the table: on a busy machine the figures say less.
 # bench_throughput gives processor time, peak memory and multiples of real time instead.
@@ -92,7 +93,8 @@ for format in "${formats[@]}"; do
     f=${inputs[$i]}
     echo "== ${names[$i]} ($format)" >&2
     hyperfine --style basic --warmup 1 --runs "$RUNS" -N --export-json "$WORK/$format-$i.json" \
-      -n mpegdec "$MPEGDEC -q --raw --format $format -o /dev/null $f" \
+      -n mpegdec "$MPEGDEC -q -T 1 --raw --format $format -o /dev/null $f" \
+      -n "mpegdec -T 2" "$MPEGDEC -q -T 2 --raw --format $format -o /dev/null $f" \
       -n mpg123 "mpg123 -q $mpg123_format -s $f" \
       -n ffmpeg "ffmpeg -nostdin -threads 1 -v error -i $f -f $ffmpeg_format -y /dev/null" \
       >/dev/null
@@ -110,12 +112,13 @@ formats, names = rest[:split], rest[split + 1:]
 for format in formats:
     print(f"\n{format}: median of {runs} runs, output to /dev/null "
           f"(load average {before} before, {after} after)\n")
-    print("| stream | mpegdec | mpg123 | ffmpeg -threads 1 | ours vs mpg123 |")
-    print("|---|---|---|---|---|")
+    print("| stream | mpegdec | mpg123 | ffmpeg -threads 1 | ours vs mpg123 | mpegdec -T 2 | -T 2 vs -T 1 |")
+    print("|---|---|---|---|---|---|---|")
     for i, name in enumerate(names):
         with open(f"{work}/{format}-{i}.json") as f:
             results = {r["command"]: r["median"] * 1000 for r in json.load(f)["results"]}
         ratio = results["mpg123"] / results["mpegdec"]
         print(f"| {name} | {results['mpegdec']:.0f} ms | {results['mpg123']:.0f} ms | "
-              f"{results['ffmpeg']:.0f} ms | {ratio:.2f}× |")
+              f"{results['ffmpeg']:.0f} ms | {ratio:.2f}× | {results['mpegdec -T 2']:.0f} ms | "
+              f"{results['mpegdec'] / results['mpegdec -T 2']:.2f}× |")
 EOF

@@ -10,7 +10,7 @@
 //
 // Each file is decoded through the module's ReadFilterInput at 32 bits, 16 bits and 16 bits
 // with dither (in a fresh process each time, which loads libmpeginput.so as a host does), and
-// by whole programs writing 32-bit floats to /dev/null: mpegdec, and mpg123 and ffmpeg when
+// by whole programs writing 32-bit floats to /dev/null: mpegdec on one thread (-T 1), and mpg123 and ffmpeg when
 // installed. The runs are interleaved; each entry keeps its best of N. Throughput is audio
 // seconds per second of processor time (user + system: steadier than wall time on a shared
 // machine; wall time is shown too). Module entries time the read loop only; program entries
@@ -397,7 +397,7 @@ int main(int argc, char** argv) {
                                {self, "--module-child", module_path, input.path, kModeNames[m]}, true});
     }
     if (have_mpegdec) {
-      input.entries.push_back({"mpegdec f32", {mpegdec_path, "-q", "--raw", "--format", "f32", "-o", "/dev/null", input.path}});
+      input.entries.push_back({"mpegdec f32", {mpegdec_path, "-q", "-T", "1", "--raw", "--format", "f32", "-o", "/dev/null", input.path}});
     }
     if (have_mpg123) input.entries.push_back({"mpg123 f32", {"mpg123", "-q", "-e", "f32", "-s", input.path}});
     if (have_ffmpeg) {

@@ -11,11 +11,12 @@
 // Each file is decoded through the module's ReadFilterInput at 32 bits, 16 bits and 16 bits
 // with dither (in a fresh process each time, which loads libmpeginput.so as a host does), and
 // by whole programs writing 32-bit floats to /dev/null: mpegdec on one thread (-T 1), and
-// mpg123 and ffmpeg when installed. The runs are interleaved; each entry keeps its best of N. Throughput is audio
-// seconds per second of processor time (user + system: steadier than wall time on a shared
-// machine; wall time is shown too). Module entries time the read loop only; program entries
-// time the whole process. Peak memory is the process's maximum resident set (wait4); for the
-// module entries that process is bench_throughput itself with the module loaded.
+// mpg123 and ffmpeg when installed. The runs are interleaved; each entry keeps its best of N.
+// Throughput is audio seconds per second of processor time (user + system: steadier than wall
+// time on a shared machine; wall time is shown too). Module entries time the read loop only;
+// program entries time the whole process. Peak memory is the process's maximum resident set
+// (wait4); for the module entries that process is bench_throughput itself with the module
+// loaded.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -44,11 +44,7 @@ void hybrid_synthesis(const GranuleInfo& gi, float* hybrid, float (*overlap)[18]
       overlap_add(hybrid + 18 * sb, overlap[sb], result);
     }
   }
-  for (; sb < transformed; sb += 4) {
-    float result[4][36];
-    imdct_4(hybrid + 18 * sb, result, type);
-    for (int32_t j = 0; j < 4; ++j) overlap_add(hybrid + 18 * (sb + j), overlap[sb + j], result[j]);
-  }
+  for (; sb < transformed; sb += 4) imdct_4_overlap(hybrid + 18 * sb, overlap + sb, type);
   for (; sb < 32; ++sb) {
     float* lines = hybrid + 18 * sb;
     float* kept = overlap[sb];

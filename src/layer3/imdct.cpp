@@ -145,41 +145,102 @@ void imdct(float* input, float* output, int32_t type) {
   }
 }
 
-void imdct_4(const float* input, float (*output)[36], int32_t type) {
 #if MPEGIN_SSE2
-  // Subband j's lines become lane j: lines 0..15 by 4 x 4 transposes, 16 and 17 one by one.
-  Float4 x[18];
+namespace {
+
+// Four rows of 18 floats (row j at rows + 18 j) to 18 vectors of one line, a subband a lane:
+// 0..15 by 4 x 4 transposes, 16 and 17 one by one.
+inline void load_rows(const float* rows, Float4* x) {
   for (int t = 0; t < 16; t += 4) {
-    __m128 r0 = _mm_loadu_ps(input + t);
-    __m128 r1 = _mm_loadu_ps(input + 18 + t);
-    __m128 r2 = _mm_loadu_ps(input + 36 + t);
-    __m128 r3 = _mm_loadu_ps(input + 54 + t);
+    __m128 r0 = _mm_loadu_ps(rows + t);
+    __m128 r1 = _mm_loadu_ps(rows + 18 + t);
+    __m128 r2 = _mm_loadu_ps(rows + 36 + t);
+    __m128 r3 = _mm_loadu_ps(rows + 54 + t);
     _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
     x[t] = Float4(r0);
     x[t + 1] = Float4(r1);
     x[t + 2] = Float4(r2);
     x[t + 3] = Float4(r3);
   }
-  for (int t = 16; t < 18; ++t) x[t] = Float4(_mm_setr_ps(input[t], input[18 + t], input[36 + t], input[54 + t]));
-  Float4 r[36];
+  for (int t = 16; t < 18; ++t) x[t] = Float4(_mm_setr_ps(rows[t], rows[18 + t], rows[36 + t], rows[54 + t]));
+}
+
+// Four vectors of one line each (a subband a lane) turned into each subband's four lines.
+inline void transpose(const Float4* v, __m128* rows) {
+  __m128 r0 = v[0].v, r1 = v[1].v, r2 = v[2].v, r3 = v[3].v;
+  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+  rows[0] = r0;
+  rows[1] = r1;
+  rows[2] = r2;
+  rows[3] = r3;
+}
+
+// The transform of four rows of lines, a subband a lane.
+inline void transform_rows(const float* rows, Float4* r, int32_t type) {
+  Float4 x[18];
+  load_rows(rows, x);
   if (type == 2) {
     short_imdct(x, r);
   } else {
     long_imdct(x, r, imdct_windows[type & 3]);
   }
+}
+
+}  // namespace
+#endif
+
+void imdct_4(const float* input, float (*output)[36], int32_t type) {
+#if MPEGIN_SSE2
+  Float4 r[36];
+  transform_rows(input, r, type);
   for (int i = 0; i < 36; i += 4) {
-    __m128 r0 = r[i].v, r1 = r[i + 1].v, r2 = r[i + 2].v, r3 = r[i + 3].v;
-    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-    _mm_storeu_ps(output[0] + i, r0);
-    _mm_storeu_ps(output[1] + i, r1);
-    _mm_storeu_ps(output[2] + i, r2);
-    _mm_storeu_ps(output[3] + i, r3);
+    __m128 rows[4];
+    transpose(r + i, rows);
+    for (int j = 0; j < 4; ++j) _mm_storeu_ps(output[j] + i, rows[j]);
   }
 #else
   for (int j = 0; j < 4; ++j) {
     float lines[18];
     for (int t = 0; t < 18; ++t) lines[t] = input[18 * j + t];
     imdct(lines, output[j], type);
+  }
+#endif
+}
+
+void imdct_4_overlap(float* lines, float (*kept)[18], int32_t type) {
+#if MPEGIN_SSE2
+  // The results go back to rows four lines at a time and are added or kept from there: no
+  // 36-sample results are stored and read again.
+  Float4 r[36];
+  transform_rows(lines, r, type);
+  for (int t = 0; t < 16; t += 4) {
+    __m128 rows[4];
+    transpose(r + t, rows);
+    for (int j = 0; j < 4; ++j) {
+      _mm_storeu_ps(lines + 18 * j + t, _mm_add_ps(rows[j], _mm_loadu_ps(kept[j] + t)));
+    }
+    transpose(r + 18 + t, rows);
+    for (int j = 0; j < 4; ++j) _mm_storeu_ps(kept[j] + t, rows[j]);
+  }
+  alignas(16) float tail[4][4];  // lines 16, 17 and their second halves 34, 35, lane by lane
+  _mm_store_ps(tail[0], r[16].v);
+  _mm_store_ps(tail[1], r[17].v);
+  _mm_store_ps(tail[2], r[34].v);
+  _mm_store_ps(tail[3], r[35].v);
+  for (int j = 0; j < 4; ++j) {
+    lines[18 * j + 16] = tail[0][j] + kept[j][16];
+    lines[18 * j + 17] = tail[1][j] + kept[j][17];
+    kept[j][16] = tail[2][j];
+    kept[j][17] = tail[3][j];
+  }
+#else
+  float result[4][36];
+  imdct_4(lines, result, type);
+  for (int j = 0; j < 4; ++j) {
+    for (int t = 0; t < 18; ++t) {
+      lines[18 * j + t] = result[j][t] + kept[j][t];
+      kept[j][t] = result[j][18 + t];
+    }
   }
 #endif
 }

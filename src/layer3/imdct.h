@@ -20,6 +20,11 @@ void imdct(float* input, float* output, int32_t type);
 // left as it was.
 void imdct_4(const float* input, float (*output)[36], int32_t type);
 
+// imdct_4 with the overlap-add: each of the four subbands' lines (lines[18 * j + t]) becomes
+// the first half of its transform plus kept[j], and kept[j] takes the second half. Bit for bit
+// what imdct_4 followed by those additions gives.
+void imdct_4_overlap(float* lines, float (*kept)[18], int32_t type);
+
 }  // namespace mpegin
 
 #endif

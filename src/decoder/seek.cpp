@@ -1,17 +1,14 @@
 // Exact seeking in a walked stream. The decoder starts again a few frames before the target
 // with the state it has at open and decodes those frames without delivering them, enough to
 // rebuild everything that carries over between frames:
-//  - Layer III: the main data of a frame reaches back up to 511 bytes (255 for LSF) into the
-//    main data of earlier frames. Frames are fed until that much is stored; the first frame
-//    whose main data is then whole (A) gives an exact spectrum and, from its last granule, an
-//    exact overlap of the hybrid filter bank, and its last granule (18 slots) fills the
-//    synthesis filter's 16-slot history. An LSF frame has one granule, whose samples depend
-//    on the overlap of the frame before, so A + 1 is exact only from there; and a damaged
-//    frame is concealed with the last long-block spectrum, which A alone may not have. The
-//    target is A + 2 at the earliest.
+//  - Layer III: a frame's main data begins main_data_begin bytes back, in the main data of
+//    earlier frames. The frame before the target (MPEG-1; two for LSF, one granule each) is
+//    decoded whole: its first granule rebuilds the overlap of the hybrid filter bank, its last
+//    the synthesis filter's 16-slot history. The decode starts far enough before it that its
+//    main data is stored, read from the side information's main_data_begin.
 //  - Layers I and II: no reservoir and no overlap; the synthesis history (16 slots: two
-//    Layer I frames of 12, one Layer II frame of 36) and the subband samples that stand in
-//    for a damaged frame take two frames (three for Layer I).
+//    Layer I frames of 12, one Layer II frame of 36), which also holds the subband samples
+//    that stand in for a damaged frame.
 //  - A change of layer resets the filters and the concealment state in every decode, so the
 //    frames before it are not needed beyond the one that precedes it.
 // A damaged frame among the dropped ones (concealed where the state was already exact
@@ -21,7 +18,7 @@
 //
 // Where this is not exact (damaged streams only):
 //  - a damaged Layer III frame is concealed with the last long-block spectrum; after a run of
-//    frames with short blocks only that begins before A, a seek has not seen the one a decode
+//    frames with short blocks only that begins before the frames decoded whole, a seek has not seen the one a decode
 //    from the start conceals with;
 //  - a Layer III frame with a failed check word is concealed only once a check word of the
 //    stream has passed (some encoders write wrong ones throughout); after a seek that is
@@ -53,6 +50,7 @@ struct FrameNote {
   uint64_t offset = 0;
   uint64_t samples = 0;         // samples per channel before the frame
   uint32_t main_data_bytes = 0; // Layer III main data in the frame
+  uint32_t main_data_begin = 0; // Layer III: bytes of earlier frames its main data starts back
   uint32_t layer = 0;
 };
 
@@ -67,10 +65,11 @@ class FrameNotes {
     FrameIndex::Entry entry;
     if (!index.at_or_before(first_, frame, entry) || !reader.seek_to(entry.offset)) return false;
     uint64_t samples = entry.samples;
-    header.read_bodies = false;
     Crc16* crc = nullptr;
     bool ok = true;
     for (; frame <= last_; ++frame) {
+      // Frames before the window are passed over; those in it are read for main_data_begin.
+      header.read_bodies = frame >= first_;
       if (!(ok = header.read_header(reader, crc))) break;
       if (frame < first_) {
         samples += header.samples_per_frame();
@@ -80,6 +79,7 @@ class FrameNotes {
       note.offset = reader.position() - 4 - header.frame_bytes;
       note.samples = samples;
       note.main_data_bytes = header.layer == 3 ? header.main_data_bytes : 0;
+      note.main_data_begin = header.layer == 3 ? reader.get_bits(header.version == 1 ? 9 : 8) : 0;
       note.layer = header.layer;
       samples += header.samples_per_frame();
     }
@@ -96,38 +96,39 @@ class FrameNotes {
   FrameNote notes_[kWindow];
 };
 
-// Main data a Layer III frame may reach back into.
-uint32_t reach_back(uint32_t version) { return version == 1 ? 511 : 255; }
-
 // The frame to start decoding at so that frame `target` comes out exact; kOutside when that
-// lies before the notes.
+// lies before the notes. Frames before the target decoded whole: Layer I two (24 slots of
+// synthesis history), Layer II one (36 slots); Layer III one for MPEG-1 (its first granule
+// rebuilds the overlap, its second the history), two for LSF (one granule each). A Layer III
+// frame decoded whole also needs the frames its main data reaches back into.
 uint64_t preroll_start(const FrameNotes& notes, uint64_t target, uint32_t version) {
   if (target == 0) return 0;
   const uint32_t layer = notes[target].layer;
-  const uint64_t whole_frames = layer == 1 ? 3 : 2;
-  const uint32_t needed = reach_back(version);
+  const uint64_t whole_frames = layer == 1 ? 2 : layer == 2 ? 1 : version == 1 ? 1 : 2;
   uint32_t stored = 0;
+  uint32_t needed = 0;
   for (uint64_t frame = target - 1;; --frame) {
     if (frame < notes.first()) return kOutside;
     if (notes[frame].layer != notes[frame + 1].layer) return frame;
     const uint64_t back = target - frame;
-    if (layer != 3) {
-      if (back >= whole_frames) return frame;
+    if (back == whole_frames) {
+      if (layer != 3) return frame;
+      needed = notes[frame].main_data_begin;
     } else if (back > whole_frames) {
       stored += notes[frame].main_data_bytes;
-      if (stored >= needed) return frame;
     }
+    if (back >= whole_frames && stored >= needed) return frame;
     if (frame == 0) return 0;
   }
 }
 
 // The first frame from `start` whose decoding does not depend on frames before `start`
 // (Layer III: whose main data is all stored); a concealed frame from there on is damaged.
-uint64_t first_complete(const FrameNotes& notes, uint64_t start, uint64_t target, uint32_t version) {
+uint64_t first_complete(const FrameNotes& notes, uint64_t start, uint64_t target) {
   if (notes[start].layer != 3) return start;
   uint32_t stored = 0;
   uint64_t frame = start;
-  for (; frame < target && stored < reach_back(version); ++frame) stored += notes[frame].main_data_bytes;
+  for (; frame < target && notes[frame].main_data_begin > stored; ++frame) stored += notes[frame].main_data_bytes;
   return frame;
 }
 
@@ -206,7 +207,7 @@ bool DecoderContext::seek_frame(uint64_t frame) {
       if (!(restarted = restart_at(start, from_notes ? notes[start].offset : entry.offset,
                                    from_notes ? notes[start].samples : 0)))
         break;
-      const uint64_t complete = from_notes ? first_complete(notes, start, frame, version) : frame;
+      const uint64_t complete = from_notes ? first_complete(notes, start, frame) : frame;
       uint64_t damaged = frame;
       for (uint64_t f = start; f < frame && !end_of_stream_; ++f) {
         const uint32_t concealed = events_.concealed_frames;

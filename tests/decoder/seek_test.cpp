@@ -106,22 +106,22 @@ TEST(Seek, EveryFrameOfTheConformanceStreams) {
 
 // Long streams: every Layer III conformance stream four times over (a few hundred to a few
 // thousand frames), seeking at a stride that meets every distance from an index entry; and the
-// first of them with a run of frames destroyed in the middle, so that later frames reach back
-// into main data that is not there and are concealed.
-TEST(Seek, LongAndDamagedLayer3Streams) {
+// first stream of each layer with a run of frames destroyed in the middle, so that later frames
+// are concealed (Layer III: they reach back into main data that is not there).
+TEST(Seek, LongAndDamagedStreams) {
   std::string dir;
   const auto entries = conformance_streams(dir);
   if (entries.empty()) GTEST_SKIP() << "no conformance streams in " << dir;
-  bool damaged = false;
+  bool damaged[4] = {};
   for (const auto& entry : entries) {
-    if (entry.layer != 3) continue;
+    if (entry.layer < 1 || entry.layer > 3) continue;
     SCOPED_TRACE(entry.stream);
     const Bytes one = read_bytes(dir + "/" + entry.stream);
     Bytes four;
     for (int i = 0; i < 4; ++i) four.insert(four.end(), one.begin(), one.end());
-    expect_exact_seeks(four, 37, 2);
-    if (!damaged) {
-      damaged = true;
+    if (entry.layer == 3) expect_exact_seeks(four, 37, 2);
+    if (!damaged[entry.layer]) {
+      damaged[entry.layer] = true;
       Bytes hurt = four;
       for (size_t i = hurt.size() / 2; i < hurt.size() / 2 + 3000; ++i) hurt[i] = static_cast<uint8_t>(i * 7);
       expect_exact_seeks(hurt, 1, 2);

@@ -71,14 +71,14 @@ class LongStream : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!mpegin::test_support::have_tool("lame")) GTEST_SKIP() << "lame is not installed";
-    ASSERT_TRUE(mpegin::test_support::write_test_wav(dir_.file("in.wav"), 44100, 2, 44100 * 12));
+    ASSERT_TRUE(mpegin::test_support::write_test_wav(dir_.file("in.wav"), 44100, 2, 44100 * 24));
     ASSERT_TRUE(mpegin::test_support::lame_encode(dir_.file("in.wav"), path_, "-b 128"));
   }
   TempDir dir_;
   const std::string path_ = dir_.file("long.mp3");
 };
 
-// 460 frames of Layer III with its encoder's gapless tag: floats, 16 bits with a gain, FLAC of
+// 920 frames of Layer III with its encoder's gapless tag: floats, 16 bits with a gain, FLAC of
 // 24 bits, and whole frames.
 TEST_F(LongStream, EveryFormatAsOnOneThread) {
   const std::vector<std::vector<std::string>> formats = {{"--raw", "--format", "f32"},

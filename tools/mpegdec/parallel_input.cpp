@@ -13,9 +13,9 @@ namespace mpegin::mpegdec {
 namespace {
 
 // Output bytes of one chunk at most: the buffer each thread converts into. A seek decodes and
-// drops a few frames (4 of a 128 kbit/s Layer III stream); larger chunks spread them over
+// drops a few frames (2 or 3 of a 128 kbit/s Layer III stream); larger chunks spread them over
 // more frames, smaller ones keep the memory down.
-constexpr size_t kChunkBytes = 288 * 1024;
+constexpr size_t kChunkBytes = 576 * 1024;
 
 uint32_t frame_samples_of(const mpegaudio_info& info) {
   if (info.layer == 1) return 384;

@@ -4,7 +4,7 @@
 // The stream is cut into chunks of a few dozen frames. Worker t decodes chunks t, t + N,
 // t + 2N, ..., each after an exact seek to its first frame (the library decodes a few frames
 // before it and drops them), and converts it into a buffer of its own; reads take the chunks
-// in order. Memory grows by one decoder and one chunk buffer per thread (288 KiB), never with
+// in order. Memory grows by one decoder and one chunk buffer per thread (576 KiB), never with
 // the length of the input. Dithered output: each chunk starts the generator where the whole
 // output has it at that sample.
 #pragma once

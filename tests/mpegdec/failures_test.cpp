@@ -158,10 +158,13 @@ TEST(Interrupted, ATerminatedDecodeLeavesNoPartialOutput) {
   TempDir dir;
   std::string long_stream;
   const std::string sample = read_file(sample_path());
-  for (int i = 0; i < 300; ++i) long_stream += sample;   // MPEG audio frames simply follow on
+  // MPEG audio frames simply follow on. Long enough, on one thread, that the decode is still
+  // running when the signal comes, also on a loaded machine.
+  for (int i = 0; i < 1000; ++i) long_stream += sample;
   write_file(dir.file("long.mp2"), long_stream);
   const int no_input = open("/dev/null", O_RDONLY);
-  const int pid = spawn_mpegdec({"-o", dir.file("long.wav"), dir.file("long.mp2")}, {}, no_input);
+  const int pid =
+      spawn_mpegdec({"-T", "1", "-o", dir.file("long.wav"), dir.file("long.mp2")}, {}, no_input);
   close(no_input);
   ASSERT_TRUE(wait_for_entry(dir, ".part-")) << "no temporary output appeared";
   kill(pid, SIGTERM);

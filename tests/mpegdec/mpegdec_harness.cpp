@@ -20,6 +20,8 @@
 #include <stdexcept>
 
 #include "decoder/decoder_context.h"
+#include "host/dither.h"
+#include "host/sample_conversion.h"
 #include "support/conformance.h"
 
 namespace mpegdec_test {
@@ -287,6 +289,25 @@ std::vector<int16_t> to_16bit(const std::vector<float>& samples, float gain) {
     out.push_back(v < -32767.0f ? -32767 : v > 32767.0f ? 32767 : static_cast<int16_t>(v));
   }
   return out;
+}
+
+std::vector<int16_t> dithered_reference(const Reference& reference, uint32_t scale_field,
+                                        const std::vector<int16_t>& out) {
+  std::vector<float> scaled(reference.samples.size());
+  mpegin::scale_samples(scaled.data(), reference.samples.data(), static_cast<uint32_t>(scaled.size()),
+                        module_gain(scale_field));
+  const auto dithered = [&](uint32_t seed, size_t count) {
+    std::vector<int16_t> samples(count);
+    mpegin::dither_seed(seed);
+    mpegin::convert_dithered(samples.data(), scaled.data(), static_cast<int32_t>(count), 1, 1.0);
+    return samples;
+  };
+  const size_t head = std::min<size_t>(64, std::min(out.size(), scaled.size()));
+  const std::vector<int16_t> first(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(head));
+  for (uint32_t seed = 0; seed < 50000; ++seed) {
+    if (dithered(seed, head) == first) return dithered(seed, std::min(out.size(), scaled.size()));
+  }
+  return {};
 }
 
 float module_gain(uint32_t scale_field) {

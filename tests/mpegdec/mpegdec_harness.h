@@ -90,6 +90,12 @@ std::vector<int16_t> to_16bit(const std::vector<float>& samples, float gain = 32
 // The module's linear gain for a scale field: 32768 x 10^(dB/20) as a float.
 float module_gain(uint32_t scale_field);
 
+// The module's dithered 16-bit delivery of `reference` at scale field `scale_field` (mono
+// conversion of the interleaved samples), from the seed an open of the module may take (the
+// tick count modulo 50000) whose first samples are those of `out`; empty when no seed gives them.
+std::vector<int16_t> dithered_reference(const Reference& reference, uint32_t scale_field,
+                                        const std::vector<int16_t>& out);
+
 // A protected Layer II stream whose fourth frame fails its check word (an allocation bit
 // flipped); the stream unchanged when it has no fourth frame.
 std::string with_fourth_frame_damaged(std::string bytes);

@@ -15,6 +15,10 @@ SimdPath detect() {
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx")) widest = SimdPath::kAvx;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) widest = SimdPath::kAvx2Fma;
+  // AVX-512 F and DQ, with the registers' state saved by the system (the library checks it).
+  if (widest == SimdPath::kAvx2Fma && __builtin_cpu_supports("avx512f") &&
+      __builtin_cpu_supports("avx512dq"))
+    widest = SimdPath::kAvx512;
 #endif
   const char* wanted = std::getenv("MPEGIN_SIMD");
   if (wanted == nullptr) return widest;
@@ -23,6 +27,8 @@ SimdPath detect() {
     limit = SimdPath::kBaseline;
   } else if (std::strcmp(wanted, "avx") == 0) {
     limit = SimdPath::kAvx;
+  } else if (std::strcmp(wanted, "avx2") == 0) {
+    limit = SimdPath::kAvx2Fma;
   }
   return static_cast<int>(limit) < static_cast<int>(widest) ? limit : widest;
 }
@@ -40,6 +46,8 @@ const char* simd_path_name(SimdPath path) {
       return "avx";
     case SimdPath::kAvx2Fma:
       return "avx2";
+    case SimdPath::kAvx512:
+      return "avx512";
     default:
       return "baseline";
   }

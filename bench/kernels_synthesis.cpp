@@ -1,6 +1,6 @@
 // Micro-benchmarks of the subband synthesis: the 32-point transform (one slot, and several
 // slots in vector lanes), the windowing of one slot, and whole synthesis steps, on each vector
-// path this machine runs (argument: 0 baseline, 1 avx, 2 avx2).
+// path this machine runs (argument: 0 baseline, 1 avx, 2 avx2, 3 avx512).
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -35,7 +35,7 @@ bool usable(benchmark::State& state, SimdPath& path) {
 }
 
 void paths(benchmark::internal::Benchmark* b) {
-  for (int p = 0; p <= 2; ++p) b->Arg(p);
+  for (int p = 0; p <= 3; ++p) b->Arg(p);
 }
 
 // Discards what it receives.
@@ -83,6 +83,20 @@ void BM_Dct32EightSlots(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 8);
 }
 BENCHMARK(BM_Dct32EightSlots)->Apply(paths);
+
+// Items are slots: 16 per call, the AVX-512 path's width.
+void BM_Dct32SixteenSlots(benchmark::State& state) {
+  SimdPath path;
+  if (!usable(state, path)) return;
+  const std::vector<float> x = random_inputs(32 * 16);
+  alignas(64) float X[16 * 32];
+  for (auto _ : state) {
+    dct32_slots(x.data(), 16, 16, X, path);
+    benchmark::DoNotOptimize(X);
+  }
+  state.SetItemsProcessed(state.iterations() * 16);
+}
+BENCHMARK(BM_Dct32SixteenSlots)->Apply(paths);
 
 void BM_WindowSlot(benchmark::State& state) {
   SimdPath path;

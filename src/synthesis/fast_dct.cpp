@@ -455,12 +455,62 @@ __attribute__((target("avx"))) void dct32_eight_slots(const float* x, uint32_t s
     _mm256_storeu_ps(X + 7 * 32 + m, _mm256_permute2f128_ps(u3, u7, 0x31));
   }
 }
+
+// GCC 12's unmasked forms of these pass an "undefined" vector that its own -Wuninitialized
+// flags; the masked forms with every lane selected are the same instructions.
+MPEGIN_TARGET_AVX512 inline __m512 unpacklo16(__m512 a, __m512 b) {
+  return _mm512_mask_unpacklo_ps(a, 0xffff, a, b);
+}
+MPEGIN_TARGET_AVX512 inline __m512 unpackhi16(__m512 a, __m512 b) {
+  return _mm512_mask_unpackhi_ps(a, 0xffff, a, b);
+}
+template <int kImm>
+MPEGIN_TARGET_AVX512 inline __m512 shuffle_quarters(__m512 a, __m512 b) {
+  return _mm512_mask_shuffle_f32x4(a, 0xffff, a, b, kImm);
+}
+
+// Sixteen slots, one per lane. The outputs are turned in two blocks of 16 outputs by 16 slots:
+// pairs of rows interleaved, then 4 x 4 turns inside each 128-bit quarter, then the quarters
+// moved into place.
+MPEGIN_TARGET_AVX512 void dct32_sixteen_slots(const float* x, uint32_t stride,
+                                                             float* X) {
+  __m512 in[32], out[32];
+  for (uint32_t k = 0; k < 32; ++k) in[k] = _mm512_loadu_ps(x + k * stride);
+  lee_dct32_of(in, out);
+  for (int m = 0; m < 32; m += 16) {
+    const __m512* o = out + m;
+    // u[4 a + j], quarter q: outputs m + 4a .. m + 4a + 3 of slot 4q + j.
+    __m512 u[16];
+    for (int a = 0; a < 4; ++a) {
+      const __m512* r = o + 4 * a;
+      const __m512 t0 = unpacklo16(r[0], r[1]), t1 = unpackhi16(r[0], r[1]);
+      const __m512 t2 = unpacklo16(r[2], r[3]), t3 = unpackhi16(r[2], r[3]);
+      u[4 * a + 0] = _mm512_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+      u[4 * a + 1] = _mm512_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+      u[4 * a + 2] = _mm512_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+      u[4 * a + 3] = _mm512_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    }
+    for (int j = 0; j < 4; ++j) {
+      const __m512 p0 = shuffle_quarters<_MM_SHUFFLE(1, 0, 1, 0)>(u[j], u[4 + j]);
+      const __m512 p1 = shuffle_quarters<_MM_SHUFFLE(3, 2, 3, 2)>(u[j], u[4 + j]);
+      const __m512 p2 = shuffle_quarters<_MM_SHUFFLE(1, 0, 1, 0)>(u[8 + j], u[12 + j]);
+      const __m512 p3 = shuffle_quarters<_MM_SHUFFLE(3, 2, 3, 2)>(u[8 + j], u[12 + j]);
+      _mm512_storeu_ps(X + 32 * (0 + j) + m, shuffle_quarters<_MM_SHUFFLE(2, 0, 2, 0)>(p0, p2));
+      _mm512_storeu_ps(X + 32 * (4 + j) + m, shuffle_quarters<_MM_SHUFFLE(3, 1, 3, 1)>(p0, p2));
+      _mm512_storeu_ps(X + 32 * (8 + j) + m, shuffle_quarters<_MM_SHUFFLE(2, 0, 2, 0)>(p1, p3));
+      _mm512_storeu_ps(X + 32 * (12 + j) + m, shuffle_quarters<_MM_SHUFFLE(3, 1, 3, 1)>(p1, p3));
+    }
+  }
+}
 #endif
 
 }  // namespace
 
 void dct32_slots(const float* x, uint32_t stride, uint32_t count, float* X, SimdPath path) {
 #if MPEGIN_WIDE_VECTORS
+  if (path >= SimdPath::kAvx512) {
+    for (; count >= 16; count -= 16, x += 16, X += 16 * 32) dct32_sixteen_slots(x, stride, X);
+  }
   if (path >= SimdPath::kAvx) {
     for (; count >= 8; count -= 8, x += 8, X += 8 * 32) dct32_eight_slots(x, stride, X);
   }

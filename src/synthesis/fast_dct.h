@@ -19,8 +19,8 @@ void fast_dct32(const float* x, float* X);
 void lee_dct32(const float* x, float* X);
 
 // The transform of `count` slots: input k of slot t is x[k * stride + t] (stride >= count), and
-// slot t's outputs go to X[32 t .. 32 t + 31]. Each slot's results are those of lee_dct32; four
-// or (on the AVX paths) eight slots run at once, one per vector lane.
+// slot t's outputs go to X[32 t .. 32 t + 31]. Each slot's results are those of lee_dct32; four,
+// eight (AVX paths) or sixteen (AVX-512) slots run at once, one per vector lane.
 void dct32_slots(const float* x, uint32_t stride, uint32_t count, float* X,
                  SimdPath path = simd_path());
 

@@ -28,3 +28,12 @@
 #else
 #define MPEGIN_VECTOR_OPERATORS 0
 #endif
+
+// The attribute of the AVX-512 functions. AVX-512 brings fused multiply-add, and GCC fuses a
+// product and a following sum into it by default in C++; every other path rounds the product
+// first, so these functions forbid the contraction (Clang does not contract across statements).
+#if defined(__clang__)
+#define MPEGIN_TARGET_AVX512 __attribute__((target("avx512f,avx512dq")))
+#else
+#define MPEGIN_TARGET_AVX512 __attribute__((target("avx512f,avx512dq"), optimize("fp-contract=off")))
+#endif

@@ -35,6 +35,24 @@ __attribute__((target("avx"))) void store_v_avx(const float* X, float* front, fl
   _mm256_store_ps(back + 16, _mm256_xor_ps(_mm256_loadu_ps(X), sign));
   _mm256_store_ps(back + 24, _mm256_xor_ps(_mm256_loadu_ps(X + 8), sign));
 }
+
+// Sixteen values negated, in reverse order.
+MPEGIN_TARGET_AVX512 inline __m512 negated_reversed16(const float* p) {
+  const __m512i reverse = _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512 v = _mm512_loadu_ps(p);
+  // The masked form with every lane selected: GCC 12 flags the unmasked one's "undefined" input.
+  return _mm512_xor_ps(_mm512_mask_permutexvar_ps(v, 0xffff, reverse, v), _mm512_set1_ps(-0.0f));
+}
+
+// SynthesisFilter::store_v sixteen values a store, for the sixteen-lane windowing.
+MPEGIN_TARGET_AVX512 void store_v_avx512(const float* X, float* front,
+                                                                 float* back) {
+  _mm512_storeu_ps(front, _mm512_loadu_ps(X + 16));
+  // front[16] = +0 in place of -X[32].
+  _mm512_storeu_ps(front + 16, _mm512_maskz_mov_ps(0xfffe, negated_reversed16(X + 17)));
+  _mm512_storeu_ps(back, negated_reversed16(X + 1));
+  _mm512_storeu_ps(back + 16, _mm512_xor_ps(_mm512_loadu_ps(X), _mm512_set1_ps(-0.0f)));
+}
 #endif
 
 }  // namespace
@@ -63,16 +81,17 @@ void SynthesisFilter::synthesize(const float* inputs, SampleSink& out) {
 
 void SynthesisFilter::synthesize_slots(const float* inputs, uint32_t stride, uint32_t count,
                                        float* pcm) {
-  // The transforms of up to eight slots at once; the columns are written one slot at a time,
+  // The transforms of up to eight (sixteen on the AVX-512 path) slots at once; the columns are written one slot at a time,
   // since each slot's windowing reads the column the slot after it overwrites.
   // A last group of one to three slots after others (a Layer III granule's 18 are 8 + 8 + 2)
   // takes the transform of the last four as one vector: the slots done again get the same
   // results, and are not stored again.
   const SimdPath path = path_;
+  const uint32_t group = path >= SimdPath::kAvx512 ? 16 : 8;
   for (uint32_t done = 0; count > 0;) {
-    const uint32_t n = count < 8 ? count : 8;
+    const uint32_t n = count < group ? count : group;
     const uint32_t again = n < 4 && done >= 4 - n ? 4 - n : 0;
-    alignas(32) float X[8 * 32 + 8];  // one float beyond each slot's 32 readable for store_v
+    alignas(64) float X[16 * 32 + 16];  // beyond each slot's 32, the float store_v reads
     dct32_slots(inputs - again, stride, n + again, X, path);
     done += n;
     for (uint32_t t = again; t < n + again; ++t, pcm += 32) {
@@ -102,6 +121,10 @@ void SynthesisFilter::store_v(const float* X) {
   float* front = v_buffer_[front_buffer_][write_column_];
   float* back = v_buffer_[front_buffer_ ^ 1][write_column_];
 #if MPEGIN_WIDE_VECTORS
+  if (path_ >= SimdPath::kAvx512) {
+    store_v_avx512(X, front, back);
+    return;
+  }
   if (path_ >= SimdPath::kAvx) {
     store_v_avx(X, front, back);
     return;

@@ -47,7 +47,7 @@ class SynthesisFilter {
     front_buffer_ ^= 1;
   }
 
-  alignas(32) float v_buffer_[2][16][32];  // [buffer][column q][row r]
+  alignas(64) float v_buffer_[2][16][32];  // [buffer][column q][row r]
   alignas(16) float subband_inputs_[32];
   uint32_t front_buffer_ = 0;  // which v_buffer_ the windowing reads this slot
   uint32_t write_column_ = 15;

@@ -23,6 +23,14 @@ std::vector<float> random_inputs(size_t count) {
   return inputs;
 }
 
+// Random records of V, each kept in both places the windowing may read it.
+void random_history(VHistory& h) {
+  const std::vector<float> values = random_inputs(kHistoryRecords * 64);
+  for (uint32_t n = 0; n < kHistoryRecords; ++n) {
+    for (int i = 0; i < 64; ++i) h[n][i] = h[kHistoryRecords + n][i] = values[64 * n + i];
+  }
+}
+
 // Skips the run when the path is wider than this machine (or build) has.
 bool usable(benchmark::State& state, SimdPath& path) {
   path = static_cast<SimdPath>(state.range(0));
@@ -101,20 +109,35 @@ BENCHMARK(BM_Dct32SixteenSlots)->Apply(paths);
 void BM_WindowSlot(benchmark::State& state) {
   SimdPath path;
   if (!usable(state, path)) return;
-  const std::vector<float> values = random_inputs(16 * 32);
-  alignas(32) float v[16][32];
-  for (int q = 0; q < 16; ++q)
-    for (int j = 0; j < 32; ++j) v[q][j] = values[32 * q + j];
+  alignas(64) VHistory h;
+  random_history(h);
   float out[32];
   uint32_t newest = 0;
   for (auto _ : state) {
-    window_slot(v, newest, out, path);
-    newest = (newest + 1) & 15;
+    window_slot(h, newest, out, path);
+    newest = (newest + 1) & (kHistoryRecords - 1);
     benchmark::DoNotOptimize(out);
   }
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_WindowSlot)->Apply(paths);
+
+// Sixteen slots windowed in one run, as synthesize_slots does (items: slots).
+void BM_WindowSixteenSlots(benchmark::State& state) {
+  SimdPath path;
+  if (!usable(state, path)) return;
+  alignas(64) VHistory h;
+  random_history(h);
+  float out[16 * 32];
+  uint32_t newest = 0;
+  for (auto _ : state) {
+    window_slots(h, newest, 16, out, path);
+    newest = (newest + 16) & (kHistoryRecords - 1);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetItemsProcessed(state.iterations() * 16);
+}
+BENCHMARK(BM_WindowSixteenSlots)->Apply(paths);
 
 // One slot at a time through a sink, as a caller with one slot in hand does (items: slots).
 void BM_SynthesizeOneSlot(benchmark::State& state) {

@@ -55,77 +55,19 @@ MPEGIN_TARGET_AVX512 void store_v_avx512(const float* X, float* front,
 }
 #endif
 
-}  // namespace
-
-SynthesisFilter::SynthesisFilter(int channel) : path_(simd_path()), channel_(channel) { reset(); }
-
-void SynthesisFilter::reset() {
-  std::memset(v_buffer_, 0, sizeof v_buffer_);
-  std::memset(subband_inputs_, 0, sizeof subband_inputs_);
-  front_buffer_ = 0;
-  write_column_ = 15;
-}
-
-void SynthesisFilter::synthesize(SampleSink& out) {
-  synthesize(subband_inputs_, out);
-  std::memset(subband_inputs_, 0, sizeof subband_inputs_);
-}
-
-void SynthesisFilter::synthesize(const float* inputs, SampleSink& out) {
-  update_v(inputs);
-  float samples[32];
-  window(samples);
-  out.append_block(channel_, samples, 32);
-  advance();
-}
-
-void SynthesisFilter::synthesize_slots(const float* inputs, uint32_t stride, uint32_t count,
-                                       float* pcm) {
-  // The transforms of up to eight (sixteen on the AVX-512 path) slots at once; the columns are written one slot at a time,
-  // since each slot's windowing reads the column the slot after it overwrites.
-  // A last group of one to three slots after others (a Layer III granule's 18 are 8 + 8 + 2)
-  // takes the transform of the last four as one vector: the slots done again get the same
-  // results, and are not stored again.
-  const SimdPath path = path_;
-  const uint32_t group = path >= SimdPath::kAvx512 ? 16 : 8;
-  for (uint32_t done = 0; count > 0;) {
-    const uint32_t n = count < group ? count : group;
-    const uint32_t again = n < 4 && done >= 4 - n ? 4 - n : 0;
-    alignas(64) float X[16 * 32 + 16];  // beyond each slot's 32, the float store_v reads
-    dct32_slots(inputs - again, stride, n + again, X, path);
-    done += n;
-    for (uint32_t t = again; t < n + again; ++t, pcm += 32) {
-      store_v(X + 32 * t);
-      window(pcm);
-      advance();
-    }
-    inputs += n;
-    count -= n;
-  }
-}
-
-void SynthesisFilter::update_v(const float* inputs) {
-  alignas(16) float X[36];  // one float beyond the 32 readable for store_v
-  fast_dct32(inputs, X);
-  store_v(X);
-}
-
-// Matrixing: X = DCT-II of the inputs; V[0..31] goes to column p of the front buffer and
-// V[32..63] to column p of the back buffer, where V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) x[k]:
-// front[r] = X[16 + r] (r < 16), front[16] = 0, front[16 + r] = -X[32 - r] (r = 1..15);
-// back[r] = -X[16 - r] (r <= 16), back[16 + r] = -X[r]. The vector forms write each column in
-// stores of the width the windowing loads it with, right after, so that the loads take the
-// stored values on the way instead of waiting for them to reach the cache. They read X[32],
-// which must be readable; its value is not used.
-void SynthesisFilter::store_v(const float* X) {
-  float* front = v_buffer_[front_buffer_][write_column_];
-  float* back = v_buffer_[front_buffer_ ^ 1][write_column_];
+// Matrixing: X = DCT-II of the inputs, and V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) x[k]:
+// V[r] = X[16 + r] (r < 16), V[16] = 0, V[16 + r] = -X[32 - r] (r = 1..15);
+// V[32 + r] = -X[16 - r] (r <= 16), V[48 + r] = -X[r]. The vector forms read X[32], which must
+// be readable; its value is not used.
+// `front` receives V[0..31], front + 32 V[32..63].
+void write_v(const float* X, float* front, SimdPath path) {
+  float* back = front + 32;
 #if MPEGIN_WIDE_VECTORS
-  if (path_ >= SimdPath::kAvx512) {
+  if (path >= SimdPath::kAvx512) {
     store_v_avx512(X, front, back);
     return;
   }
-  if (path_ >= SimdPath::kAvx) {
+  if (path >= SimdPath::kAvx) {
     store_v_avx(X, front, back);
     return;
   }
@@ -162,8 +104,58 @@ void SynthesisFilter::store_v(const float* X) {
 #endif
 }
 
-void SynthesisFilter::window(float* out) const {
-  window_slot(v_buffer_[front_buffer_], write_column_, out, path_);
+}  // namespace
+
+SynthesisFilter::SynthesisFilter(int channel) : path_(simd_path()), channel_(channel) { reset(); }
+
+void SynthesisFilter::reset() {
+  std::memset(history_, 0, sizeof history_);
+  std::memset(subband_inputs_, 0, sizeof subband_inputs_);
+  current_ = 0;
+}
+
+void SynthesisFilter::synthesize(SampleSink& out) {
+  synthesize(subband_inputs_, out);
+  std::memset(subband_inputs_, 0, sizeof subband_inputs_);
+}
+
+void SynthesisFilter::synthesize(const float* inputs, SampleSink& out) {
+  alignas(16) float X[36];  // one float beyond the 32 readable for store_v
+  fast_dct32(inputs, X);
+  store_v(X, 0);
+  float samples[32];
+  window_slot(history_, current_, samples, path_);
+  out.append_block(channel_, samples, 32);
+  current_ = (current_ + 1) & (kHistoryRecords - 1);
+}
+
+void SynthesisFilter::synthesize_slots(const float* inputs, uint32_t stride, uint32_t count,
+                                       float* pcm) {
+  // The transforms of up to eight (sixteen on the AVX-512 path) slots at once, then their V,
+  // then their windowing. A last group of one to three slots after others (a Layer III
+  // granule's 18 are 8 + 8 + 2) takes the transform of the last four as one vector: the slots
+  // done again get the same results, and are not stored again.
+  const SimdPath path = path_;
+  const uint32_t group = path >= SimdPath::kAvx512 ? 16 : 8;
+  for (uint32_t done = 0; count > 0;) {
+    const uint32_t n = count < group ? count : group;
+    const uint32_t again = n < 4 && done >= 4 - n ? 4 - n : 0;
+    alignas(64) float X[16 * 32 + 16];  // beyond each slot's 32, the float store_v reads
+    dct32_slots(inputs - again, stride, n + again, X, path);
+    for (uint32_t t = 0; t < n; ++t) store_v(X + 32 * (again + t), t);
+    window_slots(history_, current_, n, pcm, path);
+    current_ = (current_ + n) & (kHistoryRecords - 1);
+    done += n;
+    pcm += 32 * n;
+    inputs += n;
+    count -= n;
+  }
+}
+
+void SynthesisFilter::store_v(const float* X, uint32_t ahead) {
+  const uint32_t n = (current_ + ahead) & (kHistoryRecords - 1);
+  write_v(X, history_[kHistoryRecords + n], path_);
+  if (n >= kFirstRepeatedRecord) write_v(X, history_[n], path_);
 }
 
 }  // namespace mpegin

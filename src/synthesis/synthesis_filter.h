@@ -4,18 +4,20 @@
 
 #include "synthesis/cpu_features.h"
 #include "synthesis/sample_sink.h"
+#include "synthesis/synthesis_window.h"
 
 namespace mpegin {
 
 // Polyphase synthesis filter bank of ISO/IEC 11172-3 for one channel: each slot turns 32
-// subband samples into 32 PCM samples. The V history lives in two alternating buffers of
-// 16 columns by 32 rows, written at a rotating column, so nothing is ever shifted. A column
-// is contiguous, so the windowing runs over several output samples at once.
+// subband samples into 32 PCM samples. The V history is a ring of records, one per slot, written
+// at a rotating position, so nothing is ever shifted; a record is contiguous, so the windowing
+// runs over several output samples at once, and up to 16 slots are stored before they are
+// windowed.
 class SynthesisFilter {
  public:
   explicit SynthesisFilter(int channel);
 
-  // Clears the history and the inputs; the next slot writes column 15 of the first buffer.
+  // Clears the history and the inputs; the next slot writes record 0.
   void reset();
 
   // Stores the sample of `subband` (0..31) for the current slot.
@@ -38,19 +40,13 @@ class SynthesisFilter {
   int channel() const { return channel_; }
 
  private:
-  void update_v(const float* inputs);
-  // Writes the column of the current slot from its transform X (the matrixing's outputs).
-  void store_v(const float* X);
-  void window(float* out) const;
-  void advance() {
-    write_column_ = (write_column_ + 1) & 15;
-    front_buffer_ ^= 1;
-  }
+  // Writes V of the slot `ahead` slots after the current one from its transform X (the
+  // matrixing's outputs).
+  void store_v(const float* X, uint32_t ahead);
 
-  alignas(64) float v_buffer_[2][16][32];  // [buffer][column q][row r]
+  alignas(64) VHistory history_;
   alignas(16) float subband_inputs_[32];
-  uint32_t front_buffer_ = 0;  // which v_buffer_ the windowing reads this slot
-  uint32_t write_column_ = 15;
+  uint32_t current_ = 0;  // the record of the next slot
   SimdPath path_;
   int channel_;
 };

@@ -62,30 +62,41 @@ TEST(DctSimd, SlotsInLanesEqualTheWrittenOutFormBitForBit) {
   }
 }
 
-// The windowing on every path gives, bit for bit, the sums in the documented order: even and odd
-// taps each summed in tap order in single precision, the two partial sums added last.
+// The windowing on every path, one slot or runs of them, gives bit for bit the sums in the
+// documented order: even and odd taps each summed in tap order in single precision, the two
+// partial sums added last.
 TEST(WindowSimd, EveryPathSumsInTheDocumentedOrder) {
   std::mt19937 random(13);
-  alignas(32) float v[16][32];
+  alignas(64) VHistory h;
   for (int round = 0; round < 30; ++round) {
-    for (auto& column : v)
-      for (float& value : column) value = test_input(random, round);
-    for (uint32_t newest = 0; newest < 16; ++newest) {
-      float expected[32];
+    for (uint32_t n = 0; n < kHistoryRecords; ++n) {
+      for (float& value : h[kHistoryRecords + n]) value = test_input(random, round);
+      std::memcpy(h[n], h[kHistoryRecords + n], sizeof h[n]);
+    }
+    std::vector<float> expected(32 * kHistoryRecords);
+    for (uint32_t newest = 0; newest < kHistoryRecords; ++newest) {
       for (int j = 0; j < 32; ++j) {
         float even = 0.0f, odd = 0.0f;
         for (uint32_t t = 0; t < 16; t += 2) {
-          even += v[(newest - t) & 15][j] * synthesis_window[16 * j + t];
-          odd += v[(newest - t - 1) & 15][j] * synthesis_window[16 * j + t + 1];
+          even += h[32 + ((newest - t) & 31)][j] * synthesis_window[16 * j + t];
+          odd += h[32 + ((newest - t - 1) & 31)][32 + j] * synthesis_window[16 * j + t + 1];
         }
-        expected[j] = even + odd;
+        expected[32 * newest + j] = even + odd;
       }
-      for (SimdPath path : usable_paths()) {
-        float out[32];
-        window_slot(v, newest, out, path);
-        for (int j = 0; j < 32; ++j) {
-          ASSERT_TRUE(same_bits(out[j], expected[j]))
-              << simd_path_name(path) << " round " << round << " newest " << newest << " j " << j;
+    }
+    for (SimdPath path : usable_paths()) {
+      for (uint32_t newest = 0; newest < kHistoryRecords; ++newest) {
+        const uint32_t count = 1 + (newest + round) % 16;
+        std::vector<float> out(32 * count);
+        if (count == 1) {
+          window_slot(h, newest, out.data(), path);
+        } else {
+          window_slots(h, newest, count, out.data(), path);
+        }
+        for (uint32_t i = 0; i < 32 * count; ++i) {
+          ASSERT_TRUE(same_bits(out[i], expected[(32 * newest + i) % expected.size()]))
+              << simd_path_name(path) << " round " << round << " newest " << newest << " count "
+              << count << " sample " << i;
         }
       }
     }

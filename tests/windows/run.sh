@@ -5,7 +5,8 @@
 #      module's real target), then the x86_64 host under wine64 against the x86_64 DLL: each
 #      loads mpeginput.dll and drives every export through the real API, the dialog included;
 #   3. the 32-bit output of every compliance stream from both DLLs, on each vector path
-#      (MPEGIN_SIMD), must be the same bits.
+#      (MPEGIN_SIMD: baseline, avx, avx2, avx512; a path the processor lacks falls back to the
+#      widest it has), must be the same bits.
 # Needs the MinGW-w64 cross compilers, wine64, 32-bit Wine (wine32:i386), Xvfb and python3.
 # When something is missing the tests are skipped with the reason, and the script succeeds,
 # unless MPEGIN_REQUIRE_WINDOWS=1. The compliance streams come from MPEG_CONFORMANCE_DIR
@@ -88,7 +89,7 @@ timeout 600 xvfb-run -a bash -c '
   }
   run i686 "$WINE32" windows-i686
   run x86_64 "$WINE64" windows-x86_64
-  for path in baseline avx; do
+  for path in baseline avx avx2 avx512; do
     MPEGIN_SIMD=$path run "i686-$path" "$WINE32" windows-i686 --digests
     MPEGIN_SIMD=$path run "x86_64-$path" "$WINE64" windows-x86_64 --digests
   done
@@ -97,12 +98,13 @@ timeout 600 xvfb-run -a bash -c '
   { echo "== Windows tests: the test host under Wine FAILED" >&2; exit 1; }
 
 echo "== the same 32-bit output from both modules on every vector path"
-for run in x86_64 i686-baseline x86_64-baseline i686-avx x86_64-avx; do
+for run in x86_64 i686-baseline x86_64-baseline i686-avx x86_64-avx i686-avx2 x86_64-avx2 \
+           i686-avx512 x86_64-avx512; do
   if ! cmp -s "$DIGESTS/i686.digests" "$DIGESTS/$run.digests"; then
     diff "$DIGESTS/i686.digests" "$DIGESTS/$run.digests" | head -n 20 >&2 || true
     echo "== Windows tests: output of $run differs from the i686 module's FAILED" >&2
     exit 1
   fi
 done
-echo "   $(wc -l < "$DIGESTS/i686.digests") streams, identical on i686 and x86_64, baseline and avx"
+echo "   $(wc -l < "$DIGESTS/i686.digests") streams, identical on i686 and x86_64, baseline, avx, avx2 and avx512"
 echo "== Windows tests passed"

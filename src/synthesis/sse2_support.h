@@ -35,5 +35,6 @@
 #if defined(__clang__)
 #define MPEGIN_TARGET_AVX512 __attribute__((target("avx512f,avx512dq")))
 #else
-#define MPEGIN_TARGET_AVX512 __attribute__((target("avx512f,avx512dq"), optimize("fp-contract=off")))
+#define MPEGIN_TARGET_AVX512 \
+  __attribute__((target("avx512f,avx512dq"), optimize("fp-contract=off")))
 #endif

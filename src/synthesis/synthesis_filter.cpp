@@ -36,29 +36,28 @@ __attribute__((target("avx"))) void store_v_avx(const float* X, float* front, fl
   _mm256_store_ps(back + 24, _mm256_xor_ps(_mm256_loadu_ps(X + 8), sign));
 }
 
-// Sixteen values negated, in reverse order.
-MPEGIN_TARGET_AVX512 inline __m512 negated_reversed16(const float* p) {
-  const __m512i reverse = _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  const __m512 v = _mm512_loadu_ps(p);
-  // The masked form with every lane selected: GCC 12 flags the unmasked one's "undefined" input.
-  return _mm512_xor_ps(_mm512_mask_permutexvar_ps(v, 0xffff, reverse, v), _mm512_set1_ps(-0.0f));
-}
-
-// SynthesisFilter::store_v sixteen values a store, for the sixteen-lane windowing.
-MPEGIN_TARGET_AVX512 void store_v_avx512(const float* X, float* front,
-                                                                 float* back) {
-  _mm512_storeu_ps(front, _mm512_loadu_ps(X + 16));
-  // front[16] = +0 in place of -X[32].
-  _mm512_storeu_ps(front + 16, _mm512_maskz_mov_ps(0xfffe, negated_reversed16(X + 17)));
-  _mm512_storeu_ps(back, negated_reversed16(X + 1));
-  _mm512_storeu_ps(back + 16, _mm512_xor_ps(_mm512_loadu_ps(X), _mm512_set1_ps(-0.0f)));
+// SynthesisFilter::store_v sixteen values a store, for the sixteen-lane windowing. X is read in
+// the two aligned halves the transform stored, so that the loads take the values from the
+// stores still in flight; the shifted, reversed parts are put together in registers.
+MPEGIN_TARGET_AVX512 void store_v_avx512(const float* X, float* front, float* back) {
+  const __m512 sign = _mm512_set1_ps(-0.0f);
+  const __m512 low = _mm512_loadu_ps(X), high = _mm512_loadu_ps(X + 16);
+  // Lane r takes element 16 - r of (low, high) in a row: X[16 - r].
+  const __m512i from_16 = _mm512_set_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+  _mm512_storeu_ps(front, high);
+  // front[16 + r] = -X[32 - r] = -high[16 - r], and front[16] = +0 in place of -X[32].
+  // (The masked forms with a source: GCC 12 flags the unmasked ones' "undefined" input.)
+  const __m512 mirrored_high = _mm512_mask_permutexvar_ps(high, 0xfffe, from_16, high);
+  _mm512_storeu_ps(front + 16, _mm512_maskz_xor_ps(0xfffe, mirrored_high, sign));
+  _mm512_storeu_ps(back, _mm512_xor_ps(_mm512_permutex2var_ps(low, from_16, high), sign));
+  _mm512_storeu_ps(back + 16, _mm512_xor_ps(low, sign));
 }
 #endif
 
 // Matrixing: X = DCT-II of the inputs, and V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) x[k]:
 // V[r] = X[16 + r] (r < 16), V[16] = 0, V[16 + r] = -X[32 - r] (r = 1..15);
-// V[32 + r] = -X[16 - r] (r <= 16), V[48 + r] = -X[r]. The vector forms read X[32], which must
-// be readable; its value is not used.
+// V[32 + r] = -X[16 - r] (r <= 16), V[48 + r] = -X[r]. The SSE2 and AVX forms read X[32],
+// which must be readable; its value is not used.
 // `front` receives V[0..31], front + 32 V[32..63].
 void write_v(const float* X, float* front, SimdPath path) {
   float* back = front + 32;

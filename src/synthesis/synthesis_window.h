@@ -19,8 +19,8 @@ constexpr uint32_t kFirstRepeatedRecord = 17;
 using VHistory = float[2 * kHistoryRecords][64];
 
 // The windowing of one slot: out[j] = sum over taps t = 0..15 of synthesis_window[16 j + t] *
-// h[32 + newest - t][32 (t & 1) + j] for the 32 output samples j, where record `newest` is the
-// slot's own: even taps take the first half of V of the slots 0, 2, .. 14 back, odd taps the
+// h[32 + newest - t][32 (t & 1) + j] for the 32 output samples j, where record `newest` (taken
+// mod 32) is the slot's own: even taps take the first half of V of the slots 0, 2, .. 14 back, odd taps the
 // second half of the slots 1, 3, .. 15 back.
 void window_slot(const VHistory& h, uint32_t newest, float* out, SimdPath path = simd_path());
 

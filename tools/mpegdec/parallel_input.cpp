@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <thread>
-#include <vector>
 
 #include "host/dither.h"
 #include "mpegaudio/mpegaudio.h"
@@ -12,10 +12,10 @@ namespace mpegin::mpegdec {
 
 namespace {
 
-// Output bytes of one chunk at most: the buffer each thread converts into. A seek decodes and
-// drops a few frames (2 or 3 of a 128 kbit/s Layer III stream); larger chunks spread them over
-// more frames, smaller ones keep the memory down.
-constexpr size_t kChunkBytes = 576 * 1024;
+// Output bytes of one chunk at most: the buffer each thread beyond the first converts into. A
+// seek decodes and drops a few frames (2 or 3 of a 128 kbit/s Layer III stream); larger chunks
+// spread them over more frames, smaller ones keep the memory down.
+constexpr size_t kChunkBytes = 288 * 1024;
 
 uint32_t frame_samples_of(const mpegaudio_info& info) {
   if (info.layer == 1) return 384;
@@ -26,14 +26,22 @@ uint32_t frame_samples_of(const mpegaudio_info& info) {
 
 struct ParallelInput::Worker {
   mpegaudio_decoder* decoder = nullptr;
-  std::vector<unsigned char> buffer;
+  std::unique_ptr<unsigned char[]> buffer;   // none for decoder 0, the reading thread's
   std::thread thread;
+  uint32_t dither = 0;
   // Under the mutex: the chunk the buffer holds for reading (-1: none, the worker may fill it),
   // its bytes and its concealed frames.
   int64_t chunk = -1;
   size_t bytes = 0;
   uint32_t concealed = 0;
   uint64_t first_concealed = 0;
+};
+
+// One decoded frame as converted: its samples (interleaved) and whether it was concealed.
+struct ParallelInput::Frame {
+  uint32_t count = 0;
+  bool concealed = false;
+  uint64_t position = 0;
 };
 
 // The dither generator as the delivery seeded it, as an open of the module seeds it.
@@ -58,8 +66,8 @@ void ParallelInput::stop_workers() {
 bool ParallelInput::open(const std::string& path, int threads) {
   if (threads < 2 || workers_ != nullptr) return false;
   const unsigned flags = delivery_.gapless() ? 0u : MPEGAUDIO_NO_GAPLESS;
-  // All decoders open here, not on their threads: memory allocated on a thread of its own
-  // would stay in an allocator arena of that thread.
+  // All decoders and buffers are made here, not on their threads: memory allocated on a thread
+  // of its own would stay in an allocator arena of that thread.
   const int made = threads;
   std::unique_ptr<Worker[]> workers(new Worker[static_cast<size_t>(made)]);
   auto release = [&] {
@@ -77,6 +85,7 @@ bool ParallelInput::open(const std::string& path, int threads) {
   delivered_samples_ = static_cast<uint64_t>(info.samples);
   sample_bytes_ = delivery_.width() == 32 ? 4 : 2;
   const size_t frame_bytes = size_t{frame_samples_of(info)} * static_cast<size_t>(channels_) * sample_bytes_;
+  if (frame_bytes > kBlockBytes) return release();
   chunk_frames_ = kChunkBytes / frame_bytes;
   chunks_ = (static_cast<uint64_t>(info.frames) + chunk_frames_ - 1) / chunk_frames_;
   // Each thread gets two chunks at least: a shorter stream is not worth more threads.
@@ -84,11 +93,11 @@ bool ParallelInput::open(const std::string& path, int threads) {
   if (threads < 2) return release();
   for (int t = 1; t < threads; ++t) {
     workers[t].decoder = mpegaudio_new();
-    if (workers[t].decoder == nullptr ||
+    workers[t].buffer.reset(new (std::nothrow) unsigned char[chunk_frames_ * frame_bytes]);
+    if (workers[t].decoder == nullptr || workers[t].buffer == nullptr ||
         mpegaudio_open_file(workers[t].decoder, path.c_str(), flags) != MPEGAUDIO_OK)
       return release();
   }
-  for (int t = 0; t < threads; ++t) workers[t].buffer.resize(chunk_frames_ * frame_bytes);
 
   events_ = MpegStreamEvents{};
   events_.size = sizeof events_;
@@ -98,38 +107,48 @@ bool ParallelInput::open(const std::string& path, int threads) {
   events_.expected_samples = delivered_samples_;
   workers_ = std::move(workers);
   threads_ = threads;
-  for (int t = 0; t < threads_; ++t) workers_[t].thread = std::thread(&ParallelInput::work, this, t);
+  for (int t = 1; t < threads_; ++t) workers_[t].thread = std::thread(&ParallelInput::work, this, t);
+  return true;
+}
+
+bool ParallelInput::decode_frame(int t, uint64_t f, unsigned char* out, Frame& frame, bool& failed) {
+  Worker& self = workers_[t];
+  mpegaudio_frame decoded{};
+  const int status = mpegaudio_decode(self.decoder, &decoded);
+  if (status != MPEGAUDIO_OK) {
+    failed = status != MPEGAUDIO_END;
+    return false;
+  }
+  const auto channels = static_cast<uint64_t>(decoded.channels);
+  if (f == 0) self.dither = dither_skip(dither_start_, 2 * decoded.position * channels);
+  frame.count = static_cast<uint32_t>(decoded.sample_count * channels);
+  frame.concealed = (decoded.flags & MPEGAUDIO_FRAME_CONCEALED) != 0;
+  frame.position = decoded.position;
+  delivery_.convert(decoded.samples, frame.count, out, self.dither);
   return true;
 }
 
 void ParallelInput::work(int t) {
   Worker& self = workers_[t];
-  uint32_t dither = 0;
   for (uint64_t chunk = static_cast<uint64_t>(t); chunk < chunks_; chunk += static_cast<uint64_t>(threads_)) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [&] { return stop_ || self.chunk == -1; });
       if (stop_) return;
     }
-    bool ok = mpegaudio_seek_frame(self.decoder, chunk * chunk_frames_) == MPEGAUDIO_OK;
+    bool failed = mpegaudio_seek_frame(self.decoder, chunk * chunk_frames_) != MPEGAUDIO_OK;
     size_t bytes = 0;
     uint32_t concealed = 0;
     uint64_t first_concealed = 0;
-    mpegaudio_frame frame{};
-    for (uint64_t f = 0; ok && f < chunk_frames_; ++f) {
-      const int status = mpegaudio_decode(self.decoder, &frame);
-      if (status == MPEGAUDIO_END) break;
-      if (!(ok = status == MPEGAUDIO_OK)) break;
-      const auto channels = static_cast<uint64_t>(frame.channels);
-      if (f == 0) dither = dither_skip(dither_start_, 2 * frame.position * channels);
-      if ((frame.flags & MPEGAUDIO_FRAME_CONCEALED) != 0 && concealed++ == 0) first_concealed = frame.position;
-      const auto count = static_cast<uint32_t>(frame.sample_count * channels);
-      delivery_.convert(frame.samples, count, self.buffer.data() + bytes, dither);
-      bytes += count * sample_bytes_;
+    Frame frame;
+    for (uint64_t f = 0; !failed && f < chunk_frames_; ++f) {
+      if (!decode_frame(t, f, self.buffer.get() + bytes, frame, failed)) break;
+      if (frame.concealed && concealed++ == 0) first_concealed = frame.position;
+      bytes += frame.count * sample_bytes_;
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (ok) {
+      if (!failed) {
         self.chunk = static_cast<int64_t>(chunk);
         self.bytes = bytes;
         self.concealed = concealed;
@@ -139,14 +158,53 @@ void ParallelInput::work(int t) {
       }
     }
     changed_.notify_all();
-    if (!ok) return;
+    if (failed) return;
   }
 }
 
-uint32_t ParallelInput::read_frame(void* destination) {
+uint32_t ParallelInput::read_own_chunk(void* destination) {
+  bool failed = own_frames_ == 0 && mpegaudio_seek_frame(workers_[0].decoder, reading_ * chunk_frames_) != MPEGAUDIO_OK;
+  Frame frame;
+  while (!failed && own_frames_ < chunk_frames_) {
+    if (!decode_frame(0, own_frames_, static_cast<unsigned char*>(destination), frame, failed)) break;
+    ++own_frames_;
+    if (frame.concealed && events_.concealed_frames++ == 0) events_.first_concealed_sample = frame.position;
+    if (frame.count == 0) continue;   // a frame trimmed whole
+    events_.decoded_samples += frame.count / static_cast<uint32_t>(channels_);
+    return frame.count;
+  }
+  if (failed) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      read_failed_ = stop_ = true;
+    }
+    changed_.notify_all();
+  }
+  own_frames_ = 0;
+  return 0;
+}
+
+uint32_t ParallelInput::read_frame(void* destination) { return read_next(destination, nullptr); }
+
+uint32_t ParallelInput::read(void* destination, const void*& held) {
+  held = nullptr;
+  return read_next(destination, &held);
+}
+
+uint32_t ParallelInput::read_next(void* destination, const void** held) {
   if (workers_ == nullptr) return 0;
   while (reading_ < chunks_) {
-    Worker& worker = workers_[reading_ % static_cast<uint64_t>(threads_)];
+    const auto share = static_cast<int>(reading_ % static_cast<uint64_t>(threads_));
+    if (share == 0) {
+      if (const uint32_t count = read_own_chunk(destination)) return count;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stop_) break;
+      }
+      ++reading_;
+      continue;
+    }
+    Worker& worker = workers_[share];
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [&] { return stop_ || worker.chunk == static_cast<int64_t>(reading_); });
@@ -157,8 +215,14 @@ uint32_t ParallelInput::read_frame(void* destination) {
       events_.concealed_frames += worker.concealed;
     }
     if (read_bytes_ < worker.bytes) {
-      const size_t block = std::min(kBlockBytes, worker.bytes - read_bytes_);
-      std::memcpy(destination, worker.buffer.data() + read_bytes_, block);
+      const unsigned char* const from = worker.buffer.get() + read_bytes_;
+      size_t block = worker.bytes - read_bytes_;
+      if (held != nullptr) {
+        *held = from;
+      } else {
+        block = std::min(kBlockBytes, block);
+        std::memcpy(destination, from, block);
+      }
       read_bytes_ += block;
       events_.decoded_samples += block / sample_bytes_ / static_cast<size_t>(channels_);
       return static_cast<uint32_t>(block / sample_bytes_);

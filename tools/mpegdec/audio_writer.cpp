@@ -60,8 +60,9 @@ class RawWriter final : public AudioWriter {
   bool finish() override { return flush(); }
 
  private:
-  // 32 KiB: a system call per three Layer III frames, and little resident memory.
-  static constexpr size_t kBufferBytes = 1 << 15;
+  // 64 KiB: a system call per six frames of 32-bit stereo (a read takes up to 16 KiB), and
+  // little resident memory.
+  static constexpr size_t kBufferBytes = 1 << 16;
   static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
                 "raw output is written in the machine's order, which must be little-endian");
 

@@ -6,8 +6,9 @@
 namespace mpegin {
 
 void prepare_layer3_tables() {
-  huffman_direct.prepare();
-  reorder_table.prepare();
+  // Built by the first caller; a second thread calling meanwhile waits for it.
+  static const bool prepared = (huffman_direct.build(), reorder_table.build(), true);
+  (void)prepared;
 }
 
 }  // namespace mpegin

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "bitstream/vbr_header.h"
 
@@ -61,6 +62,19 @@ void GaplessTrim::describe(StreamInfo& info, uint64_t total) const {
   if (tagged_) info.duration_ms = exact_duration_ms(delivered(total), info.sample_rate);
 }
 
+namespace {
+
+// The next double above x (finite, >= 0), without the maths library.
+double next_above(double x) {
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  ++bits;
+  std::memcpy(&x, &bits, sizeof x);
+  return x;
+}
+
+}  // namespace
+
 double exact_duration_ms(uint64_t samples, int32_t rate) {
   if (rate <= 0) return 0.0;
   const auto count = static_cast<double>(samples);
@@ -68,7 +82,7 @@ double exact_duration_ms(uint64_t samples, int32_t rate) {
   double ms = count * 1000.0 / hz;
   // The quotient may round below the count; a few steps up reach it.
   for (int step = 0; step < 8 && std::trunc(hz * ms * 0.001) < count; ++step)
-    ms = std::nextafter(ms, 2.0 * ms + 1.0);
+    ms = next_above(ms);
   return ms;
 }
 

@@ -12,6 +12,27 @@ constexpr const char* kSection = "MPEG Filter";
 constexpr const char* kKey = "InputFormat";
 constexpr const char* kProfile = "zazave.ini";
 
+// 10^exponent in extended precision, correct to a few units of its last place (far finer than
+// the float gain made of it), with plain arithmetic: the maths library is not linked, since
+// loading it costs a few hundred KiB of resident memory. For |exponent| <= 20.
+long double power_of_ten(double exponent) {
+  constexpr long double kLn10 = 2.302585092994045684017960799364242L;
+  constexpr long double kLn2 = 0.693147180559945309417232121458176568L;
+  const long double y = exponent * kLn10;
+  // e^y = 2^k e^r with |r| <= ln 2 / 2; e^r from its series.
+  const long double k = static_cast<long double>(static_cast<long long>(y / kLn2 + (y < 0 ? -0.5L : 0.5L)));
+  const long double r = y - k * kLn2;
+  long double term = 1.0L;
+  long double sum = 1.0L;
+  for (int n = 1; n < 30; ++n) {
+    term *= r / n;
+    sum += term;
+  }
+  for (long long i = 0; i < static_cast<long long>(k); ++i) sum *= 2.0L;
+  for (long long i = 0; i > static_cast<long long>(k); --i) sum *= 0.5L;
+  return sum;
+}
+
 }  // namespace
 
 int16_t reported_width(uint32_t word) {
@@ -28,10 +49,11 @@ double applied_decibels(uint32_t word) {
   return decibels < -199.0 || decibels > 200.0 ? 0.0 : decibels;
 }
 
-// 0 dB, the usual setting, is exactly 32768 and needs no power (nor the maths library's pages).
+// The double-precision power rounded to float, as with the maths library's pow.
 float gain_from_decibels(double decibels) {
   if (decibels == 0.0) return 32768.0f;
-  return static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05));
+  if (!(decibels >= -400.0 && decibels <= 400.0)) return decibels > 0.0 ? INFINITY : 0.0f;
+  return static_cast<float>(32768.0 * static_cast<double>(power_of_ten(decibels * 0.05)));
 }
 
 uint32_t read_stored_option_word() { return platform::profile_get_int(kSection, kKey, 0, kProfile); }

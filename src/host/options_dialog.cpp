@@ -1,10 +1,10 @@
 // The dialog procedure of the options dialog.
 #include "host/options_dialog.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "host/decimal_text.h"
 #include "host/format_decibels.h"
 #include "host/mpeginput.h"
 #include "host/option_word.h"
@@ -55,9 +55,9 @@ bool gain_text_valid(const char* text) {
   const char* end = p;
   while (*p == ' ' || *p == '\t') ++p;
   if (digits == 0 || *p != '\0') return false;
-  double value = 0.0;
   if (*number == '+') ++number;
-  std::from_chars(number, end, value);
+  const char* read_end = nullptr;
+  const double value = read_decimal(number, end, read_end);
   return value >= kMinGainDecibels && value <= kMaxGainDecibels;
 }
 
@@ -75,40 +75,6 @@ uint32_t chosen_word(WindowHandle dialog) {
   return mpegin_option_word(decibels_from_text(text), width, dither);
 }
 
-// Whether a number that does not fit a double (text from first to last, as matched by
-// from_chars) is too large rather than too small: the place value of its first non-zero
-// digit, plus its exponent, is positive.
-bool overflows(const char* first, const char* last) {
-  const char* p = first;
-  if (p < last && (*p == '-' || *p == '+')) ++p;
-  long integer_digits = 0, place = 0;
-  bool found = false, after_point = false;
-  long fraction_digits = 0, first_integer_digit = 0;
-  for (; p < last && ((*p >= '0' && *p <= '9') || (*p == '.' && !after_point)); ++p) {
-    if (*p == '.') {
-      after_point = true;
-      continue;
-    }
-    if (after_point) ++fraction_digits; else ++integer_digits;
-    if (!found && *p != '0') {
-      found = true;
-      if (after_point) place = -fraction_digits; else first_integer_digit = integer_digits;
-    }
-  }
-  if (!found) return false;
-  if (first_integer_digit > 0) place = integer_digits - first_integer_digit;
-  long exponent = 0;
-  if (p < last && (*p == 'e' || *p == 'E')) {
-    ++p;
-    const bool negative = p < last && *p == '-';
-    if (p < last && (*p == '-' || *p == '+')) ++p;
-    for (; p < last && *p >= '0' && *p <= '9'; ++p)
-      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
-    if (negative) exponent = -exponent;
-  }
-  return place + exponent > 0;
-}
-
 }  // namespace
 
 double decibels_from_text(const char* text) {
@@ -116,16 +82,11 @@ double decibels_from_text(const char* text) {
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   if (*p == '+' && p[1] != '-' && p[1] != '+') ++p;
   const char* const end = p + std::strlen(p);
-  double value = 0.0;
-  const std::from_chars_result read = std::from_chars(p, end, value);
-  if (read.ec == std::errc::result_out_of_range) {
-    // As the standard conversion reads it: too large is the largest value of its sign (then
-    // clamped below), too small is 0.
-    value = overflows(p, read.ptr) ? (*p == '-' ? -HUGE_VAL : HUGE_VAL) : 0.0;
-  } else if (read.ec != std::errc() || std::isnan(value)) {
-    value = 0.0;
-  }
-  return value;
+  // Too large is the infinity of its sign (clamped later), too small is 0, as the standard
+  // conversion reads them.
+  const char* read_end = nullptr;
+  const double value = read_decimal(p, end, read_end);
+  return std::isnan(value) ? 0.0 : value;
 }
 
 uint32_t scale_from_text(const char* text) { return option_scale(mpegin_option_word(decibels_from_text(text), 0, 0)); }

@@ -1,9 +1,9 @@
 #include "layer3/requantize.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "layer3/computed_powers.h"
 #include "layer3/layer3_scale_factors.h"
 #include "layer3/layer3_side_info.h"
 #include "layer3/requantize_tables.h"
@@ -24,7 +24,7 @@ constexpr int32_t kMixedFirstShortBand = 3;
 // larger values (up to 15 + 8191 with 13 linbits) are computed.
 inline float pow43_magnitude(uint32_t magnitude) {
   if (magnitude < static_cast<uint32_t>(pow43_table_size)) return pow43_table[magnitude];
-  return static_cast<float>(std::pow(static_cast<double>(magnitude), 4.0 / 3.0));
+  return pow43_computed(magnitude);
 }
 
 // 2^(-m/2); exponents past the table (possible with the five-bit intensity scale factors of
@@ -32,7 +32,7 @@ inline float pow43_magnitude(uint32_t magnitude) {
 inline float scale_step(uint32_t m) {
   if (m < static_cast<uint32_t>(scale_step_table_size)) return scale_step_table[m];
   const int32_t halves = static_cast<int32_t>(m >> 1);
-  return std::ldexp((m & 1u) ? 0.70710677f : 1.0f, -halves);
+  return times_power_of_two((m & 1u) ? 0.70710677f : 1.0f, -halves);
 }
 
 // Scalar form of one line of power_law_lines.
@@ -105,7 +105,7 @@ void requantize(const int32_t* quantized, int32_t count, const GranuleInfo& gi,
   const uint32_t g = static_cast<uint32_t>(gi.global_gain);
   const float gain = g < static_cast<uint32_t>(global_gain_table_size)
                          ? global_gain_table[g]
-                         : static_cast<float>(std::pow(2.0, (gi.global_gain - 210) * 0.25));
+                         : power_of_two_quarters(int64_t{gi.global_gain} - 210);
   const uint32_t shift = static_cast<uint32_t>(gi.scalefac_scale) & 1u;
 
   const int32_t big_value_lines = 2 * (gi.big_values < 288 ? gi.big_values : 288);

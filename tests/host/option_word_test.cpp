@@ -2,6 +2,7 @@
 // options dialog's gain field.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "host/decimal_text.h"
 #include "host/format_decibels.h"
 #include "host/mpeginput.h"
 #include "host/option_word.h"
@@ -29,6 +31,16 @@ TEST(OptionWord, GainsOfStoredDecibelValues) {
   };
   for (const auto& [field, gain] : rows) {
     EXPECT_FLOAT_EQ(gain_from_decibels(applied_decibels(field)), gain) << field;
+  }
+}
+
+// Computed without the maths library, every gain a stored field can give is the float the
+// library's double-precision power rounds to.
+TEST(OptionWord, EveryGainIsTheRoundedDoublePower) {
+  for (uint32_t field = 100; field <= 40000; ++field) {
+    const double decibels = applied_decibels(field);
+    ASSERT_EQ(gain_from_decibels(decibels), static_cast<float>(32768.0 * std::pow(10.0, decibels * 0.05)))
+        << field;
   }
 }
 
@@ -119,6 +131,50 @@ TEST(DecibelText, StaysWithinTheBuffer) {
   EXPECT_STREQ(text, "-12");
   format_decibels(text, 1, 6.0);
   EXPECT_STREQ(text, "");
+}
+
+// The reader of the gain field against the library's conversion: what it reads and where it
+// stops; too large and too small give infinity and 0 where the library reports the range.
+TEST(DecimalText, ReadsAsFromChars) {
+  const char* const texts[] = {
+      "6",      "-6.5dB",   ".5",       "-.25e1",    "56.03",   "199.99",   "0.000e999", "1e",
+      "1e+",    "2E-3x",    "007.50",   "-0",        "..5",     "-",        "abc",       "1.5.5",
+      "inf",    "-Infinity", "infin",   "nan(x1)",   "NaN(",    "1e400",    "-1e-400",   "100e-402",
+      "123456789012345678901234567", "0.000000000000000000000001234567890123456789012345",
+      "179769313486231570000000000000000000000000000000000000000000000000000000000000000000000"
+      "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+      "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+      "0000000000000000000000000000000000000000000000000000000000000000000000000",
+  };
+  for (const char* text : texts) {
+    const char* last = text + std::strlen(text);
+    double expected = 0.0;
+    const std::from_chars_result read = std::from_chars(text, last, expected);
+    const char* end = nullptr;
+    const double value = read_decimal(text, last, end);
+    EXPECT_EQ(end, read.ec == std::errc::invalid_argument ? text : read.ptr) << text;
+    if (read.ec == std::errc::result_out_of_range) {
+      EXPECT_TRUE(value == 0.0 || std::isinf(value)) << text;
+    } else if (std::isnan(expected)) {
+      EXPECT_TRUE(std::isnan(value)) << text;
+    } else {
+      EXPECT_EQ(value, expected) << text;
+      EXPECT_EQ(std::signbit(value), std::signbit(expected)) << text;
+    }
+  }
+  // Random decimals of up to 17 digits: within an ulp of the nearest double.
+  uint64_t x = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    x = x * 6364136223846793005u + 1442695040888963407u;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*e", static_cast<int>(x >> 60), static_cast<double>(x >> 11) *
+                  std::pow(10.0, static_cast<int>((x >> 3) % 80) - 40));
+    double expected = 0.0;
+    std::from_chars(text, text + std::strlen(text), expected);
+    const char* end = nullptr;
+    const double value = read_decimal(text, text + std::strlen(text), end);
+    ASSERT_LE(std::fabs(value - expected), std::fabs(std::nextafter(expected, 0.0) - expected)) << text;
+  }
 }
 
 TEST(GainFieldText, ReadsLikeTextToDouble) {

@@ -17,6 +17,7 @@ using test::StageHarness;
 // the entry's: a resolving entry gives the same values and length; an entry resolves exactly
 // the pairs whose code fits the direct bits and needs no linbits, and every quadruple.
 TEST(HuffmanDirectTables, EntriesAgreeWithTheMultiLevelTables) {
+  prepare_layer3_tables();
   std::mt19937_64 rng(3);
   for (uint32_t t = 0; t < 34; ++t) {
     const HuffmanTable& table = huffman_tables[t];

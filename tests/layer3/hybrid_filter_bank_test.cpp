@@ -39,6 +39,7 @@ struct FilterBankFixture {
 };
 
 TEST(Reorder, ReorderTableIsAPermutationWithinEachShortBand) {
+  prepare_layer3_tables();
   for (int t = 0; t < 6; ++t) {
     std::set<int32_t> seen(reorder_table[t], reorder_table[t] + 576);
     EXPECT_EQ(seen.size(), 576u) << t;

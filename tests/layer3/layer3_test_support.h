@@ -15,6 +15,7 @@
 #include "layer3/huffman_decoder.h"
 #include "layer3/layer3_decoder.h"
 #include "layer3/layer3_scratch.h"
+#include "layer3/prepared_tables.h"
 #include "layer3/scale_factor_band_table.h"
 #include "layer3/stereo_processing.h"
 #include "synthesis/sample_sink.h"
@@ -86,7 +87,7 @@ class NullSink : public SampleSink {
 
 // What the Layer III stages of one frame work on, for a stream of the given version (1 MPEG-1,
 // 0 LSF), mode and sampling frequency index: the frame's scratch data, a reservoir and the
-// overlap of the hybrid filter bank.
+// overlap of the hybrid filter bank; the tables a decoder prepares are prepared.
 struct StageHarness {
   StageHarness(uint32_t version, uint32_t mode, uint32_t sample_frequency = 0)
       : version(version),
@@ -94,7 +95,9 @@ struct StageHarness {
         channels(mode == 3 ? 1 : 2),
         band_table(band_table_index(version, false, sample_frequency)),
         scratch(new Layer3Scratch()),
-        s(*scratch) {}
+        s(*scratch) {
+    prepare_layer3_tables();
+  }
 
   const ScaleFactorBandTable& bands() const { return band_tables[band_table]; }
   GranuleInfo& granule(uint32_t ch, uint32_t gr) { return s.granule(ch, gr); }

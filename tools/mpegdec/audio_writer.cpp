@@ -53,11 +53,16 @@ class RawWriter final : public AudioWriter {
     return used_ < kBufferBytes || flush();
   }
 
+  bool write_from(const void* samples, size_t count) override {
+    return flush() && write_all(static_cast<const unsigned char*>(samples), count * sample_bytes_);
+  }
+
   bool finish() override { return flush(); }
 
  private:
-  // 32 KiB: a system call per three Layer III frames, and little resident memory.
-  static constexpr size_t kBufferBytes = 1 << 15;
+  // 64 KiB: a system call per six frames of 32-bit stereo (a read takes up to 16 KiB), and
+  // little resident memory.
+  static constexpr size_t kBufferBytes = 1 << 16;
   static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
                 "raw output is written in the machine's order, which must be little-endian");
 
@@ -193,6 +198,12 @@ class SndfileWriter final : public AudioWriter {
     const auto n = static_cast<sf_count_t>(count);
     return check(wide_ ? sf_.write_float(file_, scratch_.data(), n)
                        : sf_.write_short(file_, reinterpret_cast<const int16_t*>(scratch_.data()), n),
+                 count);
+  }
+  bool write_from(const void* samples, size_t count) override {
+    const auto n = static_cast<sf_count_t>(count);
+    return check(wide_ ? sf_.write_float(file_, static_cast<const float*>(samples), n)
+                       : sf_.write_short(file_, static_cast<const int16_t*>(samples), n),
                  count);
   }
   bool finish() override {

@@ -32,6 +32,9 @@ class AudioWriter {
   virtual void* space(size_t bytes) = 0;
   // Hands over `count` samples put at space(); false once a write failed.
   virtual bool write(size_t count) = 0;
+  // Hands over `count` samples held elsewhere (an input's buffer, valid during the call):
+  // written from there, without a copy into space().
+  virtual bool write_from(const void* samples, size_t count) = 0;
   // Completes the stream (file headers, buffered bytes); the descriptor stays open.
   virtual bool finish() = 0;
   const std::string& error() const { return error_; }

@@ -233,8 +233,16 @@ bool stdin_is_output(const std::string& output) {
 
 // A file through the module, with the options applied as in the editor.
 std::unique_ptr<DecodedInput> open_file(const ModuleApi& api, const Settings& settings, const DecodeJob& job) {
+  const bool foreign = !foreign_audio_kind(job.input).empty();
+  // On several threads through the library where the stream allows it. The module is not
+  // opened then: its decoder would only add to the memory of the threads' decoders.
+  const int threads = settings.threads_for_input();
+  if (threads > 1 && !foreign) {
+    auto parallel = std::make_unique<ParallelInput>(settings.option_word());
+    if (parallel->open(job.input, threads)) return parallel;
+  }
   auto input = std::make_unique<ModuleInput>(api);
-  if (!foreign_audio_kind(job.input).empty() || !input->open(job.input)) {
+  if (foreign || !input->open(job.input)) {
     report(job.display, not_mpeg_reason(job.input));
     if (settings.verbose) {
       const std::string decoder_message = decoder_refusal_message(job.input);
@@ -245,13 +253,6 @@ std::unique_ptr<DecodedInput> open_file(const ModuleApi& api, const Settings& se
   // With no option of the word on the command line (word 0) the module applies the word the
   // options dialog stored, as in the editor.
   input->apply_options(settings.option_word());
-  // On several threads through the library where the stream allows it (the module, having
-  // accepted the file, is no longer needed then).
-  const int threads = settings.threads_for_input();
-  if (threads > 1) {
-    auto parallel = std::make_unique<ParallelInput>(settings.option_word());
-    if (parallel->open(job.input, threads)) return parallel;
-  }
   return input;
 }
 
@@ -303,8 +304,9 @@ bool decode(std::unique_ptr<DecodedInput> input, const Settings& settings, const
   MpegStreamEvents events{};
   uint32_t noted_concealed = 0;
   int32_t noted_layer = 0;
-  while (const uint32_t count = input->read_frame(writer->space(block_bytes))) {
-    if (!(ok = writer->write(count))) break;
+  const void* held = nullptr;
+  while (const uint32_t count = input->read(writer->space(block_bytes), held)) {
+    if (!(ok = held != nullptr ? writer->write_from(held, count) : writer->write(count))) break;
     samples += count;
     if (show_progress && input->events(events) &&
         (events.concealed_frames != noted_concealed || events.format_change_layer != noted_layer)) {

@@ -18,6 +18,13 @@ class DecodedInput {
   // block_bytes(), and returns their count (interleaved); 0 at the end of the stream. At width
   // 32 the samples are floats with full scale 1.0, at width 16 16-bit integers.
   virtual uint32_t read_frame(void* destination) = 0;
+  // Reads on as read_frame does, or hands out samples the input holds (any number, valid until
+  // the next read) through `held` instead of putting them at `destination`; `held` is null when
+  // they are at `destination`.
+  virtual uint32_t read(void* destination, const void*& held) {
+    held = nullptr;
+    return read_frame(destination);
+  }
   // The most one read can deliver.
   virtual size_t block_bytes() const = 0;
   // What reading has met so far; false, with `events` zeroed, when it is not known.

@@ -7,6 +7,7 @@
 
 #include "host/dither.h"
 #include "mpegaudio/mpegaudio.h"
+#include "temp_files.h"
 
 namespace mpegin::mpegdec {
 
@@ -121,7 +122,13 @@ bool ParallelInput::open(const std::string& path, int threads) {
   events_.expected_samples = delivered_samples_;
   workers_ = std::move(workers);
   threads_ = threads;
+  // The threads start with the cleanup signals blocked (a thread inherits its creator's mask): a
+  // signal then always reaches the main thread, which blocks it while it registers a new
+  // temporary file, so the handler never misses a file that exists.
+  sigset_t previous;
+  block_cleanup_signals(previous);
   for (int t = 1; t < threads_; ++t) workers_[t].thread = std::thread(&ParallelInput::work, this, t);
+  restore_signal_mask(previous);
   return true;
 }
 

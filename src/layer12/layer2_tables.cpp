@@ -7,8 +7,8 @@ namespace mpegin {
 namespace {
 
 template <int Levels, int Entries>
-constexpr std::array<float, 3 * Entries> make_grouping() {
-  std::array<float, 3 * Entries> table{};
+constexpr std::array<float, 3 * Entries + 1> make_grouping() {
+  std::array<float, 3 * Entries + 1> table{};
   for (int code = 0; code < Levels * Levels * Levels; ++code) {
     int rest = code;
     for (int i = 0; i < 3; ++i) {
@@ -22,9 +22,9 @@ constexpr std::array<float, 3 * Entries> make_grouping() {
 
 }  // namespace
 
-const std::array<float, 3 * 32> layer2_grouping_3 = make_grouping<3, 32>();
-const std::array<float, 3 * 128> layer2_grouping_5 = make_grouping<5, 128>();
-const std::array<float, 3 * 1024> layer2_grouping_9 = make_grouping<9, 1024>();
+const std::array<float, 3 * 32 + 1> layer2_grouping_3 = make_grouping<3, 32>();
+const std::array<float, 3 * 128 + 1> layer2_grouping_5 = make_grouping<5, 128>();
+const std::array<float, 3 * 1024 + 1> layer2_grouping_9 = make_grouping<9, 1024>();
 
 // levels, code bits, grouped, C, D, grouping table
 const Layer2QuantClass layer2_classes[kLayer2ClassCount] = {

@@ -25,10 +25,11 @@ extern const Layer2QuantClass layer2_classes[kLayer2ClassCount];
 
 // The grouping tables: entry k (three floats) of the L-level table holds
 // v(q0), v(q1), v(q2) with k = q0 + L q1 + L^2 q2 and v(q) = (2q - (L - 1)) / L.
-// Entries from L^3 up to 2^code_bits - 1 are silent groups (0, 0, 0).
-extern const std::array<float, 3 * 32> layer2_grouping_3;
-extern const std::array<float, 3 * 128> layer2_grouping_5;
-extern const std::array<float, 3 * 1024> layer2_grouping_9;
+// Entries from L^3 up to 2^code_bits - 1 are silent groups (0, 0, 0). One float of padding
+// follows the last entry, so that four floats can be loaded from any entry.
+extern const std::array<float, 3 * 32 + 1> layer2_grouping_3;
+extern const std::array<float, 3 * 128 + 1> layer2_grouping_5;
+extern const std::array<float, 3 * 1024 + 1> layer2_grouping_9;
 
 // The frame parameters that choose the allocation table of a Layer II frame.
 struct Layer2Layout {

@@ -42,12 +42,18 @@ inline void store_group(float* out, __m128 v, bool spill) {
 #endif
 
 // The groups first .. end - 1 of one Layer II set, its first group's codes at `position`, the
-// next `step` bits on: into row0 (and row1, for a set that feeds both channels).
-template <bool kGrouped, bool kBoth>
+// next `step` bits on: into row0 (and row1, for a set that feeds both channels). kWhole: the
+// whole frame, 0 .. 11, with loops of known length.
+template <bool kGrouped, bool kBoth, bool kWhole>
 void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t position, uint32_t step,
                      uint32_t first, uint32_t end, float* row0, float* row1) {
+  if (kWhole) {
+    first = 0;
+    end = CodedSamples::kLayer2Groups;
+  }
   const uint32_t width = set.bits;
   const uint32_t shift = 64 - width;
+  const float* const grouping = set.grouping;
 #if MPEGIN_SSE2
   const __m128 factor = _mm_set1_ps(set.factor), offset = _mm_set1_ps(set.offset);
   const __m128 d = _mm_set1_ps(set.d), c = _mm_set1_ps(set.c);
@@ -65,7 +71,7 @@ void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t positi
 #if MPEGIN_SSE2
       __m128 value;
       if (kGrouped) {
-        value = _mm_loadu_ps(set.grouping + 3 * static_cast<uint32_t>(window >> shift));
+        value = _mm_loadu_ps(grouping + 3 * static_cast<uint32_t>(window >> shift));
       } else {
         const __m128i codes = _mm_setr_epi32(static_cast<int32_t>(window >> shift),
                                              static_cast<int32_t>((window << width) >> shift),
@@ -79,7 +85,7 @@ void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t positi
 #else
       float value[3];
       if (kGrouped) {
-        const float* entry = set.grouping + 3 * static_cast<uint32_t>(window >> shift);
+        const float* entry = grouping + 3 * static_cast<uint32_t>(window >> shift);
         for (int i = 0; i < 3; ++i) value[i] = entry[i];
       } else {
         for (uint32_t i = 0; i < 3; ++i) {
@@ -163,24 +169,33 @@ void CodedSamples::read_layer2_groups(MpegFileReader& body, uint32_t first, uint
   BitReader& reader = body.bits();
   const auto start = static_cast<uint32_t>(reader.position());
   if (!claim_units(reader, kLayer2Groups, unit_bits_, first, count)) return;
-  const uint8_t* bytes = reader.bytes();
-  const uint32_t end = first + count;
+  if (first == 0 && count == kLayer2Groups) {
+    read_sets<true>(reader.bytes(), start, 0, kLayer2Groups, out);
+  } else {
+    read_sets<false>(reader.bytes(), start, first, first + count, out);
+  }
+}
+
+template <bool kWhole>
+void CodedSamples::read_sets(const uint8_t* bytes, uint32_t start, uint32_t first, uint32_t end,
+                             Subbands& out) const {
   for (uint32_t i = 0; i < set_count_; ++i) {
     const SampleSet& set = sets_[i];
     float* row0 = out.samples[set.first_row][set.subband];
     float* row1 = out.samples[1][set.subband];
     const uint32_t position = start + set.offset_bits;
+    const uint32_t step = unit_bits_;
     // One loop for each kind, with no test inside.
     if (set.grouping != nullptr) {
       if (set.both) {
-        read_set_groups<true, true>(set, bytes, position, unit_bits_, first, end, row0, row1);
+        read_set_groups<true, true, kWhole>(set, bytes, position, step, first, end, row0, row1);
       } else {
-        read_set_groups<true, false>(set, bytes, position, unit_bits_, first, end, row0, row1);
+        read_set_groups<true, false, kWhole>(set, bytes, position, step, first, end, row0, row1);
       }
     } else if (set.both) {
-      read_set_groups<false, true>(set, bytes, position, unit_bits_, first, end, row0, row1);
+      read_set_groups<false, true, kWhole>(set, bytes, position, step, first, end, row0, row1);
     } else {
-      read_set_groups<false, false>(set, bytes, position, unit_bits_, first, end, row0, row1);
+      read_set_groups<false, false, kWhole>(set, bytes, position, step, first, end, row0, row1);
     }
   }
 }

@@ -84,6 +84,10 @@ class CodedSamples {
 
  private:
   SampleSet& add(uint32_t subband, Channels channels, uint32_t unit_bits);
+  // The Layer II groups first .. end - 1 of every set, the first at bit `start` of the body.
+  template <bool kWhole>
+  void read_sets(const uint8_t* bytes, uint32_t start, uint32_t first, uint32_t end,
+                 Subbands& out) const;
 
   SampleSet sets_[64];
   uint32_t set_count_ = 0;

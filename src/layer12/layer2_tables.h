@@ -41,6 +41,20 @@ struct Layer2Layout {
 // bitrate_index - 4 (unsigned) for the rest.
 uint32_t layer2_per_channel_index(uint32_t bitrate_index, uint32_t mode);
 
+// What the allocation field of one subband selects: its width, and the class of each value.
+struct Layer2Allocation {
+  uint32_t bits;
+  uint32_t mask;            // values past the row's length fold back into it
+  const uint8_t* classes;   // index into layer2_classes of each value (0 unused)
+
+  // Quantisation class of allocation value a (not 0).
+  const Layer2QuantClass& quant_class(uint32_t allocation) const {
+    return layer2_classes[classes[allocation & mask]];
+  }
+};
+
+Layer2Allocation layer2_allocation(Layer2Layout layout, uint32_t subband);
+
 // Width in bits of the allocation field of subband sb.
 uint32_t layer2_allocation_bits(Layer2Layout layout, uint32_t subband);
 

@@ -102,6 +102,60 @@ void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t positi
   }
 }
 
+#if MPEGIN_SSE2 && UINTPTR_MAX != 0xFFFFFFFFu
+// The whole frame of one set of an ungrouped class, two groups a step: the six codes of a
+// pair come out of the two windows with lane-wise shifts (no shift count in a general
+// register), are put in slot order and requantised as read_set_groups does, in the same
+// operations. A pair never straddles two parts.
+template <bool kBoth>
+void read_plain_pairs(const SampleSet& set, const uint8_t* bytes, uint32_t position, uint32_t step,
+                      float* row0, float* row1) {
+  const __m128i width = _mm_cvtsi32_si128(static_cast<int32_t>(set.bits));
+  const __m128i twice = _mm_cvtsi32_si128(static_cast<int32_t>(2 * set.bits));
+  const __m128i shift = _mm_cvtsi32_si128(static_cast<int32_t>(64 - set.bits));
+  const __m128 factor = _mm_set1_ps(set.factor), offset = _mm_set1_ps(set.offset);
+  const __m128 d = _mm_set1_ps(set.d), c = _mm_set1_ps(set.c);
+  const auto requantise = [&](__m128i codes) {
+    const __m128 fraction = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(codes), factor), offset);
+    return _mm_mul_ps(_mm_add_ps(fraction, d), c);
+  };
+  for (uint32_t group = 0; group < CodedSamples::kLayer2Groups; group += 2) {
+    const auto w0 = static_cast<int64_t>(window_at(bytes, position));
+    const auto w1 = static_cast<int64_t>(window_at(bytes, position + step));
+    position += 2 * step;
+    const __m128i windows = _mm_unpacklo_epi64(_mm_cvtsi64_si128(w0), _mm_cvtsi64_si128(w1));
+    // 64-bit lanes: the first, second and third code of each group.
+    const __m128i a = _mm_srl_epi64(windows, shift);
+    const __m128i b = _mm_srl_epi64(_mm_sll_epi64(windows, width), shift);
+    const __m128i c3 = _mm_srl_epi64(_mm_sll_epi64(windows, twice), shift);
+    // 32-bit lanes [a0 a1 b0 b1] and [c0 c1 c0 c1], requantised, then put in slot order:
+    // a0 b0 c0 a1 | b1 c1.
+    const __m128 ab = requantise(_mm_castps_si128(
+        _mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), _MM_SHUFFLE(2, 0, 2, 0))));
+    const __m128 cc = requantise(_mm_castps_si128(
+        _mm_shuffle_ps(_mm_castsi128_ps(c3), _mm_castsi128_ps(c3), _MM_SHUFFLE(2, 0, 2, 0))));
+    const __m128 c0a1 = _mm_shuffle_ps(cc, ab, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128 first = _mm_shuffle_ps(ab, c0a1, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 second = _mm_shuffle_ps(ab, cc, _MM_SHUFFLE(1, 1, 3, 3));  // b1 b1 c1 c1
+    const __m128 rest = _mm_shuffle_ps(second, second, _MM_SHUFFLE(2, 0, 2, 0));
+    const uint32_t part = group / 4;
+    const __m128 s0 = _mm_set1_ps(set.scales[0][part]);
+    float* out0 = row0 + 3 * group;
+    _mm_storeu_ps(out0, _mm_mul_ps(first, s0));
+    _mm_storel_pi(reinterpret_cast<__m64*>(out0 + 4), _mm_mul_ps(rest, s0));
+    if (kBoth) {
+      const __m128 s1 = _mm_set1_ps(set.scales[1][part]);
+      float* out1 = row1 + 3 * group;
+      _mm_storeu_ps(out1, _mm_mul_ps(first, s1));
+      _mm_storel_pi(reinterpret_cast<__m64*>(out1 + 4), _mm_mul_ps(rest, s1));
+    }
+  }
+}
+#define MPEGIN_PLAIN_PAIRS 1
+#else
+#define MPEGIN_PLAIN_PAIRS 0
+#endif
+
 // The slots first .. end - 1 of one Layer I set, as read_set_groups.
 template <bool kBoth>
 void read_set_slots(const SampleSet& set, const uint8_t* bytes, uint32_t position, uint32_t step,
@@ -192,6 +246,14 @@ void CodedSamples::read_sets(const uint8_t* bytes, uint32_t start, uint32_t firs
       } else {
         read_set_groups<true, false, kWhole>(set, bytes, position, step, first, end, row0, row1);
       }
+#if MPEGIN_PLAIN_PAIRS
+    } else if (kWhole) {
+      if (set.both) {
+        read_plain_pairs<true>(set, bytes, position, step, row0, row1);
+      } else {
+        read_plain_pairs<false>(set, bytes, position, step, row0, row1);
+      }
+#endif
     } else if (set.both) {
       read_set_groups<false, true, kWhole>(set, bytes, position, step, first, end, row0, row1);
     } else {

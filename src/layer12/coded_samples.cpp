@@ -20,6 +20,31 @@ inline uint64_t window_at(const uint8_t* bytes, uint32_t position) {
   return load_big_endian64(bytes + ((position >> 3) & MpegFileReader::kBodyMask)) << (position & 7u);
 }
 
+#if UINTPTR_MAX == 0xFFFFFFFFu
+// 32-bit targets take every code (1..16 bits) from a 32-bit window of its own, with no 64-bit
+// shifts.
+inline uint32_t code_at(const uint8_t* bytes, uint32_t position, uint32_t width) {
+  const uint32_t window = load_big_endian32(bytes + ((position >> 3) & MpegFileReader::kBodyMask));
+  return (window << (position & 7u)) >> (32 - width);
+}
+
+// The three codes of an ungrouped Layer II group.
+inline void group_codes(const uint8_t* bytes, uint32_t position, uint32_t width, uint32_t* codes) {
+  for (uint32_t i = 0; i < 3; ++i) codes[i] = code_at(bytes, position + i * width, width);
+}
+#else
+inline uint32_t code_at(const uint8_t* bytes, uint32_t position, uint32_t width) {
+  return static_cast<uint32_t>(window_at(bytes, position) >> (64 - width));
+}
+
+// The three codes of an ungrouped Layer II group, from one window.
+inline void group_codes(const uint8_t* bytes, uint32_t position, uint32_t width, uint32_t* codes) {
+  const uint64_t window = window_at(bytes, position);
+  const uint32_t shift = 64 - width;
+  for (uint32_t i = 0; i < 3; ++i) codes[i] = static_cast<uint32_t>((window << i * width) >> shift);
+}
+#endif
+
 // The slots or groups first .. end - 1 that a read of `count` from `first` covers, and the
 // reader moved past their bits; false when there are none or they reach past the body.
 bool claim_units(BitReader& reader, uint32_t units, uint32_t unit_bits, uint32_t first,
@@ -52,7 +77,6 @@ void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t positi
     end = CodedSamples::kLayer2Groups;
   }
   const uint32_t width = set.bits;
-  const uint32_t shift = 64 - width;
   const float* const grouping = set.grouping;
 #if MPEGIN_SSE2
   const __m128 factor = _mm_set1_ps(set.factor), offset = _mm_set1_ps(set.offset);
@@ -66,16 +90,20 @@ void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t positi
     const __m128 s0 = _mm_set1_ps(scale0), s1 = _mm_set1_ps(scale1);
 #endif
     for (uint32_t group = first > 4 * part ? first : 4 * part; group < to; ++group) {
-      const uint64_t window = window_at(bytes, position);
+      uint32_t q[3];
+      if (kGrouped) {
+        q[0] = code_at(bytes, position, width);
+      } else {
+        group_codes(bytes, position, width, q);
+      }
       position += step;
 #if MPEGIN_SSE2
       __m128 value;
       if (kGrouped) {
-        value = _mm_loadu_ps(grouping + 3 * static_cast<uint32_t>(window >> shift));
+        value = _mm_loadu_ps(grouping + 3 * q[0]);
       } else {
-        const __m128i codes = _mm_setr_epi32(static_cast<int32_t>(window >> shift),
-                                             static_cast<int32_t>((window << width) >> shift),
-                                             static_cast<int32_t>((window << 2 * width) >> shift), 0);
+        const __m128i codes = _mm_setr_epi32(static_cast<int32_t>(q[0]), static_cast<int32_t>(q[1]),
+                                             static_cast<int32_t>(q[2]), 0);
         const __m128 fraction = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(codes), factor), offset);
         value = _mm_mul_ps(_mm_add_ps(fraction, d), c);
       }
@@ -85,11 +113,11 @@ void read_set_groups(const SampleSet& set, const uint8_t* bytes, uint32_t positi
 #else
       float value[3];
       if (kGrouped) {
-        const float* entry = grouping + 3 * static_cast<uint32_t>(window >> shift);
+        const float* entry = grouping + 3 * q[0];
         for (int i = 0; i < 3; ++i) value[i] = entry[i];
       } else {
         for (uint32_t i = 0; i < 3; ++i) {
-          const auto code = static_cast<float>(static_cast<uint32_t>((window << i * width) >> shift));
+          const auto code = static_cast<float>(q[i]);
           value[i] = ((code * set.factor + set.offset) + set.d) * set.c;
         }
       }
@@ -160,7 +188,7 @@ void read_plain_pairs(const SampleSet& set, const uint8_t* bytes, uint32_t posit
 template <bool kBoth>
 void read_set_slots(const SampleSet& set, const uint8_t* bytes, uint32_t position, uint32_t step,
                     uint32_t first, uint32_t end, float* row0, float* row1) {
-  const uint32_t shift = 64 - set.bits;
+  const uint32_t width = set.bits;
   const float scale0 = set.scales[0][0];
   const float scale1 = set.scales[1][0];
   uint32_t slot = first;
@@ -170,7 +198,7 @@ void read_set_slots(const SampleSet& set, const uint8_t* bytes, uint32_t positio
   const __m128 s0 = _mm_set1_ps(scale0), s1 = _mm_set1_ps(scale1);
   for (; slot + 4 <= end; slot += 4) {
     const auto code = [&](uint32_t k) {
-      return static_cast<int32_t>(window_at(bytes, position + k * step) >> shift);
+      return static_cast<int32_t>(code_at(bytes, position + k * step, width));
     };
     const __m128i codes = _mm_setr_epi32(code(0), code(1), code(2), code(3));
     position += 4 * step;
@@ -180,7 +208,7 @@ void read_set_slots(const SampleSet& set, const uint8_t* bytes, uint32_t positio
   }
 #endif
   for (; slot < end; ++slot, position += step) {
-    const auto code = static_cast<float>(static_cast<uint32_t>(window_at(bytes, position) >> shift));
+    const auto code = static_cast<float>(code_at(bytes, position, width));
     const float value = code * set.factor + set.offset;
     row0[slot] = value * scale0;
     if (kBoth) row1[slot] = value * scale1;

@@ -8,8 +8,8 @@
 #include "synthesis/synthesis_filter.h"
 
 // Layer I and II frames: allocation and scale factors band by band, then the samples of all
-// subbands and channels, requantised into one store per channel, then the subband synthesis
-// of the frame's slots.
+// subbands and channels, read and requantised into one store per channel, then the subband
+// synthesis of the frame's slots.
 
 namespace mpegin {
 
@@ -57,23 +57,21 @@ void DecoderContext::decode_bands(const BandList<Band>& list) {
   } else {
     bands_.parse_layer1_scale_factors(reader, header);
   }
-  CodedSamples& samples = bands_.samples();
-
+  const CodedSamples& samples = bands_.samples();
+  CodedSamples::Subbands& subbands = bands_.subbands();
   if constexpr (kIsLayer2<Band>) {
-    samples.read_layer2_groups(reader, 0, CodedSamples::kLayer2Groups);
+    samples.read_layer2_groups(reader, 0, CodedSamples::kLayer2Groups, subbands);
   } else {
-    samples.read_layer1_slots(reader, 0, slots);
+    samples.read_layer1_slots(reader, 0, slots, subbands);
   }
-  // A frame whose allocation asks for more bits than its body holds read bytes that are not
-  // its own: it is concealed like one whose check word failed. The subband samples are still
-  // the last frame's, which the concealment repeats.
+  // A frame whose allocation asks for more bits than its body holds would read bytes that are
+  // not its own: it is concealed like one whose check word failed. The subband samples are
+  // still the last frame's (nothing was written), which the concealment repeats.
   if (reader.over_read()) {
     synthesize_layer12(0, slots);
     return;
   }
-  CodedSamples::Subbands& subbands = bands_.subbands();
   samples.clear_silent_rows(subbands, slots);
-  samples.requantise(0, slots, subbands);
   synthesize_layer12(slots, slots);
 }
 

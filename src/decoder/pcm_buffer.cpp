@@ -5,9 +5,32 @@
 #include <new>
 
 #include "bitstream/frame_header.h"
+#include "synthesis/cpu_features.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
+
+namespace {
+
+#if MPEGIN_WIDE_VECTORS
+// Interleaves eight pairs a step where the processor has AVX: the same values in the same
+// places as the loops of append_pair. Returns the pairs written.
+__attribute__((target("avx"))) uint32_t interleave_avx(float* out, const float* first,
+                                                       const float* second, uint32_t count) {
+  uint32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256 a = _mm256_loadu_ps(first + i);
+    const __m256 b = _mm256_loadu_ps(second + i);
+    const __m256 low = _mm256_unpacklo_ps(a, b);   // pairs 0 1 | 4 5
+    const __m256 high = _mm256_unpackhi_ps(a, b);  // pairs 2 3 | 6 7
+    _mm256_storeu_ps(out + 2 * i, _mm256_permute2f128_ps(low, high, 0x20));
+    _mm256_storeu_ps(out + 2 * i + 8, _mm256_permute2f128_ps(low, high, 0x31));
+  }
+  return i;
+}
+#endif
+
+}  // namespace
 
 std::unique_ptr<PcmBuffer> PcmBuffer::create(const FrameHeader& header, uint32_t channels) {
   if (channels != 1) channels = 2;
@@ -92,6 +115,9 @@ void PcmBuffer::append_pair(const float* first, const float* second, uint32_t co
   reach(uint64_t{index} + 2 * uint64_t{count});
   float* out = store_.get() + index;
   uint32_t i = 0;
+#if MPEGIN_WIDE_VECTORS
+  if (simd_path() >= SimdPath::kAvx) i = interleave_avx(out, first, second, count);
+#endif
 #if MPEGIN_SSE2
   for (; i + 4 <= count; i += 4) {
     const __m128 a = _mm_loadu_ps(first + i);

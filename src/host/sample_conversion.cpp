@@ -27,6 +27,19 @@ __attribute__((target("avx"))) uint32_t scale_samples_avx(float* output, const f
   return i;
 }
 
+__attribute__((target("avx"))) uint32_t scale_twice_avx(float* output, const float* input,
+                                                        uint32_t count, float gain, float then) {
+  const __m256 g = _mm256_set1_ps(gain), h = _mm256_set1_ps(then);
+  uint32_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256 a = _mm256_mul_ps(_mm256_mul_ps(_mm256_loadu_ps(input + i), g), h);
+    const __m256 b = _mm256_mul_ps(_mm256_mul_ps(_mm256_loadu_ps(input + i + 8), g), h);
+    _mm256_storeu_ps(output + i, a);
+    _mm256_storeu_ps(output + i + 8, b);
+  }
+  return i;
+}
+
 }  // namespace
 #endif
 
@@ -46,6 +59,23 @@ void scale_samples(float* output, const float* input, uint32_t count, float gain
   }
 #endif
   for (; i < count; ++i) output[i] = input[i] * gain;
+}
+
+void scale_samples(float* output, const float* input, uint32_t count, float gain, float then) {
+  uint32_t i = 0;
+#if MPEGIN_WIDE_VECTORS
+  if (simd_path() >= SimdPath::kAvx) i = scale_twice_avx(output, input, count, gain, then);
+#endif
+#if MPEGIN_SSE2
+  const __m128 g = _mm_set1_ps(gain), h = _mm_set1_ps(then);
+  for (; i + 4 <= count; i += 4) {
+    _mm_storeu_ps(output + i, _mm_mul_ps(_mm_mul_ps(_mm_loadu_ps(input + i), g), h));
+  }
+#endif
+  for (; i < count; ++i) {
+    const float scaled = input[i] * gain;  // rounded here, as a pass of its own would round it
+    output[i] = scaled * then;
+  }
 }
 
 void convert_clipped(int16_t* output, const float* input, uint32_t count, float gain) {

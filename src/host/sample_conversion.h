@@ -9,6 +9,9 @@ namespace mpegin {
 void scale_samples(float* samples, uint32_t count, float gain);
 // The same from `input` into `output` (the two may be the same array).
 void scale_samples(float* output, const float* input, uint32_t count, float gain);
+// Two scalings in one pass: (input x gain) x then, each product rounded to single precision, the
+// same values as scale_samples with gain followed by scale_samples with then.
+void scale_samples(float* output, const float* input, uint32_t count, float gain, float then);
 
 // 16-bit samples without dither: v = f x gain in single precision, clipped to
 // [-32767, 32767] and truncated toward zero.

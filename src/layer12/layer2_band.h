@@ -52,8 +52,15 @@ class Layer2Band : public SubbandBand {
   };
 
   static Layer2Layout layout(const FrameHeader& header);
-  const Layer2QuantClass& quant_class(const FrameHeader& header, const Channel& channel) const;
+  // Looks up the frame's allocation row of the subband (once a frame, by parse_allocation).
+  void find_allocation(const FrameHeader& header) {
+    allocation_ = layer2_allocation(layout(header), index());
+  }
+  const Layer2QuantClass& quant_class(const Channel& channel) const {
+    return allocation_.quant_class(channel.allocation);
+  }
 
+  Layer2Allocation allocation_{};
   Channel channel0_;
 };
 
@@ -92,25 +99,21 @@ inline Layer2Layout Layer2Band::layout(const FrameHeader& header) {
   return {header.version, layer2_per_channel_index(header.bitrate_index, header.mode)};
 }
 
-inline const Layer2QuantClass& Layer2Band::quant_class(const FrameHeader& header,
-                                                       const Channel& channel) const {
-  return layer2_class(layout(header), index(), channel.allocation);
-}
-
 inline void Layer2Band::parse_allocation(MpegFileReader& reader, const FrameHeader& header,
                                          Crc16* crc) {
-  channel0_.read_allocation(reader, layer2_allocation_bits(layout(header), index()), crc);
+  find_allocation(header);
+  channel0_.read_allocation(reader, allocation_.bits, crc);
 }
 
 inline void Layer2Band::parse_scale_factor_selection(MpegFileReader& reader, Crc16* crc) {
   if (channel0_.allocation != 0) channel0_.scale.read_selection(reader, crc);
 }
 
-inline void Layer2Band::parse_scale_factors(MpegFileReader& reader, const FrameHeader& header,
+inline void Layer2Band::parse_scale_factors(MpegFileReader& reader, const FrameHeader&,
                                             CodedSamples& samples) {
   if (channel0_.allocation == 0) return;
   channel0_.scale.read(reader);
-  samples.add_layer2(index(), quant_class(header, channel0_), CodedSamples::kFirst,
+  samples.add_layer2(index(), quant_class(channel0_), CodedSamples::kFirst,
                      channel0_.scale.factors, channel0_.scale.factors);
 }
 

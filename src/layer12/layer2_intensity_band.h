@@ -26,12 +26,12 @@ inline void Layer2IntensityBand::parse_scale_factor_selection(MpegFileReader& re
 }
 
 inline void Layer2IntensityBand::parse_scale_factors(MpegFileReader& reader,
-                                                     const FrameHeader& header,
+                                                     const FrameHeader&,
                                                      CodedSamples& samples) {
   if (channel0_.allocation == 0) return;
   channel0_.scale.read(reader);
   scale1_.read(reader);
-  samples.add_layer2(index(), quant_class(header, channel0_), CodedSamples::kBoth,
+  samples.add_layer2(index(), quant_class(channel0_), CodedSamples::kBoth,
                      channel0_.scale.factors, scale1_.factors);
 }
 

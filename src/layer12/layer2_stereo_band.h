@@ -23,9 +23,9 @@ class Layer2StereoBand final : public Layer2Band {
 // Defined here so that BandPool's loops over the kinds inline them.
 inline void Layer2StereoBand::parse_allocation(MpegFileReader& reader, const FrameHeader& header,
                                                Crc16* crc) {
-  const uint32_t bits = layer2_allocation_bits(layout(header), index());
-  channel0_.read_allocation(reader, bits, crc);
-  channel1_.read_allocation(reader, bits, crc);
+  find_allocation(header);
+  channel0_.read_allocation(reader, allocation_.bits, crc);
+  channel1_.read_allocation(reader, allocation_.bits, crc);
 }
 
 inline void Layer2StereoBand::parse_scale_factor_selection(MpegFileReader& reader, Crc16* crc) {
@@ -38,7 +38,7 @@ inline void Layer2StereoBand::parse_scale_factors(MpegFileReader& reader, const 
   Layer2Band::parse_scale_factors(reader, header, samples);
   if (channel1_.allocation == 0) return;
   channel1_.scale.read(reader);
-  samples.add_layer2(index(), quant_class(header, channel1_), CodedSamples::kSecond,
+  samples.add_layer2(index(), quant_class(channel1_), CodedSamples::kSecond,
                      channel1_.scale.factors, channel1_.scale.factors);
 }
 

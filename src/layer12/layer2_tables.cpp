@@ -7,8 +7,8 @@ namespace mpegin {
 namespace {
 
 template <int Levels, int Entries>
-constexpr std::array<float, 3 * Entries> make_grouping() {
-  std::array<float, 3 * Entries> table{};
+constexpr std::array<float, 3 * Entries + 1> make_grouping() {
+  std::array<float, 3 * Entries + 1> table{};
   for (int code = 0; code < Levels * Levels * Levels; ++code) {
     int rest = code;
     for (int i = 0; i < 3; ++i) {
@@ -22,9 +22,9 @@ constexpr std::array<float, 3 * Entries> make_grouping() {
 
 }  // namespace
 
-const std::array<float, 3 * 32> layer2_grouping_3 = make_grouping<3, 32>();
-const std::array<float, 3 * 128> layer2_grouping_5 = make_grouping<5, 128>();
-const std::array<float, 3 * 1024> layer2_grouping_9 = make_grouping<9, 1024>();
+const std::array<float, 3 * 32 + 1> layer2_grouping_3 = make_grouping<3, 32>();
+const std::array<float, 3 * 128 + 1> layer2_grouping_5 = make_grouping<5, 128>();
+const std::array<float, 3 * 1024 + 1> layer2_grouping_9 = make_grouping<9, 1024>();
 
 // levels, code bits, grouped, C, D, grouping table
 const Layer2QuantClass layer2_classes[kLayer2ClassCount] = {
@@ -77,9 +77,9 @@ constexpr AllocationRow kLsfLow = {15, {kNone, L3, L5, L7, L9, L15, L31, L63, L1
 constexpr AllocationRow kLsfMid = {7, {kNone, L3, L5, L9, L15, L31, L63, L127}};
 constexpr AllocationRow kLsfTop = {3, {kNone, L3, L5, L9}};
 
-bool is_low_rate(uint32_t per_channel) { return per_channel == 1 || per_channel == 2; }
+constexpr bool is_low_rate(uint32_t per_channel) { return per_channel == 1 || per_channel == 2; }
 
-const AllocationRow& allocation_row(Layer2Layout layout, uint32_t subband) {
+constexpr const AllocationRow& allocation_row(Layer2Layout layout, uint32_t subband) {
   if (layout.version == 0) {
     if (subband < 4) return kLsfLow;
     return subband < 11 ? kLsfMid : kLsfTop;
@@ -90,14 +90,7 @@ const AllocationRow& allocation_row(Layer2Layout layout, uint32_t subband) {
   return subband < 23 ? kHighUpper : kHighTop;
 }
 
-}  // namespace
-
-uint32_t layer2_per_channel_index(uint32_t bitrate_index, uint32_t mode) {
-  if (mode_channels(mode) == 1) return bitrate_index;
-  return bitrate_index == 4 ? 1u : bitrate_index - 4u;
-}
-
-uint32_t layer2_allocation_bits(Layer2Layout layout, uint32_t subband) {
+constexpr uint32_t allocation_bits(Layer2Layout layout, uint32_t subband) {
   if (layout.version == 0) {
     if (subband < 4) return 4;
     return subband < 11 ? 3 : 2;
@@ -107,9 +100,44 @@ uint32_t layer2_allocation_bits(Layer2Layout layout, uint32_t subband) {
   return subband < 23 ? 3 : 2;
 }
 
+}  // namespace
+
+uint32_t layer2_per_channel_index(uint32_t bitrate_index, uint32_t mode) {
+  if (mode_channels(mode) == 1) return bitrate_index;
+  return bitrate_index == 4 ? 1u : bitrate_index - 4u;
+}
+
+uint32_t layer2_allocation_bits(Layer2Layout layout, uint32_t subband) {
+  return allocation_bits(layout, subband);
+}
+
+namespace {
+
+// The rows of the three kinds of layout (LSF, MPEG-1 low rate, MPEG-1 high rate) by subband.
+constexpr Layer2Layout kKindLayouts[3] = {{0, 3}, {1, 1}, {1, 3}};
+
+constexpr std::array<Layer2Allocation, 3 * 32> make_allocations() {
+  std::array<Layer2Allocation, 3 * 32> rows{};
+  for (uint32_t kind = 0; kind < 3; ++kind) {
+    for (uint32_t sb = 0; sb < 32; ++sb) {
+      const AllocationRow& row = allocation_row(kKindLayouts[kind], sb);
+      rows[32 * kind + sb] = {allocation_bits(kKindLayouts[kind], sb), row.mask, row.classes};
+    }
+  }
+  return rows;
+}
+
+constexpr std::array<Layer2Allocation, 3 * 32> kAllocations = make_allocations();
+
+}  // namespace
+
+Layer2Allocation layer2_allocation(Layer2Layout layout, uint32_t subband) {
+  const uint32_t kind = layout.version == 0 ? 0 : (is_low_rate(layout.per_channel) ? 1 : 2);
+  return kAllocations[32 * kind + (subband & 31)];
+}
+
 const Layer2QuantClass& layer2_class(Layer2Layout layout, uint32_t subband, uint32_t allocation) {
-  const AllocationRow& row = allocation_row(layout, subband);
-  return layer2_classes[row.classes[allocation & row.mask]];
+  return layer2_allocation(layout, subband).quant_class(allocation);
 }
 
 }  // namespace mpegin

@@ -47,12 +47,17 @@ TEST(SampleConversionSimd, GainProductsAreTheScalarProductsBitForBit) {
       scale_samples(out.data(), input.data(), count, gain);
       std::vector<float> in_place(input.begin(), input.begin() + count);
       scale_samples(in_place.data(), count, gain);
+      // Both scalings of mpegdec's float output in one pass: the two rounded products.
+      std::vector<float> twice(count + 1, 7.0f);
+      scale_samples(twice.data(), input.data(), count, gain, 1.0f / 32768.0f);
       for (uint32_t i = 0; i < count; ++i) {
         const float expected = input[i] * gain;
         ASSERT_TRUE(same_bits(out[i], expected)) << "sample " << i << " gain " << gain;
         ASSERT_TRUE(same_bits(in_place[i], expected)) << "sample " << i << " gain " << gain;
+        ASSERT_TRUE(same_bits(twice[i], expected * (1.0f / 32768.0f))) << "sample " << i;
       }
       EXPECT_EQ(out[count], 7.0f) << "written past the end";
+      EXPECT_EQ(twice[count], 7.0f) << "written past the end";
     }
   }
 }

@@ -44,14 +44,8 @@ struct BandOnBits {
 
   MpegFileReader& reader() { return body.reader(); }
   // Reads the next Layer I sample or Layer II group of every sample set.
-  void read_slot(uint32_t slot) {
-    samples.read_layer1_slots(reader(), slot, 1);
-    samples.requantise(slot, 1, out);
-  }
-  void read_group(uint32_t group) {
-    samples.read_layer2_groups(reader(), group, 1);
-    samples.requantise(3 * group, 3, out);
-  }
+  void read_slot(uint32_t slot) { samples.read_layer1_slots(reader(), slot, 1, out); }
+  void read_group(uint32_t group) { samples.read_layer2_groups(reader(), group, 1, out); }
   // Subband sample of `channel` at `slot`.
   float value(int channel, int slot) const { return out.samples[channel][band.subband()][slot]; }
 

@@ -1,5 +1,5 @@
-// The frame-wide sample sets: requantising whole parts at once (in vectors) against slot by
-// slot, the rows that no set feeds, and the reading position left in the frame body.
+// The frame-wide sample sets: reading whole parts at once (in vectors) against group by group,
+// the rows that no set feeds, and the reading position left in the frame body.
 #include "layer12/coded_samples.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "layer12/layer1_tables.h"
 #include "layer12/layer2_tables.h"
@@ -40,25 +41,32 @@ BitWriter random_body(uint32_t bits, uint32_t seed) {
   return body;
 }
 
-TEST(CodedSamplesSimd, WholePartsEqualSlotBySlotBitForBit) {
+TEST(CodedSamplesSimd, WholeFrameEqualsRunsOfGroupsBitForBit) {
+  // Runs that start and end inside parts as well; no run writes the slots after it.
+  const std::vector<uint32_t> runs[] = {{12}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {2, 3, 7},
+                                        {5, 6, 1}};
   for (uint32_t seed = 1; seed <= 8; ++seed) {
-    const BitWriter bits = random_body(12 * 80, seed);
-    BodyReader body(bits);
+    const BitWriter bits = random_body(12 * 112, seed);  // the sets take 106 bits a group
     CodedSamples samples;
     add_mixed_layer2_sets(samples);
-    samples.read_layer2_groups(body.reader(), 0, 12);
-    static CodedSamples::Subbands whole, single;
+    static CodedSamples::Subbands whole, pieces;
     std::memset(&whole, 0, sizeof whole);
-    std::memset(&single, 0, sizeof single);
-    samples.requantise(0, CodedSamples::kSlots, whole);
-    for (uint32_t slot = 0; slot < CodedSamples::kSlots; ++slot) samples.requantise(slot, 1, single);
-    ASSERT_EQ(std::memcmp(&whole, &single, sizeof whole), 0) << "seed " << seed;
-    // Runs that start and end inside parts, as well.
-    std::memset(&single, 0, sizeof single);
-    samples.requantise(0, 5, single);
-    samples.requantise(5, 14, single);
-    samples.requantise(19, 17, single);
-    ASSERT_EQ(std::memcmp(&whole, &single, sizeof whole), 0) << "seed " << seed;
+    BodyReader body(bits);
+    samples.read_layer2_groups(body.reader(), 0, 12, whole);
+    for (const auto& run : runs) {
+      std::memset(&pieces, 0, sizeof pieces);
+      BodyReader reader(bits);
+      uint32_t group = 0;
+      for (const uint32_t length : run) {
+        samples.read_layer2_groups(reader.reader(), group, length, pieces);
+        group += length;
+        if (group < 12) {
+          ASSERT_EQ(pieces.samples[0][0][3 * group], 0.0f) << "seed " << seed;
+        }
+      }
+      ASSERT_EQ(std::memcmp(&whole, &pieces, sizeof whole), 0) << "seed " << seed;
+      EXPECT_EQ(reader.bits_read(), body.bits_read());
+    }
   }
 }
 
@@ -97,8 +105,7 @@ TEST(CodedSamples, LeavesTheReaderWhereGetBitsWouldBe) {
     }
     static CodedSamples::Subbands out;
     for (uint32_t slot = 0; slot < 12; ++slot) {
-      samples.read_layer1_slots(cached.reader(), slot, 1);
-      samples.requantise(slot, 1, out);
+      samples.read_layer1_slots(cached.reader(), slot, 1, out);
       for (uint32_t allocation = 1; allocation <= 15; ++allocation) {
         const float code = static_cast<float>(plain.reader().get_bits(allocation + 1));
         const float expected = code * layer1_factor[allocation] + layer1_offset[allocation];
@@ -127,8 +134,7 @@ TEST(CodedSamples, Layer2GroupsReadTheBitsGetBitsWould) {
       samples.add_layer2(k, layer2_classes[k], CodedSamples::kFirst, ones, ones);
     static CodedSamples::Subbands out;
     for (uint32_t group = 0; group < 12; ++group) {
-      samples.read_layer2_groups(cached.reader(), group, 1);
-      samples.requantise(3 * group, 3, out);
+      samples.read_layer2_groups(cached.reader(), group, 1, out);
       for (uint32_t k = 0; k < kLayer2ClassCount; ++k) {
         const Layer2QuantClass& c = layer2_classes[k];
         float expected[3];
@@ -179,13 +185,23 @@ TEST(CodedSamples, ReadingPastTheBodyIsSeen) {
       contents.resize(bytes);
       BodyReader body(contents);
       ASSERT_EQ(body.reader().frame_bytes, bytes);
+      static CodedSamples::Subbands out;
+      std::memset(&out, 0, sizeof out);
       if (c.layer == 1) {
-        samples.read_layer1_slots(body.reader(), 0, 12);
+        samples.read_layer1_slots(body.reader(), 0, 12, out);
       } else {
-        samples.read_layer2_groups(body.reader(), 0, 12);
+        samples.read_layer2_groups(body.reader(), 0, 12, out);
       }
       EXPECT_EQ(body.bits_read(), bits) << c.layer << " " << c.code;
-      EXPECT_EQ(body.reader().over_read(), 8 * bytes < bits) << c.layer << " " << c.code << " " << bytes;
+      const bool over_read = 8 * bytes < bits;
+      EXPECT_EQ(body.reader().over_read(), over_read) << c.layer << " " << c.code << " " << bytes;
+      // A frame read past its body keeps the last frame's samples for its concealment.
+      // (Layer I allocation 15 is silent.)
+      static const CodedSamples::Subbands zero{};
+      const bool untouched = std::memcmp(&out, &zero, sizeof out) == 0;
+      if (c.layer != 1 || c.code != 15) {
+        EXPECT_EQ(untouched, over_read) << c.layer << " " << c.code;
+      }
     }
   }
 }

@@ -34,9 +34,7 @@ void ModuleDelivery::convert(const float* samples, uint32_t count, void* destina
 void ModuleDelivery::convert(const float* samples, uint32_t count, void* destination,
                              uint32_t& state) const {
   if (width_ == 32) {
-    auto* out = static_cast<float*>(destination);
-    scale_samples(out, samples, count, gain_);
-    scale_samples(out, count, kFromSixteenBitUnits);
+    scale_samples(static_cast<float*>(destination), samples, count, gain_, kFromSixteenBitUnits);
   } else if (dither_) {
     scale_and_convert_dithered(static_cast<int16_t*>(destination), samples, count, gain_, state);
   } else {

@@ -55,12 +55,13 @@ int32_t decode_huffman(const BitReader& data, const GranuleInfo& gi, const Scale
     const uint16_t* direct = huffman_direct[t];
     const uint32_t needed = table.symbol_bits;
     for (; i < limit; i += 2) {
-      // The direct bits and the two sign bits behind them.
-      const GranuleBits::Window bits = in.direct(kHuffmanDirectBits + 2);
-      const uint32_t entry = direct[leading(bits, kHuffmanDirectBits)];
-      if (huffman_direct_length(entry) != 0) {
-        huffman_direct_pair(entry, bits, quantized + i);
+      const uint32_t entry = direct[leading(in.direct(kHuffmanDirectBits), kHuffmanDirectBits)];
+      if (huffman_direct_signed(entry)) {
+        quantized[i] = huffman_direct_x(entry);
+        quantized[i + 1] = huffman_direct_y(entry);
         in.consume(huffman_direct_length(entry));
+      } else if (entry != 0) {
+        in.consume(huffman_direct_unsigned_pair(entry, in.direct(kHuffmanDirectBits + 2), quantized + i));
       } else {
         in.consume(decode_huffman_pair(table, in.bits(needed), quantized + i));
       }

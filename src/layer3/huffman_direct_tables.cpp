@@ -11,8 +11,8 @@ namespace {
 uint16_t direct_entry(uint32_t t, uint32_t pattern) {
   const HuffmanTable& table = huffman_tables[t];
   if (table.lookup == nullptr) return 0;
-  // The bits after the pattern are zeros; a symbol is taken only when its code (with the
-  // signs, for quadruples) ends within the pattern, so that they never decide it.
+  // The bits after the pattern are zeros; a symbol is taken only when its code and signs end
+  // within the pattern, so that they never decide it.
   const uint64_t bits = uint64_t{pattern} << (64u - kHuffmanDirectBits);
   if (t >= 32) {
     int32_t values[4];
@@ -27,9 +27,16 @@ uint16_t direct_entry(uint32_t t, uint32_t pattern) {
   const uint32_t x = value >> 4;
   const uint32_t y = value & 15u;
   const uint32_t code_length = length - (x != 0) - (y != 0);
+  // Escape values read linbits behind the code; they take the multi-level path.
   if (table.linbits != 0 && (x == 15 || y == 15)) return 0;
   if (code_length > kHuffmanDirectBits) return 0;
-  return static_cast<uint16_t>(length | code_length << 4 | x << 8 | y << 12);
+  const uint32_t magnitudes = kHuffmanDirectUnsigned | code_length | x << 4 | y << 8;
+  if (length > kHuffmanDirectBits) return static_cast<uint16_t>(magnitudes);
+  int32_t values[2];
+  huffman_direct_unsigned_pair(magnitudes, bits, values);
+  const uint32_t signed_x = static_cast<uint32_t>(values[0]) & 31u;
+  const uint32_t signed_y = static_cast<uint32_t>(values[1]) & 31u;
+  return static_cast<uint16_t>(length | signed_x << 4 | signed_y << 9);
 }
 
 }  // namespace

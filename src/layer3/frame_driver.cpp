@@ -132,33 +132,37 @@ void Layer3Decoder::follow_channels() {
 
 void Layer3Decoder::output_granule(uint32_t gr) {
   float (*spectra)[576] = scratch_.stereo_out[gr];
-  const float* hybrid = scratch_.hybrid;
   if (mix_down_ && state_.channel_count > 1) {
     // Mixed down after the hybrid filter bank, where both channels are time samples of
     // their own block types: each keeps its own overlap, and the averaged samples go
     // through the first filter. The spectra are not needed again and take the samples.
-    reconstruct_channel(spectra[0], 0, gr);
-    std::memcpy(spectra[0], hybrid, sizeof scratch_.hybrid);
-    reconstruct_channel(spectra[1], 1, gr);
-    for (int32_t i = 0; i < 576; ++i) spectra[0][i] = (hybrid[i] + spectra[0][i]) * 0.5f;
+    const float* first = reconstruct_channel(spectra[0], 0, gr);
+    if (first != spectra[0]) std::memcpy(spectra[0], first, sizeof scratch_.hybrid);
+    const float* second = reconstruct_channel(spectra[1], 1, gr);
+    for (int32_t i = 0; i < 576; ++i) spectra[0][i] = (second[i] + spectra[0][i]) * 0.5f;
     synthesize_granule(filter0_, spectra[0]);
     return;
   }
   for (uint32_t ch = 0; ch < state_.channel_count; ++ch) {
     SynthesisFilter* target = ch != 0 ? filter1_ : &filter0_;
     if (target == nullptr) continue;
-    reconstruct_channel(spectra[ch], ch, gr);
-    synthesize_granule(*target, hybrid);
+    synthesize_granule(*target, reconstruct_channel(spectra[ch], ch, gr));
   }
 }
 
-void Layer3Decoder::reconstruct_channel(const float* spectrum, uint32_t ch, uint32_t gr) {
+const float* Layer3Decoder::reconstruct_channel(float* spectrum, uint32_t ch, uint32_t gr) {
+  // The spectrum is not needed after this (the stand-in spectrum is a copy): a long block,
+  // whose lines are in subband order already, is transformed where it lies.
   const GranuleInfo& gi = scratch_.granule(ch, gr);
-  float* hybrid = scratch_.hybrid;
-  reorder(spectrum, gi, state_.band_table_index, hybrid);
+  float* hybrid = spectrum;
+  if (gi.is_short_block()) {
+    hybrid = scratch_.hybrid;
+    reorder(spectrum, gi, state_.band_table_index, hybrid);
+  }
   antialias(gi, hybrid);
   hybrid_synthesis(gi, hybrid, state_.overlap[ch]);
   invert_frequencies(hybrid);
+  return hybrid;
 }
 
 void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* samples) {

@@ -77,6 +77,9 @@ bool Layer3Decoder::read_granules() {
   const ScaleFactorBandTable& bands = band_tables[state_.band_table_index];
   const StereoCoding coding =
       stereo_coding(state_.channel_count, header_.mode, header_.mode_extension, !mpeg1);
+  // Channels coded as they sound (one channel, or two without joint coding) need no stereo
+  // processing: they are requantised into the stereo output directly.
+  const bool as_transmitted = coding.channel_count == 1 || (!coding.mid_side && !coding.intensity);
   // Where the stored main data ends, as a read position.
   const int32_t stored_end = 8 * reservoir.bytes_stored();
 
@@ -97,11 +100,14 @@ bool Layer3Decoder::read_granules() {
       if (count < 0) return false;
       reservoir.set_position(end);
       scratch_.nonzero_count[ch] = count;
-      requantize(scratch_.quantized, count, gi, sf, bands, scratch_.requantized[ch]);
+      requantize(scratch_.quantized, count, gi, sf, bands,
+                 as_transmitted ? scratch_.stereo_out[gr][ch] : scratch_.requantized[ch]);
     }
     // Stereo processing now: the intensity positions are this granule's scale factors.
-    process_stereo(scratch_.requantized, coding, scratch_.granule(1, gr), scratch_.scale_factors[1],
-                   bands, scratch_.lsf_k, scratch_.stereo_out[gr]);
+    if (!as_transmitted) {
+      process_stereo(scratch_.requantized, coding, scratch_.granule(1, gr), scratch_.scale_factors[1],
+                     bands, scratch_.lsf_k, scratch_.stereo_out[gr]);
+    }
   }
   return true;
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -105,8 +106,9 @@ bool Layer3Decoder::read_granules() {
     }
     // Stereo processing now: the intensity positions are this granule's scale factors.
     if (!as_transmitted) {
+      const int32_t nonzero_lines = std::max(scratch_.nonzero_count[0], scratch_.nonzero_count[1]);
       process_stereo(scratch_.requantized, coding, scratch_.granule(1, gr), scratch_.scale_factors[1],
-                     bands, scratch_.lsf_k, scratch_.stereo_out[gr]);
+                     bands, scratch_.lsf_k, scratch_.stereo_out[gr], nonzero_lines);
     }
   }
   return true;

@@ -10,11 +10,20 @@
 #include "layer3/imdct.h"
 #include "layer3/layer3_test_support.h"
 #include "layer3/requantize.h"
+#include "synthesis/cpu_features.h"
 
 namespace mpegin {
 namespace {
 
 using test::StageHarness;
+
+// The vector path given by argument `index` of the benchmark, narrowed to what the machine runs.
+SimdPath bench_path(benchmark::State& state, int index) {
+  const auto wanted = static_cast<SimdPath>(state.range(index));
+  const SimdPath path = wanted < simd_path() ? wanted : simd_path();
+  state.SetLabel(simd_path_name(path));
+  return path;
+}
 
 // A long-block granule of one channel whose big values use `table` in all three regions,
 // over random bits (random bits give every code of the table, short ones most often).
@@ -53,7 +62,8 @@ BENCHMARK(BM_HuffmanGranule)->Arg(1)->Arg(13)->Arg(24);
 
 void BM_Requantize(benchmark::State& state) {
   GranuleSetup s(24);
-  // Values as a spectrum has them: mostly small, some large, falling with frequency.
+  // Values as a spectrum has them: mostly small, some large, falling with frequency; on vector
+  // path 0..3.
   std::mt19937 rng(7);
   std::geometric_distribution<int32_t> size(0.4);
   for (int i = 0; i < 576; ++i) {
@@ -61,14 +71,15 @@ void BM_Requantize(benchmark::State& state) {
     s.d.quantized[i] = (rng() & 1) ? -v : v;
   }
   s.d.nonzero_count[0] = static_cast<int32_t>(state.range(0));
+  const SimdPath path = bench_path(state, 1);
   for (auto _ : state) {
     requantize(s.d.quantized, s.d.nonzero_count[0], s.gi, s.d.scale_factors[0], s.h.bands(),
-               s.d.requantized[0]);
+               s.d.requantized[0], path);
     benchmark::DoNotOptimize(s.d.requantized);
   }
   state.SetItemsProcessed(state.iterations() * 576);
 }
-BENCHMARK(BM_Requantize)->Arg(576)->Arg(288);
+BENCHMARK(BM_Requantize)->ArgsProduct({{576, 288}, {0, 1, 2, 3}});
 
 void random_lines(float* lines, int n) {
   std::mt19937 rng(3);
@@ -104,19 +115,21 @@ void BM_ImdctFourSubbands(benchmark::State& state) {
 }
 BENCHMARK(BM_ImdctFourSubbands)->Arg(0)->Arg(2);
 
-// The hybrid filter bank of a granule with sound in all 32 subbands: IMDCT and overlap-add.
+// The hybrid filter bank of a granule with sound in all 32 subbands: IMDCT and overlap-add, on
+// vector path 0..3 (baseline, AVX, AVX2, AVX-512; narrowed to what the machine runs).
 void BM_HybridSynthesisGranule(benchmark::State& state) {
   GranuleSetup s(1);
   float source[576];
   random_lines(source, 576);
+  const SimdPath path = bench_path(state, 0);
   for (auto _ : state) {
     for (int i = 0; i < 576; ++i) s.d.hybrid[i] = source[i];
-    hybrid_synthesis(s.gi, s.d.hybrid, s.h.overlap[0]);
+    hybrid_synthesis(s.gi, s.d.hybrid, s.h.overlap[0], path);
     benchmark::DoNotOptimize(s.d.hybrid);
   }
   state.SetItemsProcessed(state.iterations() * 32);
 }
-BENCHMARK(BM_HybridSynthesisGranule);
+BENCHMARK(BM_HybridSynthesisGranule)->DenseRange(0, 3);
 
 }  // namespace
 }  // namespace mpegin

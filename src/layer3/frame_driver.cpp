@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -77,6 +78,9 @@ bool Layer3Decoder::read_granules() {
   const ScaleFactorBandTable& bands = band_tables[state_.band_table_index];
   const StereoCoding coding =
       stereo_coding(state_.channel_count, header_.mode, header_.mode_extension, !mpeg1);
+  // Channels coded as they sound (one channel, or two without joint coding) need no stereo
+  // processing: they are requantised into the stereo output directly.
+  const bool as_transmitted = coding.channel_count == 1 || (!coding.mid_side && !coding.intensity);
   // Where the stored main data ends, as a read position.
   const int32_t stored_end = 8 * reservoir.bytes_stored();
 
@@ -97,11 +101,15 @@ bool Layer3Decoder::read_granules() {
       if (count < 0) return false;
       reservoir.set_position(end);
       scratch_.nonzero_count[ch] = count;
-      requantize(scratch_.quantized, count, gi, sf, bands, scratch_.requantized[ch]);
+      requantize(scratch_.quantized, count, gi, sf, bands,
+                 as_transmitted ? scratch_.stereo_out[gr][ch] : scratch_.requantized[ch]);
     }
     // Stereo processing now: the intensity positions are this granule's scale factors.
-    process_stereo(scratch_.requantized, coding, scratch_.granule(1, gr), scratch_.scale_factors[1],
-                   bands, scratch_.lsf_k, scratch_.stereo_out[gr]);
+    if (!as_transmitted) {
+      const int32_t nonzero_lines = std::max(scratch_.nonzero_count[0], scratch_.nonzero_count[1]);
+      process_stereo(scratch_.requantized, coding, scratch_.granule(1, gr), scratch_.scale_factors[1],
+                     bands, scratch_.lsf_k, scratch_.stereo_out[gr], nonzero_lines);
+    }
   }
   return true;
 }
@@ -132,33 +140,37 @@ void Layer3Decoder::follow_channels() {
 
 void Layer3Decoder::output_granule(uint32_t gr) {
   float (*spectra)[576] = scratch_.stereo_out[gr];
-  const float* hybrid = scratch_.hybrid;
   if (mix_down_ && state_.channel_count > 1) {
     // Mixed down after the hybrid filter bank, where both channels are time samples of
     // their own block types: each keeps its own overlap, and the averaged samples go
     // through the first filter. The spectra are not needed again and take the samples.
-    reconstruct_channel(spectra[0], 0, gr);
-    std::memcpy(spectra[0], hybrid, sizeof scratch_.hybrid);
-    reconstruct_channel(spectra[1], 1, gr);
-    for (int32_t i = 0; i < 576; ++i) spectra[0][i] = (hybrid[i] + spectra[0][i]) * 0.5f;
+    const float* first = reconstruct_channel(spectra[0], 0, gr);
+    if (first != spectra[0]) std::memcpy(spectra[0], first, sizeof scratch_.hybrid);
+    const float* second = reconstruct_channel(spectra[1], 1, gr);
+    for (int32_t i = 0; i < 576; ++i) spectra[0][i] = (second[i] + spectra[0][i]) * 0.5f;
     synthesize_granule(filter0_, spectra[0]);
     return;
   }
   for (uint32_t ch = 0; ch < state_.channel_count; ++ch) {
     SynthesisFilter* target = ch != 0 ? filter1_ : &filter0_;
     if (target == nullptr) continue;
-    reconstruct_channel(spectra[ch], ch, gr);
-    synthesize_granule(*target, hybrid);
+    synthesize_granule(*target, reconstruct_channel(spectra[ch], ch, gr));
   }
 }
 
-void Layer3Decoder::reconstruct_channel(const float* spectrum, uint32_t ch, uint32_t gr) {
+const float* Layer3Decoder::reconstruct_channel(float* spectrum, uint32_t ch, uint32_t gr) {
+  // The spectrum is not needed after this (the stand-in spectrum is a copy): a long block,
+  // whose lines are in subband order already, is transformed where it lies.
   const GranuleInfo& gi = scratch_.granule(ch, gr);
-  float* hybrid = scratch_.hybrid;
-  reorder(spectrum, gi, state_.band_table_index, hybrid);
+  float* hybrid = spectrum;
+  if (gi.is_short_block()) {
+    hybrid = scratch_.hybrid;
+    reorder(spectrum, gi, state_.band_table_index, hybrid);
+  }
   antialias(gi, hybrid);
   hybrid_synthesis(gi, hybrid, state_.overlap[ch]);
   invert_frequencies(hybrid);
+  return hybrid;
 }
 
 void Layer3Decoder::synthesize_granule(SynthesisFilter& filter, const float* samples) {

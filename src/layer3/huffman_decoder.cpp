@@ -8,6 +8,7 @@
 #include "layer3/huffman_direct_tables.h"
 #include "layer3/layer3_side_info.h"
 #include "layer3/scale_factor_band_table.h"
+#include "synthesis/sse2_support.h"
 
 namespace mpegin {
 namespace {
@@ -17,6 +18,19 @@ using GranuleBits = CachedBits<BitReservoir::kIndexMask>;
 // The first n bits of an MSB-aligned window as a number.
 inline uint32_t leading(GranuleBits::Window window, uint32_t n) {
   return static_cast<uint32_t>(window >> (8 * sizeof window - n));
+}
+
+// The four values of a quadruple entry into out[0..3].
+inline void store_quad(uint32_t entry, int32_t* out) {
+#if MPEGIN_SSE2
+  // Value k's two bits moved to the top of 16-bit lane k by one multiplication, shifted down
+  // with their sign, then widened to 32 bits.
+  const __m128i lanes = _mm_shufflelo_epi16(_mm_cvtsi32_si128(static_cast<int>(entry)), 0);
+  const __m128i values = _mm_srai_epi16(_mm_mullo_epi16(lanes, _mm_setr_epi16(1 << 10, 1 << 8, 1 << 6, 1 << 4, 0, 0, 0, 0)), 14);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16));
+#else
+  for (uint32_t k = 0; k < 4; ++k) out[k] = huffman_direct_quad_value(entry, k);
+#endif
 }
 
 }  // namespace
@@ -55,12 +69,13 @@ int32_t decode_huffman(const BitReader& data, const GranuleInfo& gi, const Scale
     const uint16_t* direct = huffman_direct[t];
     const uint32_t needed = table.symbol_bits;
     for (; i < limit; i += 2) {
-      // The direct bits and the two sign bits behind them.
-      const GranuleBits::Window bits = in.direct(kHuffmanDirectBits + 2);
-      const uint32_t entry = direct[leading(bits, kHuffmanDirectBits)];
-      if (huffman_direct_length(entry) != 0) {
-        huffman_direct_pair(entry, bits, quantized + i);
+      const uint32_t entry = direct[leading(in.direct(kHuffmanDirectBits), kHuffmanDirectBits)];
+      if (huffman_direct_signed(entry)) {
+        quantized[i] = huffman_direct_x(entry);
+        quantized[i + 1] = huffman_direct_y(entry);
         in.consume(huffman_direct_length(entry));
+      } else if (entry != 0) {
+        in.consume(huffman_direct_unsigned_pair(entry, in.direct(kHuffmanDirectBits + 2), quantized + i));
       } else {
         in.consume(decode_huffman_pair(table, in.bits(needed), quantized + i));
       }
@@ -80,8 +95,7 @@ int32_t decode_huffman(const BitReader& data, const GranuleInfo& gi, const Scale
     return entry;
   };
   while (in.position() < end && i <= 572) {
-    const uint32_t entry = next_quad();
-    for (uint32_t k = 0; k < 4; ++k) quantized[i + static_cast<int32_t>(k)] = huffman_direct_quad_value(entry, k);
+    store_quad(next_quad(), quantized + i);
     i += 4;
   }
   if (in.position() < end && i < 576) {

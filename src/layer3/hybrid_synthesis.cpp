@@ -22,14 +22,15 @@ inline void overlap_add(float* lines, float* kept, const float* result) {
 
 }  // namespace
 
-void hybrid_synthesis(const GranuleInfo& gi, float* hybrid, float (*overlap)[18]) {
+void hybrid_synthesis(const GranuleInfo& gi, float* hybrid, float (*overlap)[18], SimdPath path) {
   const bool mixed = gi.window_switching_flag == 1 && gi.mixed_block_flag == 1;
 
   // Subbands above the highest non-zero line transform to silence: they only hand over
   // their kept halves (the high subbands of most streams carry nothing).
   const int32_t active = active_subbands(hybrid);
 
-  // Four subbands per transform call. Subbands past `active` that share a group with sound
+  // Groups of four subbands (two or four groups at once where the path allows). Subbands past
+  // `active` that share a group of four with sound
   // are silent: their zeros transform to zeros (of either sign) and leave the kept halves as
   // they are. The two long subbands of a mixed block go one by one.
   const int32_t type = gi.block_type & 3;
@@ -44,7 +45,10 @@ void hybrid_synthesis(const GranuleInfo& gi, float* hybrid, float (*overlap)[18]
       overlap_add(hybrid + 18 * sb, overlap[sb], result);
     }
   }
-  for (; sb < transformed; sb += 4) imdct_4_overlap(hybrid + 18 * sb, overlap + sb, type);
+  if (transformed > sb) {
+    imdct_overlap(hybrid + 18 * sb, overlap + sb, type, transformed - sb, path);
+    sb = transformed;
+  }
   for (; sb < 32; ++sb) {
     float* lines = hybrid + 18 * sb;
     float* kept = overlap[sb];

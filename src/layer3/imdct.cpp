@@ -1,5 +1,6 @@
 #include "layer3/imdct.h"
 
+#include "synthesis/cpu_features.h"
 #include "synthesis/sse2_support.h"
 
 namespace mpegin {
@@ -207,32 +208,101 @@ void imdct_4(const float* input, float (*output)[36], int32_t type) {
 #endif
 }
 
-void imdct_4_overlap(float* lines, float (*kept)[18], int32_t type) {
 #if MPEGIN_SSE2
-  // The results go back to rows four lines at a time and are added or kept from there: no
-  // 36-sample results are stored and read again.
-  Float4 r[36];
-  transform_rows(lines, r, type);
+namespace {
+
+// The overlap-add of four subbands from their transforms, given lane by lane: result(i) is output
+// i of the four, a subband a lane. The results go back to rows four lines at a time and are added
+// or kept from there: no 36-sample results are stored and read again.
+template <typename Result>
+inline void overlap_rows(float* lines, float (*kept)[18], Result result) {
   for (int t = 0; t < 16; t += 4) {
+    const Float4 first[4] = {result(t), result(t + 1), result(t + 2), result(t + 3)};
     __m128 rows[4];
-    transpose(r + t, rows);
+    transpose(first, rows);
     for (int j = 0; j < 4; ++j) {
       _mm_storeu_ps(lines + 18 * j + t, _mm_add_ps(rows[j], _mm_loadu_ps(kept[j] + t)));
     }
-    transpose(r + 18 + t, rows);
+    const Float4 second[4] = {result(18 + t), result(19 + t), result(20 + t), result(21 + t)};
+    transpose(second, rows);
     for (int j = 0; j < 4; ++j) _mm_storeu_ps(kept[j] + t, rows[j]);
   }
   alignas(16) float tail[4][4];  // lines 16, 17 and their second halves 34, 35, lane by lane
-  _mm_store_ps(tail[0], r[16].v);
-  _mm_store_ps(tail[1], r[17].v);
-  _mm_store_ps(tail[2], r[34].v);
-  _mm_store_ps(tail[3], r[35].v);
+  _mm_store_ps(tail[0], result(16).v);
+  _mm_store_ps(tail[1], result(17).v);
+  _mm_store_ps(tail[2], result(34).v);
+  _mm_store_ps(tail[3], result(35).v);
   for (int j = 0; j < 4; ++j) {
     lines[18 * j + 16] = tail[0][j] + kept[j][16];
     lines[18 * j + 17] = tail[1][j] + kept[j][17];
     kept[j][16] = tail[2][j];
     kept[j][17] = tail[3][j];
   }
+}
+
+#if MPEGIN_WIDE_VECTORS
+// Eight and sixteen subbands side by side: the compiler's vector types, whose operators are the
+// plain float operations lane by lane like Float4's (and whose lanes may be read as floats). The transforms are inlined into the
+// functions below (flatten) and so built with their instruction sets; the lines come in and go
+// out through the four-subband transposes.
+typedef float Float8 __attribute__((vector_size(32)));
+typedef float Float16 __attribute__((vector_size(64)));
+
+__attribute__((target("avx"), flatten)) void imdct_8_overlap(float* lines, float (*kept)[18],
+                                                             int32_t type) {
+  Float4 low[18], high[18];
+  load_rows(lines, low);
+  load_rows(lines + 72, high);
+  Float8 x[18];
+  for (int t = 0; t < 18; ++t) x[t] = reinterpret_cast<Float8>(_mm256_set_m128(high[t].v, low[t].v));
+  Float8 r[36];
+  if (type == 2) {
+    short_imdct(x, r);
+  } else {
+    long_imdct(x, r, imdct_windows[type & 3]);
+  }
+  // Lambdas do not take the instruction set: they read the results' lanes from memory.
+  const float* results = reinterpret_cast<const float*>(r);
+  for (int j = 0; j < 2; ++j) {
+    overlap_rows(lines + 72 * j, kept + 4 * j,
+                 [results, j](int i) { return Float4(_mm_loadu_ps(results + 8 * i + 4 * j)); });
+  }
+}
+
+__attribute__((target("avx512f"), optimize("fp-contract=off"), flatten)) void imdct_16_overlap(float* lines, float (*kept)[18],
+                                                                  int32_t type) {
+  Float4 quarter[4][18];
+  for (int j = 0; j < 4; ++j) load_rows(lines + 72 * j, quarter[j]);
+  Float16 x[18];
+  for (int t = 0; t < 18; ++t) {
+    __m512 v = _mm512_castps128_ps512(quarter[0][t].v);
+    v = _mm512_insertf32x4(v, quarter[1][t].v, 1);
+    v = _mm512_insertf32x4(v, quarter[2][t].v, 2);
+    v = _mm512_insertf32x4(v, quarter[3][t].v, 3);
+    x[t] = reinterpret_cast<Float16>(v);
+  }
+  Float16 r[36];
+  if (type == 2) {
+    short_imdct(x, r);
+  } else {
+    long_imdct(x, r, imdct_windows[type & 3]);
+  }
+  const float* results = reinterpret_cast<const float*>(r);
+  for (int j = 0; j < 4; ++j) {
+    overlap_rows(lines + 72 * j, kept + 4 * j,
+                 [results, j](int i) { return Float4(_mm_loadu_ps(results + 16 * i + 4 * j)); });
+  }
+}
+#endif
+
+}  // namespace
+#endif
+
+void imdct_4_overlap(float* lines, float (*kept)[18], int32_t type) {
+#if MPEGIN_SSE2
+  Float4 r[36];
+  transform_rows(lines, r, type);
+  overlap_rows(lines, kept, [&r](int i) { return r[i]; });
 #else
   float result[4][36];
   imdct_4(lines, result, type);
@@ -243,6 +313,20 @@ void imdct_4_overlap(float* lines, float (*kept)[18], int32_t type) {
     }
   }
 #endif
+}
+
+void imdct_overlap(float* lines, float (*kept)[18], int32_t type, int32_t subbands, SimdPath path) {
+  int32_t sb = 0;
+#if MPEGIN_WIDE_VECTORS
+  if (path >= SimdPath::kAvx512) {
+    for (; sb + 16 <= subbands; sb += 16) imdct_16_overlap(lines + 18 * sb, kept + sb, type);
+  }
+  if (path >= SimdPath::kAvx) {
+    for (; sb + 8 <= subbands; sb += 8) imdct_8_overlap(lines + 18 * sb, kept + sb, type);
+  }
+#endif
+  (void)path;
+  for (; sb < subbands; sb += 4) imdct_4_overlap(lines + 18 * sb, kept + sb, type);
 }
 
 }  // namespace mpegin

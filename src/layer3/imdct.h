@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "synthesis/cpu_features.h"
+
 
 namespace mpegin {
 
@@ -24,6 +26,10 @@ void imdct_4(const float* input, float (*output)[36], int32_t type);
 // the first half of its transform plus kept[j], and kept[j] takes the second half. Bit for bit
 // what imdct_4 followed by those additions gives.
 void imdct_4_overlap(float* lines, float (*kept)[18], int32_t type);
+
+// imdct_4_overlap over `subbands` (a multiple of four) neighbouring subbands, eight or sixteen at a
+// time where `path` has the registers for them; the same results on every path.
+void imdct_overlap(float* lines, float (*kept)[18], int32_t type, int32_t subbands, SimdPath path);
 
 }  // namespace mpegin
 

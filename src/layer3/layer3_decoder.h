@@ -46,8 +46,9 @@ class Layer3Decoder {
   // frame into scratch_.stereo_out; false when a granule's data is damaged.
   bool read_granules();
   // Reorder, antialias, hybrid synthesis and frequency inversion of output channel ch of
-  // granule gr from `spectrum`: scratch_.hybrid then holds its 18 time samples per subband.
-  void reconstruct_channel(const float* spectrum, uint32_t ch, uint32_t gr);
+  // granule gr from `spectrum`. Returns its 18 time samples per subband: in `spectrum` itself
+  // for long blocks (which need no reordering), in scratch_.hybrid for short ones.
+  const float* reconstruct_channel(float* spectrum, uint32_t ch, uint32_t gr);
   // Reconstructs and synthesises the output channels of granule gr.
   void output_granule(uint32_t gr);
   void conceal_frame();

@@ -142,7 +142,7 @@ StereoCoding stereo_coding(uint32_t channel_count, uint32_t mode, uint32_t mode_
 
 void process_stereo(const float (*in)[576], const StereoCoding& coding, const GranuleInfo& gi,
                     const Layer3ScaleFactors& sf, const ScaleFactorBandTable& table,
-                    float (*lsf_k)[576], float (*out)[576]) {
+                    float (*lsf_k)[576], float (*out)[576], int32_t nonzero_lines) {
   float* left = out[0];
   float* right = out[1];
   const float* a = in[0];
@@ -154,7 +154,9 @@ void process_stereo(const float (*in)[576], const StereoCoding& coding, const Gr
 
   const bool ms = coding.mid_side;
   if (!coding.intensity) {
-    for (int32_t i = 0; i < 576; ++i) decode_plain_line(a, b, left, right, i, ms);
+    const int32_t end = nonzero_lines < 0 ? 0 : nonzero_lines < 576 ? nonzero_lines : 576;
+    for (int32_t i = 0; i < end; ++i) decode_plain_line(a, b, left, right, i, ms);
+    for (int32_t i = end; i < 576; ++i) left[i] = right[i] = 0.0f;
     return;
   }
 

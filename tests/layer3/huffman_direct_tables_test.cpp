@@ -15,7 +15,8 @@ using test::StageHarness;
 
 // Every entry of every direct table against the multi-level tables, with random bits behind
 // the entry's: a resolving entry gives the same values and length; an entry resolves exactly
-// the pairs whose code fits the direct bits and needs no linbits, and every quadruple.
+// the symbols whose code fits the direct bits and needs no linbits, and every quadruple; the
+// signs are in the entry when they fit too, except in the large-value tables.
 TEST(HuffmanDirectTables, EntriesAgreeWithTheMultiLevelTables) {
   prepare_layer3_tables();
   std::mt19937_64 rng(3);
@@ -40,15 +41,20 @@ TEST(HuffmanDirectTables, EntriesAgreeWithTheMultiLevelTables) {
                                           : symbol_length - ((value >> 4) != 0) - ((value & 15u) != 0);
         const bool escape = table.linbits != 0 && ((value >> 4) == 15 || (value & 15u) == 15);
         if (code_length > kHuffmanDirectBits || escape) {
-          ASSERT_EQ(huffman_direct_length(entry), 0u) << "table " << t << " pattern " << pattern;
+          ASSERT_EQ(entry, 0u) << "table " << t << " pattern " << pattern;
           continue;
         }
-        ASSERT_EQ(huffman_direct_length(entry), length) << "table " << t << " pattern " << pattern;
         int32_t direct[4] = {0, 0, 0, 0};
         if (quad) {
+          ASSERT_EQ(huffman_direct_length(entry), length) << "table " << t << " pattern " << pattern;
           for (uint32_t k = 0; k < 4; ++k) direct[k] = huffman_direct_quad_value(entry, k);
-        } else {
-          huffman_direct_pair(entry, bits, direct);
+        } else if (huffman_direct_signed(entry)) {
+          ASSERT_LE(length, kHuffmanDirectBits) << "table " << t << " pattern " << pattern;
+          ASSERT_EQ(huffman_direct_length(entry), length) << "table " << t << " pattern " << pattern;
+          direct[0] = huffman_direct_x(entry);
+          direct[1] = huffman_direct_y(entry);
+        } else {  // signs past the direct bits (or in a large-value table) come from the stream
+          ASSERT_EQ(huffman_direct_unsigned_pair(entry, bits, direct), length) << "table " << t;
         }
         for (int k = 0; k < 4; ++k)
           ASSERT_EQ(direct[k], plain[k]) << "table " << t << " pattern " << pattern << " value " << k;

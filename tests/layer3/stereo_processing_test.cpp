@@ -33,9 +33,9 @@ struct StereoFixture {
   Layer3ScaleFactors& right() { return d.scale_factors[1]; }
   const float* left_out() const { return d.stereo_out[0][0]; }
   const float* right_out() const { return d.stereo_out[0][1]; }
-  void run() {
+  void run(int32_t nonzero_lines = 576) {
     process_stereo(d.requantized, h.coding(), d.granule(1, 0), d.scale_factors[1], h.bands(),
-                   d.lsf_k, d.stereo_out[0]);
+                   d.lsf_k, d.stereo_out[0], nonzero_lines);
   }
 
   StageHarness h;
@@ -64,6 +64,18 @@ TEST(StereoProcessing, PlainStereoAndMidSide) {
   EXPECT_EQ(ms.left_out()[5], 0.0f);
   EXPECT_FLOAT_EQ(ms.right_out()[5], kSqrt2);
   EXPECT_FLOAT_EQ(ms.left_out()[575], kSqrt2);
+
+  // Lines past the decoded ones: +0 out, whatever the output held before.
+  StereoFixture bounded(1, 1, 2);
+  for (int i = 0; i < 100; ++i) bounded.d.requantized[0][i] = 1.0f;
+  for (float* channel : bounded.d.stereo_out[0])
+    for (int i = 0; i < 576; ++i) channel[i] = -7.0f;
+  bounded.run(100);
+  EXPECT_FLOAT_EQ(bounded.left_out()[99], 1.0f / kSqrt2);
+  for (int i = 100; i < 576; ++i) {
+    ASSERT_EQ(std::signbit(bounded.left_out()[i]) || bounded.left_out()[i] != 0.0f, false) << i;
+    ASSERT_EQ(std::signbit(bounded.right_out()[i]) || bounded.right_out()[i] != 0.0f, false) << i;
+  }
 }
 
 TEST(StereoProcessing, SingleChannelCopiesTheFirstChannel) {

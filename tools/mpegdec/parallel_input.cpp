@@ -79,7 +79,9 @@ bool ParallelInput::open(const std::string& path, int threads) {
   if (threads < 2 || workers_ != nullptr) return false;
   const unsigned flags = delivery_.gapless() ? 0u : MPEGAUDIO_NO_GAPLESS;
   // All decoders and buffers are made here, not on their threads: memory allocated on a thread
-  // of its own would stay in an allocator arena of that thread.
+  // of its own would stay in an allocator arena of that thread. Only the opens of the decoders
+  // beyond the first (each walks the file) run on their threads, beside the first decoder's
+  // work, not before it.
   const int made = threads;
   std::unique_ptr<Worker[]> workers(new Worker[static_cast<size_t>(made)]);
   auto release = [&] {
@@ -109,9 +111,7 @@ bool ParallelInput::open(const std::string& path, int threads) {
     worker.decoder = mpegaudio_new();
     worker.ring.reset(new (std::nothrow) unsigned char[slots_ * frame_bytes_]);
     worker.frames.reset(new (std::nothrow) Frame[slots_]);
-    if (worker.decoder == nullptr || worker.ring == nullptr || worker.frames == nullptr ||
-        mpegaudio_open_file(worker.decoder, path.c_str(), flags) != MPEGAUDIO_OK)
-      return release();
+    if (worker.decoder == nullptr || worker.ring == nullptr || worker.frames == nullptr) return release();
   }
 
   events_ = MpegStreamEvents{};
@@ -122,6 +122,8 @@ bool ParallelInput::open(const std::string& path, int threads) {
   events_.expected_samples = delivered_samples_;
   workers_ = std::move(workers);
   threads_ = threads;
+  path_ = path;
+  open_flags_ = flags;
   // The threads start with the cleanup signals blocked (a thread inherits its creator's mask): a
   // signal then always reaches the main thread, which blocks it while it registers a new
   // temporary file, so the handler never misses a file that exists.
@@ -151,7 +153,9 @@ bool ParallelInput::decode_frame(int t, uint64_t f, unsigned char* out, Frame& f
 
 void ParallelInput::work(int t) {
   Worker& self = workers_[t];
-  bool failed = false, ended = false;
+  // The stream opened for the first decoder: failing now, it failed while being read.
+  bool failed = mpegaudio_open_file(self.decoder, path_.c_str(), open_flags_) != MPEGAUDIO_OK;
+  bool ended = false;
   for (uint64_t chunk = static_cast<uint64_t>(t); !failed && !ended && chunk < chunks_;
        chunk += static_cast<uint64_t>(threads_)) {
     failed = mpegaudio_seek_frame(self.decoder, chunk * chunk_frames_) != MPEGAUDIO_OK;

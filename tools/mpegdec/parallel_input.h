@@ -77,6 +77,8 @@ class ParallelInput final : public DecodedInput {
   uint32_t dither_start_ = 0;
   std::unique_ptr<Worker[]> workers_;
   int threads_ = 0;
+  std::string path_;            // the file, and the flags its decoders are opened with
+  unsigned open_flags_ = 0;
   int sample_rate_ = 0;
   int channels_ = 0;
   uint64_t delivered_samples_ = 0;  // per channel, from the walk

@@ -78,33 +78,22 @@ void BM_FastDct32(benchmark::State& state) {
 }
 BENCHMARK(BM_FastDct32);
 
-// Items are slots: 8 slots per call, laid out subband by subband.
-void BM_Dct32EightSlots(benchmark::State& state) {
+// Items are slots: `Slots` per call (8, and 16, the AVX-512 path's width), laid out subband by
+// subband.
+template <int Slots>
+void BM_Dct32Slots(benchmark::State& state) {
   SimdPath path;
   if (!usable(state, path)) return;
-  const std::vector<float> x = random_inputs(32 * 8);
-  alignas(32) float X[8 * 32];
+  const std::vector<float> x = random_inputs(32 * Slots);
+  alignas(64) float X[Slots * 32];
   for (auto _ : state) {
-    dct32_slots(x.data(), 8, 8, X, path);
+    dct32_slots(x.data(), Slots, Slots, X, path);
     benchmark::DoNotOptimize(X);
   }
-  state.SetItemsProcessed(state.iterations() * 8);
+  state.SetItemsProcessed(state.iterations() * Slots);
 }
-BENCHMARK(BM_Dct32EightSlots)->Apply(paths);
-
-// Items are slots: 16 per call, the AVX-512 path's width.
-void BM_Dct32SixteenSlots(benchmark::State& state) {
-  SimdPath path;
-  if (!usable(state, path)) return;
-  const std::vector<float> x = random_inputs(32 * 16);
-  alignas(64) float X[16 * 32];
-  for (auto _ : state) {
-    dct32_slots(x.data(), 16, 16, X, path);
-    benchmark::DoNotOptimize(X);
-  }
-  state.SetItemsProcessed(state.iterations() * 16);
-}
-BENCHMARK(BM_Dct32SixteenSlots)->Apply(paths);
+BENCHMARK_TEMPLATE(BM_Dct32Slots, 8)->Apply(paths);
+BENCHMARK_TEMPLATE(BM_Dct32Slots, 16)->Apply(paths);
 
 void BM_WindowSlot(benchmark::State& state) {
   SimdPath path;

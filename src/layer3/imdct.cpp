@@ -248,6 +248,26 @@ inline void overlap_rows(float* lines, float (*kept)[18], Result result) {
 typedef float Float8 __attribute__((vector_size(32)));
 typedef float Float16 __attribute__((vector_size(64)));
 
+// The transforms of `Groups` x 4 subbands held lane by lane in x, and their overlap-add into
+// `lines` (72 lines a group of four) and `kept`. Inlined into the callers, which give the
+// instruction set; the lambda reads the results' lanes from memory, since lambdas do not take
+// it.
+template <int Groups, typename V>
+inline void transform_overlap_groups(V* x, float* lines, float (*kept)[18], int32_t type) {
+  V r[36];
+  if (type == 2) {
+    short_imdct(x, r);
+  } else {
+    long_imdct(x, r, imdct_windows[type & 3]);
+  }
+  const float* results = reinterpret_cast<const float*>(r);
+  for (int j = 0; j < Groups; ++j) {
+    overlap_rows(lines + 72 * j, kept + 4 * j, [results, j](int i) {
+      return Float4(_mm_loadu_ps(results + 4 * Groups * i + 4 * j));
+    });
+  }
+}
+
 __attribute__((target("avx"), flatten)) void imdct_8_overlap(float* lines, float (*kept)[18],
                                                              int32_t type) {
   Float4 low[18], high[18];
@@ -255,18 +275,7 @@ __attribute__((target("avx"), flatten)) void imdct_8_overlap(float* lines, float
   load_rows(lines + 72, high);
   Float8 x[18];
   for (int t = 0; t < 18; ++t) x[t] = reinterpret_cast<Float8>(_mm256_set_m128(high[t].v, low[t].v));
-  Float8 r[36];
-  if (type == 2) {
-    short_imdct(x, r);
-  } else {
-    long_imdct(x, r, imdct_windows[type & 3]);
-  }
-  // Lambdas do not take the instruction set: they read the results' lanes from memory.
-  const float* results = reinterpret_cast<const float*>(r);
-  for (int j = 0; j < 2; ++j) {
-    overlap_rows(lines + 72 * j, kept + 4 * j,
-                 [results, j](int i) { return Float4(_mm_loadu_ps(results + 8 * i + 4 * j)); });
-  }
+  transform_overlap_groups<2>(x, lines, kept, type);
 }
 
 __attribute__((target("avx512f"), optimize("fp-contract=off"), flatten)) void imdct_16_overlap(float* lines, float (*kept)[18],
@@ -281,17 +290,7 @@ __attribute__((target("avx512f"), optimize("fp-contract=off"), flatten)) void im
     v = _mm512_insertf32x4(v, quarter[3][t].v, 3);
     x[t] = reinterpret_cast<Float16>(v);
   }
-  Float16 r[36];
-  if (type == 2) {
-    short_imdct(x, r);
-  } else {
-    long_imdct(x, r, imdct_windows[type & 3]);
-  }
-  const float* results = reinterpret_cast<const float*>(r);
-  for (int j = 0; j < 4; ++j) {
-    overlap_rows(lines + 72 * j, kept + 4 * j,
-                 [results, j](int i) { return Float4(_mm_loadu_ps(results + 16 * i + 4 * j)); });
-  }
+  transform_overlap_groups<4>(x, lines, kept, type);
 }
 #endif
 
